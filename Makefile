@@ -1,0 +1,41 @@
+# The two commands of the README: `make run` and `make test`. Both install what is missing.
+BUILD      ?= build
+BUILD_ASAN ?= build-asan
+BUILD_TSAN ?= build-tsan
+JOBS       ?= $(shell nproc)
+
+.PHONY: all deps configure build run test test-fast test-asan test-tsan clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+$(BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+# The emulator takes roms/, usb/ and vantorel.ini from the directory it is started in.
+run: build
+	mkdir -p roms usb
+	./$(BUILD)/vantorel
+
+test-fast: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+test-asan: deps
+	cmake -S . -B $(BUILD_ASAN) -DCMAKE_BUILD_TYPE=Debug -DVANTOREL_SANITIZE=address,undefined
+	cmake --build $(BUILD_ASAN) -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=0 ctest --test-dir $(BUILD_ASAN) --output-on-failure -j $(JOBS) -LE "nosan"
+
+test-tsan: deps
+	cmake -S . -B $(BUILD_TSAN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTOREL_SANITIZE=thread -DVANTOREL_DESKTOP=OFF
+	cmake --build $(BUILD_TSAN) -j $(JOBS) --target tsan_tests
+	ctest --test-dir $(BUILD_TSAN) --output-on-failure -L tsan
+
+test: test-fast test-asan test-tsan
+
+clean:
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_TSAN)

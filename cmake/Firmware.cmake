@@ -1,0 +1,24 @@
+# Assemble a Z80 source with z80asm and embed the binary as a C++ byte array.
+#   vantorel_firmware(<name> <source.asm>)
+# produces ${CMAKE_BINARY_DIR}/firmware/<name>.bin and <name>_bin.cpp, which defines
+#   extern const unsigned char firmware_<name>[]; extern const unsigned firmware_<name>_size;
+find_program(Z80ASM z80asm REQUIRED)
+set(VANTOREL_FIRMWARE_DIR ${CMAKE_BINARY_DIR}/firmware)
+file(MAKE_DIRECTORY ${VANTOREL_FIRMWARE_DIR})
+
+function(vantorel_firmware name source)
+  set(bin ${VANTOREL_FIRMWARE_DIR}/${name}.bin)
+  set(cpp ${VANTOREL_FIRMWARE_DIR}/${name}_bin.cpp)
+  get_filename_component(src_abs ${source} ABSOLUTE)
+  get_filename_component(src_dir ${src_abs} DIRECTORY)
+  file(GLOB includes ${src_dir}/*.inc)
+  add_custom_command(OUTPUT ${bin}
+    COMMAND ${Z80ASM} -I ${src_dir} -o ${bin} ${src_abs}
+    DEPENDS ${src_abs} ${includes}
+    COMMENT "Assembling ${name}")
+  add_custom_command(OUTPUT ${cpp}
+    COMMAND ${CMAKE_COMMAND} -DIN=${bin} -DOUT=${cpp} -DNAME=${name} -P ${PROJECT_SOURCE_DIR}/cmake/Embed.cmake
+    DEPENDS ${bin} ${PROJECT_SOURCE_DIR}/cmake/Embed.cmake)
+  set_property(GLOBAL APPEND PROPERTY VANTOREL_FIRMWARE_CPP ${cpp})
+  set_property(GLOBAL APPEND PROPERTY VANTOREL_FIRMWARE_BIN ${bin})
+endfunction()

@@ -1,0 +1,2 @@
+; Placeholder character ROM.
+        ds 2048, 0

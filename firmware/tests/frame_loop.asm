@@ -1,0 +1,3 @@
+; Placeholder test program.
+        org 0
+        jp 0

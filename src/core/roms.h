@@ -1,0 +1,30 @@
+// ROM images, start-up, the two resets and the error reporter.
+#pragma once
+#include <cstdint>
+#include <string>
+
+extern std::string program_dir;     // working directory at start-up
+extern std::string ROMSDir;         // program_dir + "//roms//"
+extern std::string rom_dir;         // copy of ROMSDir used when loading ROMs
+extern std::string usb_dir;         // program_dir + "//usb//"
+extern std::string current_rom;     // "aquariusS1.rom" or "aquariusS2.rom"
+extern std::string current_char;    // "charS1.rom" or "charS2.rom"
+extern uint8_t rom_mode;            // 0 = SERIES 1, 1 = SERIES 2
+extern uint8_t CHAR_ROM[2048];      // character generator: 256 glyphs x 8 rows, bit 7 leftmost
+extern bool builtin_roms_active;    // the machine runs our free ROMs because the user's were unusable
+
+extern const char* const rom_type[2];  // "SERIES 1", "SERIES 2"
+
+// Sets current_rom and current_char from rom_mode.
+void select_rom_names();
+// The start-up sequence.
+void Initialise_Emulator();
+// Loads the system, character and (model 1) extension ROMs, rebuilds the map, patches the
+// cassette byte routine. 0 on success, 1 on failure (previous images left in place).
+int Load_ROM();
+void HardReset();
+void SoftReset();
+// Shows "%02X - " formatted with kind, followed by the reason; returns 1.
+int Aqua_Error(uint8_t kind, uint32_t code, const std::string& reason = "");
+// Writes the six-byte cassette patch at 0x1B4E of the system ROM image.
+void patch_cassette_routine();

@@ -1,0 +1,40 @@
+// Sample making: the speaker bit and the AY channels into 44,100 Hz 16-bit stereo, through the FIFO.
+#pragma once
+#include <cstdint>
+#include "sound/ay.h"
+#include "sound/sfifo.h"
+
+constexpr int snd_freq = 44100;
+constexpr int snd_soundbits = 16;
+constexpr int snd_num_buffers = 2;
+constexpr int SOUND_BUFFER_BYTES = 16384;
+
+extern uint8_t snd_sound;            // master switch: multiplies every sample
+extern uint8_t snd_stereo;           // each sample written twice (left = right)
+extern uint8_t snd_aysound;          // the AY generator runs
+extern uint8_t play_audio;           // audio output running
+extern uint8_t sound_buffer[SOUND_BUFFER_BYTES];  // staging buffer
+extern int64_t WriteBufferPos;       // bytes in sound_buffer
+extern int snd_sub_buffer_size;      // block size in bytes: 4 x samples per frame
+extern sfifo sound_fifo;
+
+// Derived constants, sound switches on, AY initial state, FIFO allocated. Needs the timing
+// state (initialise_timings) first. Returns the FIFO's sfifo_init result.
+int sound_setup();
+// Per-instruction clocking (called by the CPU's common end with the instruction's length).
+inline void sound_clock(uint32_t t);
+void GetSample();
+void WriteDataToBuffer();
+void pause_audio();
+void resume_audio();
+// Releases the FIFO (after the device has been closed).
+void sound_close();
+
+#include "core/frame.h"
+inline void sound_clock(uint32_t t) {
+  if (speed || !play_audio) return;
+  snd.sample_acc += static_cast<int32_t>(t);
+  snd.ay_acc += t;
+  if (snd.sample_acc > static_cast<int32_t>(snd.sample_tstates)) GetSample();
+  while (snd.ay_acc > snd.ay_tick_tstates) update_AY_state();
+}

@@ -1,0 +1,43 @@
+// The AY-3-8910 sound generator on ports 0xF6 (data) and 0xF7 (register select).
+#pragma once
+#include <cstdint>
+
+enum EnvelopeState : int8_t { DECAY = 0, ATTACK = 1, OFF = 2, HOLD = 3 };
+
+struct AYState {
+  uint8_t regs[16];          // R0..R15 as stored
+  uint8_t noise_out;         // current noise bit
+  uint8_t env_volume;        // envelope level 0..15
+  uint8_t noise_count;       // noise step counter
+  uint8_t noise_period;      // noise period taken from R6 at each noise step
+  int8_t env_state;          // EnvelopeState
+  uint8_t env_phase;         // toggles every tick; the envelope runs when it returns to 0
+  uint8_t tone_out[3];       // tone flip-flops A, B, C
+  uint16_t chan_level[3];    // output levels for the current sample
+  uint16_t tone_count[3];
+  uint16_t env_count;
+  uint64_t noise_state[2];   // noise generator state
+  uint32_t ay_tick_tstates;  // 16
+  uint32_t sample_tstates;   // T-states per output sample
+  int32_t sample_acc;        // T-state accumulator for samples
+  uint32_t ay_acc;           // T-state accumulator for ticks
+  uint8_t reg_select;        // last byte written to port 0xF7
+};
+
+extern AYState snd;
+extern const uint16_t AY_spec_volumes[16];
+extern uint16_t AY_volumes[16];
+
+// Fills AY_volumes and puts the generator in its initial state (R14 = R15 = 0xFF).
+void AY_init();
+void AY_reg_write(uint8_t value);
+uint8_t AY_reg_read();
+void Set_DECAY();
+void Set_ATTACK();
+void Set_OFF();
+void Set_HOLD();
+// One tick (16 T-states); subtracts 16 from ay_acc.
+void update_AY_state();
+// Computes the three chan_level values for the current sample.
+void get_AY_sample();
+uint16_t mix_output(uint8_t mixer, uint8_t amplitude, uint8_t tone);

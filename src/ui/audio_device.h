@@ -1,0 +1,9 @@
+// The SDL audio device behind the sample FIFO.
+#pragma once
+#include <cstdint>
+
+// Starts SDL's audio and joystick subsystems, sets up the sound state and opens the device
+// (44,100 Hz, S16LE, two channels). 0 on success, 1 when the device cannot be opened.
+int InitSound();
+void SDLAudioCallback(void* userdata, uint8_t* stream, int len);
+void CloseSound();
