@@ -16,3 +16,4 @@ FILE* system_file_open_existing(const std::string&, const std::string&) { return
 void select_MicroEx() {}
 bool load_MicroEx() { return false; }
 void microex_hard_reset() {}
+bool ch376_confined_path(const std::string&, std::string&) { return false; }

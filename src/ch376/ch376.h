@@ -49,6 +49,10 @@ char* normalize_file_name(const char* host_name, char* out);
 // Opens path ("rb+") relative to dir (or as given when dir is empty), confined to the mount.
 FILE* system_file_open_existing(const std::string& path, const std::string& dir);
 
+// Resolves a name from the emulated program against current_dir, inside the mounted
+// directory; false when it would lead outside it (or nothing is mounted).
+bool ch376_confined_path(const std::string& name, std::string& host_path);
+
 // Micro Expander switching: the menu toggle, the switch-on sequence and its hard reset.
 void select_MicroEx();
 bool load_MicroEx();

@@ -11,6 +11,8 @@ uint8_t check_file(const std::string&) { return 1; }
 bool aqua_read_file() { return false; }
 bool aqua_get_file() { return false; }
 void release_file() {}
+void load_file_begin() {}
 uint8_t menu_load_path(const std::string&) { return 1; }
+void load_file_end() {}
 uint8_t do_load_file(const std::string&) { return 1; }
 bool load_usb_file(const std::string&) { return false; }

@@ -29,8 +29,12 @@ bool aqua_read_file();
 bool aqua_get_file();
 // Releases file.data.
 void release_file();
-// The menu path after the chooser: 0 loaded or nothing to do, 1 with an error shown.
+// The menu path around the "Open File" chooser: load_file_begin (eject the cassette, pause
+// the audio), menu_load_path for an accepted file (0 loaded or nothing to do, 1 with the
+// error box shown), load_file_end (release file.data, resume the audio).
+void load_file_begin();
 uint8_t menu_load_path(const std::string& path);
+void load_file_end();
 // The drop path: 1 if not recognised, unreadable or a type the drop path does not load.
 uint8_t do_load_file(const std::string& path);
 // The CH376's run-loader: true if it mapped a cartridge or opened a ".pt3" file.
