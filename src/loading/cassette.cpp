@@ -1,16 +1,211 @@
-// STUB
+// The cassette stream and the key spooler.
+//
+// The tape is never emulated as a signal: the system ROM's byte-read routine is patched into a
+// single IN A,(C) from port 0xFC, and that port hands out the image one byte per read. Text is
+// typed by writing the keyboard matrix directly at frame ends, one key stroke per
+// spool_speed frames, slow enough for the ROM's keyboard scan to see every press and release.
 #include "loading/cassette.h"
-uint8_t* aqua_caq;
-uint32_t caq_byte_count, caq_count;
-uint8_t* aqua_txt;
-uint32_t spool_len, spool_count;
-bool spool_file;
-uint8_t spool_speed, flipFlop, temp_sound;
-uint8_t get_caq_byte() { return 0xFF; }
-void aqua_get_caq_file() {}
-void spool_start(const uint8_t*, uint32_t, uint8_t, uint8_t) {}
-void aqua_arch_get_spool_file(const char*) {}
-void read_spool_file() {}
-void spool_cadence() {}
-void select_autoload() {}
-void patch_caq_rom() {}
+
+#include <cstring>
+#include <new>
+
+#include "core/config.h"
+#include "core/frame.h"
+#include "core/ports.h"
+#include "core/roms.h"
+#include "input/keyboard.h"
+#include "sound/audio_out.h"
+
+uint8_t* aqua_caq = nullptr;
+uint32_t caq_byte_count = 0;
+uint32_t caq_count = 0;
+uint8_t* caq_image = nullptr;
+uint32_t caq_image_size = 0;
+
+uint8_t* aqua_txt = nullptr;
+uint32_t spool_len = 0;
+uint32_t spool_count = 0;
+bool spool_file = false;
+uint8_t spool_speed = SPOOL_STROKE_FILE;
+uint8_t flipFlop = 2;
+uint8_t temp_sound = 1;
+
+namespace {
+
+// Short texts (the autoload command, most pastes) are typed from this buffer, so that the
+// cassette trap, which starts the autoload from inside an instruction, never allocates.
+uint8_t spool_short_text[64];
+
+constexpr uint8_t SHIFT_COLUMN = 7;
+constexpr uint8_t SHIFT_BIT = 4;
+
+// The characters each matrix key types, alone and with SHIFT; 0 marks "types nothing".
+// Line feed is RETURN; the machine's backspace key has no character of its own here, so its
+// unshifted cell is empty and its shifted one is the backslash.
+constexpr char key_alone[8][6] = {
+    {'=', 0, ':', '\n', ';', '.'},   {'-', '/', '0', 'p', 'l', ','},
+    {'9', 'o', 'k', 'm', 'n', 'j'},  {'8', 'i', '7', 'u', 'h', 'b'},
+    {'6', 'y', 'g', 'v', 'c', 'f'},  {'5', 't', '4', 'r', 'd', 'x'},
+    {'3', 'e', 's', 'z', ' ', 'a'},  {'2', 'w', '1', 'q', 0, 0},
+};
+constexpr char key_shifted[8][6] = {
+    {'+', '\\', '*', 0, '@', '>'},   {'_', '^', '?', 'P', 'L', '<'},
+    {')', 'O', 'K', 'M', 'N', 'J'},  {'(', 'I', '\'', 'U', 'H', 'B'},
+    {'&', 'Y', 'G', 'V', 'C', 'F'},  {'%', 'T', '$', 'R', 'D', 'X'},
+    {'#', 'E', 'S', 'Z', 0, 'A'},    {'"', 'W', '!', 'Q', 0, 0},
+};
+
+struct spool_table {
+  spool_key key[256];
+};
+
+constexpr spool_table build_spool_table() {
+  spool_table t{};
+  for (auto& k : t.key) k = {0xFF, 0, false};
+  for (uint8_t column = 0; column < 8; ++column) {
+    for (uint8_t bit = 0; bit < 6; ++bit) {
+      if (key_alone[column][bit]) t.key[static_cast<uint8_t>(key_alone[column][bit])] = {column, bit, false};
+      if (key_shifted[column][bit]) t.key[static_cast<uint8_t>(key_shifted[column][bit])] = {column, bit, true};
+    }
+  }
+  return t;
+}
+
+constexpr spool_table spool_keys = build_spool_table();
+
+void release_spool_text() {
+  if (aqua_txt != spool_short_text) delete[] aqua_txt;
+  aqua_txt = nullptr;
+}
+
+// The byte sequence the autoload types: the word cload, then three all-keys-up strokes (two
+// carriage returns and a NUL are not in the key table). No RETURN is typed: right after a
+// reset the ROM starts loading on the word alone.
+constexpr uint8_t autoload_text[8] = {0x63, 0x6C, 0x6F, 0x61, 0x64, 0x0D, 0x0D, 0x00};
+
+}  // namespace
+
+spool_key spool_key_for(uint8_t c) { return spool_keys.key[c]; }
+
+uint8_t get_caq_byte() {
+  if (!aqua_caq) return 0xFF;
+  // The position is tested before the read: a stream re-armed with a position beyond its end
+  // must not read outside the image.
+  if (caq_count >= caq_byte_count) {
+    aqua_caq = nullptr;
+    caq_count = 0;
+    return 0xFF;
+  }
+  return aqua_caq[caq_count++];
+}
+
+bool caq_insert(const uint8_t* data, uint32_t size) {
+  uint8_t* copy = new (std::nothrow) uint8_t[size + 1];
+  if (!copy) return false;
+  if (size) std::memcpy(copy, data, size);
+  copy[size] = 0xFF;
+  aqua_caq = nullptr;
+  delete[] caq_image;
+  caq_image = copy;
+  caq_image_size = size;
+  caq_byte_count = size;
+  caq_count = 0;
+  aqua_get_caq_file();
+  return true;
+}
+
+void aqua_get_caq_file() {
+  // The stream reads from the loader's own copy, so the trap can re-arm it however long ago
+  // the file buffer was released or reused (the Micro Expander's hard reset reads its ROM
+  // through the same buffer).
+  aqua_caq = caq_image;
+  caq_byte_count = caq_image_size;
+  patch_caq_rom();
+  if (caq_autoload) spool_start(autoload_text, sizeof autoload_text, SPOOL_STROKE_FILE, 0);
+}
+
+bool spool_start(const uint8_t* text, uint32_t len, uint8_t stroke, uint8_t speed_flag) {
+  if (!text) len = 0;
+  uint8_t* copy;
+  if (len <= sizeof spool_short_text) {
+    copy = spool_short_text;
+    if (len) std::memmove(copy, text, len);
+  } else {
+    copy = new (std::nothrow) uint8_t[len];
+    if (!copy) return false;
+    std::memcpy(copy, text, len);
+  }
+  if (aqua_txt != copy) release_spool_text();
+
+  // A spool replacing a running one must not take the muted state as the one to restore,
+  // or the sound would stay off once the new text has been typed.
+  if (!spool_file) temp_sound = snd_sound;
+  spool_file = true;
+  // A stroke needs a press frame and a release frame.
+  spool_speed = stroke < 2 ? 2 : stroke;
+  flipFlop = 2;
+  spool_count = 0;
+  speed = speed_flag;
+  snd_sound = 0;
+  aqua_txt = copy;
+  spool_len = len;
+  return true;
+}
+
+void aqua_arch_get_spool_file(const char* text) {
+  if (!text) return;
+  size_t n = std::strlen(text);
+  if (n >= 0xFFFFFFFFu) return;
+  uint32_t len = static_cast<uint32_t>(n) + 1;
+  if (len <= sizeof spool_short_text) {
+    uint8_t buffer[sizeof spool_short_text];
+    std::memcpy(buffer, text, n);
+    buffer[n] = SPOOL_END_MARKER;
+    spool_start(buffer, len, SPOOL_STROKE_PASTE, 1);
+    return;
+  }
+  uint8_t* buffer = new (std::nothrow) uint8_t[len];
+  if (!buffer) return;
+  std::memcpy(buffer, text, n);
+  buffer[n] = SPOOL_END_MARKER;
+  spool_start(buffer, len, SPOOL_STROKE_PASTE, 1);
+  delete[] buffer;
+}
+
+void read_spool_file() {
+  if (spool_len == 0) {
+    snd_sound = temp_sound;
+    spool_file = false;
+    speed = 0;
+    release_spool_text();
+    return;
+  }
+  uint8_t c = aqua_txt[spool_count++];
+  --spool_len;
+  spool_key key = spool_keys.key[c];
+  if (key.column == 0xFF) {
+    std::memset(keyboard_map, 0xFF, sizeof keyboard_map);
+    return;
+  }
+  keyboard_map[key.column] &= static_cast<uint8_t>(~(1u << key.bit));
+  if (key.shift) keyboard_map[SHIFT_COLUMN] &= static_cast<uint8_t>(~(1u << SHIFT_BIT));
+}
+
+void spool_cadence() {
+  if (!spool_file) return;
+  uint8_t f = flipFlop;
+  if (f == 1) {
+    read_spool_file();
+    f = flipFlop;
+  }
+  if (f == spool_speed) {
+    flipFlop = 0;
+    ClearPorts();
+    f = 0;
+  }
+  flipFlop = static_cast<uint8_t>(f + 1);
+}
+
+void select_autoload() { caq_autoload = !caq_autoload; }
+
+void patch_caq_rom() { patch_cassette_routine(); }

@@ -3,9 +3,11 @@
 #include <cstdint>
 #include <string>
 
-extern uint8_t* aqua_caq;           // cassette image bytes; null when no stream
+extern uint8_t* aqua_caq;           // cassette stream being read; null when none (exhausted or never inserted)
 extern uint32_t caq_byte_count;     // bytes in the stream
 extern uint32_t caq_count;          // index of the next byte
+extern uint8_t* caq_image;          // the loader's own copy of the inserted image, kept for re-arming
+extern uint32_t caq_image_size;     // bytes in caq_image
 
 extern uint8_t* aqua_txt;           // text being typed (private copy)
 extern uint32_t spool_len;          // characters still to type
@@ -15,16 +17,42 @@ extern uint8_t spool_speed;         // frames per key stroke
 extern uint8_t flipFlop;            // position within the current stroke
 extern uint8_t temp_sound;          // snd_sound when the spool started
 
+// Stroke lengths and the paste end marker.
+constexpr uint8_t SPOOL_STROKE_FILE = 2;   // loaded text files and the cassette autoload
+constexpr uint8_t SPOOL_STROKE_PASTE = 6;  // pasted and dropped text
+constexpr uint8_t SPOOL_END_MARKER = 0x7F;
+
+// Where one typeable character sits in the keyboard matrix.
+struct spool_key {
+  uint8_t column;  // 0..7, or 0xFF: the character is typed as an all-keys-up stroke
+  uint8_t bit;     // 0..5
+  bool shift;      // SHIFT (column 7 bit 4) is held with it
+};
+
+// The matrix key (and SHIFT) that types byte c.
+spool_key spool_key_for(uint8_t c);
+
+// The next byte of the stream; 0xFF without a stream. The read after the last byte releases
+// the stream (it stays released until the cassette is re-armed or replaced).
 uint8_t get_caq_byte();
-// Inserts the cassette from file (or, re-armed by the CPU trap, from the loader's own copy).
+// Keeps a copy of data[0..size) as the inserted cassette, rewinds it and inserts it
+// (aqua_get_caq_file). False, with nothing changed, when the copy cannot be made.
+bool caq_insert(const uint8_t* data, uint32_t size);
+// Arms the stream from the loader's own copy of the image (position kept), patches the
+// ROM's byte-read routine and, with autoload on, types the load command. Called by the
+// load paths through caq_insert and by the CPU's cassette trap; it allocates nothing.
 void aqua_get_caq_file();
-// Starts typing text[0..len) with the given stroke length and speed flag.
-void spool_start(const uint8_t* text, uint32_t len, uint8_t stroke, uint8_t speed_flag);
+// Starts typing text[0..len) with the given stroke length (frames) and speed flag. A running
+// spool is replaced at once. False, with the running spool untouched, when the copy cannot be made.
+bool spool_start(const uint8_t* text, uint32_t len, uint8_t stroke, uint8_t speed_flag);
 // Types a NUL-terminated host text followed by the end marker 0x7F (stroke 6, unthrottled).
+// A null text types nothing.
 void aqua_arch_get_spool_file(const char* text);
+// One typing step: presses the next character's key, or ends the spool when none is left.
 void read_spool_file();
-// The frame step's spool cadence.
+// The frame step's spool cadence: run at every frame end while spool_file is set.
 void spool_cadence();
+// The "CAQ Autoload" menu handler: flips caq_autoload.
 void select_autoload();
 // Writes the 6-byte byte-read patch into the system ROM image.
 void patch_caq_rom();

@@ -1,18 +1,260 @@
-// STUB
+// Recognising host files by extension and handing them to the unit that consumes them:
+// cartridges to the page table, cassettes to the stream on port 0xFC, texts to the spooler.
 #include "loading/loader.h"
-const file_type_entry file_type[15] = {};
-const file_type_entry* file_type_ptr;
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "ch376/ch376.h"
+#include "core/frame.h"
+#include "core/memory.h"
+#include "core/ports.h"
+#include "core/roms.h"
+#include "input/keyboard.h"
+#include "loading/cassette.h"
+#include "sound/audio_out.h"
+#include "z80/z80.h"
+
+// Lower case before upper case for each kind; the first match wins.
+const file_type_entry file_type[15] = {
+    {FILE_TYPE_BIN, ".bin", 4}, {FILE_TYPE_BIN, ".BIN", 4}, {FILE_TYPE_ROM, ".rom", 4},
+    {FILE_TYPE_ROM, ".ROM", 4}, {FILE_TYPE_CAQ, ".caq", 4}, {FILE_TYPE_CAQ, ".CAQ", 4},
+    {FILE_TYPE_TXT, ".txt", 4}, {FILE_TYPE_TXT, ".TXT", 4}, {FILE_TYPE_PT3, ".pt3", 4},
+    {FILE_TYPE_PT3, ".PT3", 4}, {FILE_TYPE_BAS, ".bas", 4}, {FILE_TYPE_BAS, ".BAS", 4},
+    {FILE_TYPE_SCR, ".scr", 4}, {FILE_TYPE_SCR, ".SCR", 4}, {FILE_TYPE_END, "", 0xFFFFFFFFu},
+};
+const file_type_entry* file_type_ptr = &file_type[14];
 std::string current_filename;
-loaded_file file;
-uint8_t* aqua_cart;
-bool caq_loaded;
+loaded_file file = {nullptr, 0};
+uint8_t* aqua_cart = nullptr;
+uint32_t aqua_cart_size = 0;
+bool caq_loaded = false;
 std::string load_error;
-uint8_t check_file(const std::string&) { return 1; }
-bool aqua_read_file() { return false; }
-bool aqua_get_file() { return false; }
-void release_file() {}
-void load_file_begin() {}
-uint8_t menu_load_path(const std::string&) { return 1; }
-void load_file_end() {}
-uint8_t do_load_file(const std::string&) { return 1; }
-bool load_usb_file(const std::string&) { return false; }
+
+namespace {
+
+// The audio is paused by load_file_begin and not yet resumed (by an error box or load_file_end).
+bool menu_audio_paused = false;
+
+// RETURN held alone in column 0: the text loaders hold it while the machine runs a few frames
+// so that whatever the ROM is doing (a prompt, a running program waiting for input) settles on
+// a fresh line before the first character arrives.
+constexpr uint8_t RETURN_HELD = 0xF7;
+constexpr int MENU_RETURN_FRAMES = 50;
+constexpr int DROP_RETURN_FRAMES = 11;
+
+bool is_text_type(uint8_t type) { return type == FILE_TYPE_TXT || type == FILE_TYPE_BAS; }
+bool is_cartridge_type(uint8_t type) { return type == FILE_TYPE_BIN || type == FILE_TYPE_ROM; }
+
+void insert_cassette_from_file() {
+  caq_count = 0;
+  if (!caq_insert(file.data, file.size)) {
+    load_error = "out of memory";
+    return;
+  }
+  caq_loaded = true;
+}
+
+void start_text_spool() { spool_start(file.data, file.size, SPOOL_STROKE_FILE, 1); }
+
+int menu_error(const std::string& reason) {
+  Aqua_Error(0, 0x16, current_filename + ": " + reason);
+  // The error box resumes the audio when it closes.
+  menu_audio_paused = false;
+  return 1;
+}
+
+}  // namespace
+
+uint8_t check_file(const std::string& name) {
+  file_type_ptr = &file_type[0];
+  if (name.size() >= 4) {
+    const char* tail = name.c_str() + name.size() - 4;
+    for (; file_type_ptr->type != FILE_TYPE_END; ++file_type_ptr) {
+      if (std::memcmp(tail, file_type_ptr->extension, 4) == 0) return 0;
+    }
+  }
+  file_type_ptr = &file_type[14];
+  return 1;
+}
+
+bool aqua_read_file() {
+  FILE* in = std::fopen(current_filename.c_str(), "rb");
+  if (!in) {
+    load_error = std::strerror(errno);
+    return false;
+  }
+  struct stat st;
+  if (fstat(fileno(in), &st) != 0) {
+    load_error = std::strerror(errno);
+    std::fclose(in);
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    load_error = "not a regular file";
+    std::fclose(in);
+    return false;
+  }
+  if (st.st_size < 0 || static_cast<uint64_t>(st.st_size) > MAX_LOAD_FILE_BYTES) {
+    load_error = "file too large";
+    std::fclose(in);
+    return false;
+  }
+  uint32_t size = static_cast<uint32_t>(st.st_size);
+  uint8_t* data = new (std::nothrow) uint8_t[size + 1];
+  if (!data) {
+    load_error = "out of memory";
+    std::fclose(in);
+    return false;
+  }
+  errno = 0;
+  size_t got = size ? std::fread(data, 1, size, in) : 0;
+  int read_errno = errno;
+  bool read_error = std::ferror(in) != 0;
+  std::fclose(in);
+  if (got != size || read_error) {
+    load_error = read_error && read_errno ? std::strerror(read_errno) : "file shorter than its size";
+    delete[] data;
+    return false;
+  }
+  data[size] = 0;
+  delete[] file.data;
+  file.data = data;
+  file.size = size;
+  return true;
+}
+
+bool aqua_get_file() {
+  if (!file.data || file.size == 0) {
+    load_error = "empty cartridge image";
+    return false;
+  }
+  if (file.size > CART_MAX_BYTES) {
+    load_error = "cartridge image larger than 16K";
+    return false;
+  }
+  uint32_t padded = file.size <= CART_PAGE_BYTES ? CART_PAGE_BYTES : CART_MAX_BYTES;
+  uint8_t* copy = new (std::nothrow) uint8_t[padded];
+  if (!copy) {
+    load_error = "out of memory";
+    return false;
+  }
+  std::memcpy(copy, file.data, file.size);
+  std::memset(copy + file.size, 0xFF, padded - file.size);
+
+  if (padded == CART_MAX_BYTES) {
+    Page_RAM[6] = copy;
+    Page_RAM[7] = copy + CART_PAGE_BYTES;
+  } else {
+    // An 8K image leaves page 6 alone, but not when it still shows the first half of the
+    // 16K cartridge being replaced: that buffer is about to be freed.
+    if (aqua_cart && Page_RAM[6] == aqua_cart && ram) Page_RAM[6] = ram + 6 * CART_PAGE_BYTES;
+    Page_RAM[7] = copy;
+  }
+  delete[] aqua_cart;
+  aqua_cart = copy;
+  aqua_cart_size = padded;
+  return true;
+}
+
+void release_file() {
+  delete[] file.data;
+  file.data = nullptr;
+  file.size = 0;
+}
+
+void load_file_begin() {
+  caq_loaded = false;
+  pause_audio();
+  menu_audio_paused = true;
+}
+
+uint8_t menu_load_path(const std::string& path) {
+  current_filename = path;
+  if (check_file(path) != 0) return static_cast<uint8_t>(menu_error("unrecognised file type"));
+  uint8_t type = file_type_ptr->type;
+  if (type == FILE_TYPE_PT3 || type == FILE_TYPE_BAS || type == FILE_TYPE_SCR) return 0;
+
+  if (!aqua_read_file()) return static_cast<uint8_t>(menu_error(load_error));
+  if (type == FILE_TYPE_CAQ) {
+    insert_cassette_from_file();
+    if (!caq_loaded) return static_cast<uint8_t>(menu_error(load_error));
+  } else if (is_cartridge_type(type)) {
+    if (!aqua_get_file()) return static_cast<uint8_t>(menu_error(load_error));
+  } else if (type == FILE_TYPE_TXT) {
+    // The frames below must not feed the audio device; load_file_begin normally paused it.
+    if (!menu_audio_paused) {
+      pause_audio();
+      menu_audio_paused = true;
+    }
+    keyboard_map[0] = RETURN_HELD;
+    for (int i = 0; i < MENU_RETURN_FRAMES; ++i) one_Z80_frame();
+    ClearPorts();
+    start_text_spool();
+  }
+  return 0;
+}
+
+void load_file_end() {
+  release_file();
+  if (menu_audio_paused) {
+    menu_audio_paused = false;
+    resume_audio();
+  }
+}
+
+uint8_t do_load_file(const std::string& path) {
+  caq_loaded = false;
+  current_filename = path;
+  if (check_file(path) != 0) return 1;
+  uint8_t type = file_type_ptr->type;
+  if (!aqua_read_file()) return 1;
+  if (type == FILE_TYPE_CAQ) {
+    insert_cassette_from_file();
+    return caq_loaded ? 0 : 1;
+  }
+  if (is_text_type(type)) {
+    for (int i = 0; i < DROP_RETURN_FRAMES; ++i) {
+      keyboard_map[0] = RETURN_HELD;
+      one_Z80_frame();
+    }
+    start_text_spool();
+    return 0;
+  }
+  if (is_cartridge_type(type)) return aqua_get_file() ? 0 : 1;
+  return 1;
+}
+
+bool load_usb_file(const std::string& name) {
+  if (name.size() < 3) return false;
+  std::string host_name = name.substr(0, name.size() - 3) + "." + name.substr(name.size() - 3);
+  std::string host_path;
+  if (!ch376_confined_path(host_name, host_path)) return false;
+  current_filename = host_path;
+
+  const file_type_entry* entry = &file_type[0];
+  for (; entry->type != FILE_TYPE_END; ++entry) {
+    if (host_name.size() >= entry->extension_len &&
+        host_name.compare(host_name.size() - entry->extension_len, entry->extension_len, entry->extension) == 0)
+      break;
+  }
+  file_type_ptr = entry;
+  if (is_cartridge_type(entry->type)) {
+    // An unreadable or unmappable image falls back to FILE_OPEN's ordinary open, so the
+    // emulated program can still read it as data.
+    if (!aqua_read_file() || !aqua_get_file()) return false;
+    z80.pc = 0;
+    return true;
+  }
+  if (entry->type == FILE_TYPE_PT3) {
+    if (!ch376) return false;
+    if (ch376->open_file) std::fclose(ch376->open_file);
+    ch376->open_file = system_file_open_existing(current_filename, "");
+    return true;
+  }
+  return false;
+}

@@ -18,24 +18,44 @@ extern const file_type_entry file_type[15];   // fourteen extensions and the end
 extern const file_type_entry* file_type_ptr;  // entry found by the last check_file
 extern std::string current_filename;          // full host path of the file being loaded
 extern loaded_file file;                      // content of the last file read
-extern uint8_t* aqua_cart;                    // private copy of the mapped cartridge
+extern uint8_t* aqua_cart;                    // private copy of the mapped cartridge (8K or 16K)
+extern uint32_t aqua_cart_size;               // bytes in aqua_cart after padding
 extern bool caq_loaded;                       // a cassette image is inserted
 extern std::string load_error;                // why the last read or mapping failed
 
+// Type codes of the extension table.
+constexpr uint8_t FILE_TYPE_BIN = 1, FILE_TYPE_ROM = 2, FILE_TYPE_CAQ = 3, FILE_TYPE_TXT = 4,
+                  FILE_TYPE_PT3 = 5, FILE_TYPE_BAS = 6, FILE_TYPE_SCR = 7, FILE_TYPE_END = 255;
+
+// A cartridge page is 8K; images are padded with 0xFF (unprogrammed ROM) up to one or two pages.
+constexpr uint32_t CART_PAGE_BYTES = 8192;
+constexpr uint32_t CART_MAX_BYTES = 2 * CART_PAGE_BYTES;
+// Larger files are refused before anything is allocated: no loadable kind comes near this.
+constexpr uint32_t MAX_LOAD_FILE_BYTES = 16u << 20;
+
 uint8_t check_file(const std::string& name);
-// Reads current_filename whole into file. False (file untouched) when it cannot be opened or read.
+// Reads current_filename whole into file. False (file untouched, load_error set) when it
+// cannot be opened or read, is not a regular file, or is larger than MAX_LOAD_FILE_BYTES.
 bool aqua_read_file();
-// Maps file as the cartridge. False (previous cartridge kept) for an empty or oversized image.
+// Maps file as the cartridge: up to 8K at 0xE000 (page 6 stays as it was, unless it showed
+// the cartridge being replaced, which then gives way to RAM), up to 16K at 0xC000-0xFFFF.
+// False (previous cartridge kept, load_error set) for an empty or oversized image.
 bool aqua_get_file();
 // Releases file.data.
 void release_file();
-// The menu path around the "Open File" chooser: load_file_begin (eject the cassette, pause
-// the audio), menu_load_path for an accepted file (0 loaded or nothing to do, 1 with the
-// error box shown), load_file_end (release file.data, resume the audio).
+
+// The menu path around the "Open File" chooser:
+//   load_file_begin()      ejects the cassette and pauses the audio;
+//   menu_load_path(path)   for an accepted file: 0 loaded (or nothing to do), 1 after the
+//                          error box (which resumes the audio when it closes);
+//   load_file_end()        releases file.data and resumes the audio if it is still paused
+//                          by load_file_begin.
+// load_file_end is safe to call always: after a cancelled chooser, after an error box, twice.
 void load_file_begin();
 uint8_t menu_load_path(const std::string& path);
 void load_file_end();
-// The drop path: 1 if not recognised, unreadable or a type the drop path does not load.
+// The drop path: 1 if not recognised, unreadable, unmappable or a type the drop path does
+// not load (load_error says why for the last three), 0 otherwise.
 uint8_t do_load_file(const std::string& path);
 // The CH376's run-loader: true if it mapped a cartridge or opened a ".pt3" file.
 bool load_usb_file(const std::string& name);
