@@ -1,13 +1,162 @@
-// STUB
+// The settings file: twelve value lines in a fixed order and a two-line trailer. A line's
+// meaning is its position; the key text before "=" is written for people, never compared.
 #include "core/config.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "core/frame.h"
+#include "core/memory.h"
+#include "core/roms.h"
+#include "sound/audio_out.h"
+
 uint8_t draw_size = 1;
-bool keyboard_mode, caq_autoload, exit_msg = true;
+bool keyboard_mode = false, caq_autoload = false, exit_msg = true;
 int32_t windowpos_X = 200, windowpos_Y = 200;
 uint8_t opt_draw_size, opt_timing_type, opt_keyboard_mode, opt_model, opt_rom_mode,
     opt_snd_stereo, opt_snd_aysound, opt_ram_size, opt_caq_autoload, opt_exit_msg;
 uint8_t tmp_draw_size, tmp_timing_type, tmp_keyboard_mode, tmp_model, tmp_rom_mode,
     tmp_snd_stereo, tmp_snd_aysound, tmp_ram_size, tmp_caq_autoload, tmp_exit_msg;
-std::string config_path() { return ""; }
-void load_config() {}
-bool load_config_getline(std::istream&, int32_t&) { return false; }
-void save_config() {}
+
+namespace {
+
+enum Line { DRAW_SIZE, TIMING, KEYBOARD, MODEL, ROM_MODE, STEREO, AYSOUND, RAM_SIZE,
+            AUTOLOAD, WINDOW_X, WINDOW_Y, EXIT_MSG, VALUE_LINES };
+
+constexpr const char* keys[VALUE_LINES] = {
+    "opt_draw_size=", "opt_timing_type=", "opt_keyboard_mode=", "opt_model=",
+    "opt_rom_mode=", "opt_snd_stereo=", "opt_snd_aysound=", "opt_ram_size=",
+    "opt_caq_autoload=", "opt_windowpos_x=", "opt_windowpos_y=", "opt_exit_msg="};
+constexpr int32_t defaults[VALUE_LINES] = {1, 1, 0, 0, 1, 1, 0, 0, 0, 200, 200, 1};
+
+// A byte-sized setting keeps the low eight bits, as it always has; then it must be in range.
+uint8_t byte_setting(bool ok, int32_t value, uint8_t low, uint8_t high, uint8_t fallback) {
+  if (!ok) return fallback;
+  const uint8_t b = static_cast<uint8_t>(value);
+  return (b >= low && b <= high) ? b : fallback;
+}
+
+uint8_t flag_setting(bool ok, int32_t value, uint8_t fallback) {
+  return ok ? (value != 0) : fallback;
+}
+
+void copy_staged_into_live() {
+  draw_size = opt_draw_size;
+  timing_type = opt_timing_type;
+  keyboard_mode = opt_keyboard_mode;
+  model = opt_model;
+  rom_mode = opt_rom_mode;
+  snd_stereo = opt_snd_stereo;
+  snd_aysound = opt_snd_aysound;
+  ram_size = opt_ram_size;
+  caq_autoload = opt_caq_autoload;
+  exit_msg = opt_exit_msg;
+}
+
+void stage_settings(const bool ok[VALUE_LINES], const int32_t v[VALUE_LINES]) {
+  const auto d = [](Line l) { return static_cast<uint8_t>(defaults[l]); };
+  // Full screen is not a size to come back to: the window size it left is not stored.
+  const bool full_screen = ok[DRAW_SIZE] && static_cast<uint8_t>(v[DRAW_SIZE]) == 3;
+  opt_draw_size = full_screen ? 1 : byte_setting(ok[DRAW_SIZE], v[DRAW_SIZE], 1, 2, d(DRAW_SIZE));
+  opt_timing_type = byte_setting(ok[TIMING], v[TIMING], 1, 2, d(TIMING));
+  opt_keyboard_mode = flag_setting(ok[KEYBOARD], v[KEYBOARD], d(KEYBOARD));
+  opt_model = byte_setting(ok[MODEL], v[MODEL], 0, 1, d(MODEL));
+  opt_rom_mode = flag_setting(ok[ROM_MODE], v[ROM_MODE], d(ROM_MODE));
+  opt_snd_stereo = flag_setting(ok[STEREO], v[STEREO], d(STEREO));
+  opt_snd_aysound = flag_setting(ok[AYSOUND], v[AYSOUND], d(AYSOUND));
+  opt_ram_size = byte_setting(ok[RAM_SIZE], v[RAM_SIZE], 0, 4, d(RAM_SIZE));
+  opt_caq_autoload = flag_setting(ok[AUTOLOAD], v[AUTOLOAD], d(AUTOLOAD));
+  windowpos_X = ok[WINDOW_X] ? v[WINDOW_X] : defaults[WINDOW_X];
+  windowpos_Y = ok[WINDOW_Y] ? v[WINDOW_Y] : defaults[WINDOW_Y];
+  opt_exit_msg = flag_setting(ok[EXIT_MSG], v[EXIT_MSG], d(EXIT_MSG));
+}
+
+// New files get the permissions the user's umask allows; a replaced file keeps its own.
+void set_file_mode(int fd, const std::string& replaced) {
+  struct stat st;
+  if (stat(replaced.c_str(), &st) == 0) {
+    fchmod(fd, st.st_mode & 07777);
+  } else {
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+  }
+}
+
+}  // namespace
+
+std::string config_path() { return (program_dir.empty() ? std::string(".") : program_dir) + "/vantorel.ini"; }
+
+bool load_config_getline(std::istream& in, int32_t& value) {
+  std::string line;
+  if (!std::getline(in, line)) return false;
+  const size_t equals = line.find('=');
+  if (equals != std::string::npos) line.erase(0, equals + 1);
+  std::istringstream number(line);
+  int32_t parsed = 0;
+  // Read as a stream reads an int: blanks skipped, a sign, digits; anything after ignored.
+  // An empty, non-numeric or out-of-range value is no value at all.
+  if (!(number >> parsed)) return false;
+  value = parsed;
+  return true;
+}
+
+void load_config() {
+  bool ok[VALUE_LINES] = {};
+  int32_t values[VALUE_LINES] = {};
+  std::ifstream in(config_path(), std::ios::binary);
+  if (in) {
+    for (int line = 0; line < VALUE_LINES; ++line) ok[line] = load_config_getline(in, values[line]);
+    std::string end_marker;
+    std::getline(in, end_marker);
+  }
+  stage_settings(ok, values);
+  copy_staged_into_live();
+}
+
+void save_config() {
+  tmp_draw_size = draw_size;
+  tmp_timing_type = timing_type;
+  tmp_keyboard_mode = keyboard_mode;
+  tmp_model = model;
+  tmp_rom_mode = rom_mode;
+  tmp_snd_stereo = snd_stereo;
+  tmp_snd_aysound = snd_aysound;
+  tmp_ram_size = ram_size;
+  tmp_caq_autoload = caq_autoload;
+  tmp_exit_msg = exit_msg;
+
+  // Written beside the old file and renamed over it, so that a full disk or a crash in the
+  // middle never leaves a half-written settings file behind.
+  const std::string path = config_path();
+  std::string temp = path + ".XXXXXX";
+  const int fd = mkstemp(temp.data());
+  if (fd < 0) return;
+  set_file_mode(fd, path);
+  FILE* f = fdopen(fd, "w");
+  if (!f) {
+    close(fd);
+    unlink(temp.c_str());
+    return;
+  }
+
+  std::printf("%d - %d\n", windowpos_X, windowpos_Y);
+  std::fflush(stdout);
+
+  const int32_t values[VALUE_LINES] = {
+      tmp_draw_size, tmp_timing_type, tmp_keyboard_mode, tmp_model, tmp_rom_mode,
+      tmp_snd_stereo, tmp_snd_aysound, tmp_ram_size, tmp_caq_autoload,
+      windowpos_X, windowpos_Y, tmp_exit_msg};
+  bool written = true;
+  for (int line = 0; line < VALUE_LINES; ++line)
+    written &= std::fprintf(f, "%s%d\n", keys[line], values[line]) > 0;
+  written &= std::fputs("[End]\n-----Nothing Below This Line-----\n", f) >= 0;
+  written &= std::fflush(f) == 0 && fsync(fileno(f)) == 0;
+  written &= std::fclose(f) == 0;
+  if (!written || std::rename(temp.c_str(), path.c_str()) != 0) unlink(temp.c_str());
+}

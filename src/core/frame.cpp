@@ -1,5 +1,11 @@
-// STUB
+// Frame scheduling: one frame is a fixed budget of T-states of the 3.579545 MHz Z80 clock.
 #include "core/frame.h"
+
+#include "core/host.h"
+#include "loading/cassette.h"
+#include "video/raster.h"
+#include "z80/z80.h"
+
 uint32_t t_state, temp_t_state, frame_t_state, screen_t_state;
 uint32_t frame_length = 71590, tstates_per_line = 229, frames_per_second = 50;
 uint8_t timing_type = 1;
@@ -7,7 +13,38 @@ uint8_t speed;
 uint32_t frame_count;
 bool quit_requested;
 uint8_t display_tstate[DISPLAY_TSTATE_ENTRIES];
-void initialise_timings() {}
-void set_timing(uint8_t) {}
-void one_Z80_frame() {}
+
+void initialise_timings() {
+  // The frame is the clock divided by the field rate with the fraction dropped, so a frame
+  // does not end on a line boundary (312.6 PAL lines, 262.8 NTSC lines).
+  if (timing_type == 1) {
+    frames_per_second = 50;
+    tstates_per_line = 229;
+  } else {
+    frames_per_second = 60;
+    tstates_per_line = 227;
+  }
+  frame_length = Z80_CLOCK_HZ / frames_per_second;
+  // Entries past frame_length keep whatever the other standard left; nothing draws there.
+  for (uint32_t t = 0; t < frame_length; ++t) display_tstate[t] = get_byte_position(t);
+}
+
+void set_timing(uint8_t index) {
+  timing_type = static_cast<uint8_t>(index + 1);
+  initialise_timings();
+}
+
 uint32_t frame_period_ms() { return 1000 / frames_per_second; }
+
+void one_Z80_frame() {
+  get_joystick_state();
+  // The machine has no frame interrupt: programs poll the vertical-sync flag instead.
+  while (t_state < frame_length) One_Z80_Instruction();
+  if (spool_file) spool_cadence();
+  host_request_repaint();
+  ++frame_count;
+  // The last instruction usually ends past the frame; its excess counts against the next
+  // frame so that the long-run rate is exact.
+  t_state = t_state >= frame_length ? t_state - frame_length : 0;
+  screen_t_state = screen_t_state >= frame_length ? screen_t_state - frame_length : 0;
+}

@@ -1,14 +1,285 @@
-// STUB
+// ROM images, start-up, the two resets and the error reporter.
 #include "core/roms.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "ch376/ch376.h"
+#include "core/config.h"
+#include "core/frame.h"
+#include "core/host.h"
+#include "core/memory.h"
+#include "core/ports.h"
+#include "input/keyboard.h"
+#include "sound/audio_out.h"
+#include "z80/z80.h"
+
+extern const unsigned char firmware_sysrom[];
+extern const unsigned firmware_sysrom_size;
+extern const unsigned char firmware_charrom[];
+extern const unsigned firmware_charrom_size;
+
 std::string program_dir, ROMSDir, rom_dir, usb_dir, current_rom, current_char;
 uint8_t rom_mode = 1;
 uint8_t CHAR_ROM[2048];
 bool builtin_roms_active;
+
 const char* const rom_type[2] = {"SERIES 1", "SERIES 2"};
-void select_rom_names() {}
-void Initialise_Emulator() {}
-int Load_ROM() { return 1; }
-void HardReset() {}
-void SoftReset() {}
-int Aqua_Error(uint8_t, uint32_t, const std::string&) { return 1; }
-void patch_cassette_routine() {}
+
+namespace {
+
+constexpr uint32_t system_rom_size = sizeof AQUA_ROM;
+constexpr uint32_t char_rom_size = sizeof CHAR_ROM;
+constexpr uint32_t ext_rom_size = sizeof EXT_ROM;
+constexpr uint16_t cassette_patch_address = 0x1B4E;
+// LD C,0xFC; IN A,(C); EXX; RET: the ROM's tape byte routine becomes one read of port 0xFC.
+constexpr uint8_t cassette_patch[6] = {0x0E, 0xFC, 0xED, 0x78, 0xD9, 0xC9};
+
+constexpr size_t notice_limit = 200;      // bytes at 0x3F02, the terminating NUL included
+constexpr size_t notice_line_limit = 38;  // the built-in ROM shows them on a 40-column screen
+
+// A new set of images is read here in full before any of it replaces the images in force,
+// so that a failed reload leaves the running machine exactly as it was.
+uint8_t staged_system[system_rom_size];
+uint8_t staged_char[char_rom_size];
+uint8_t staged_ext[ext_rom_size];
+
+// What is in force when the user's images are: a failed reload goes back to these settings.
+bool user_roms_in_force = false;
+uint8_t loaded_model, loaded_rom_mode;
+
+enum class RomFault { none, missing, unreadable, wrong_size };
+
+struct RomProblem {
+  std::string name;
+  RomFault fault;
+  long long actual_size;
+  uint32_t expected_size;
+  uint32_t code;
+};
+
+RomFault read_rom_file(const std::string& path, uint8_t* dest, uint32_t size, long long& actual) {
+  struct stat st;
+  actual = -1;
+  if (stat(path.c_str(), &st) != 0)
+    return (errno == ENOENT || errno == ENOTDIR) ? RomFault::missing : RomFault::unreadable;
+  if (!S_ISREG(st.st_mode)) return RomFault::unreadable;
+  actual = static_cast<long long>(st.st_size);
+  if (actual != static_cast<long long>(size)) return RomFault::wrong_size;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return RomFault::unreadable;
+  const size_t got = std::fread(dest, 1, size, f);
+  std::fclose(f);
+  return got == size ? RomFault::none : RomFault::unreadable;
+}
+
+void stage(std::vector<RomProblem>& problems, const std::string& name, uint8_t* dest,
+           uint32_t size, uint32_t code) {
+  for (const RomProblem& p : problems)
+    if (p.name == name) return;  // series 2 on model 1 names the same file twice
+  long long actual = -1;
+  const RomFault fault = read_rom_file(rom_dir + name, dest, size, actual);
+  if (fault != RomFault::none) problems.push_back({name, fault, actual, size, code});
+}
+
+std::string problem_sentence(const RomProblem& p) {
+  std::string text = "ROM file " + rom_dir + p.name;
+  switch (p.fault) {
+    case RomFault::missing: return text + " was not found";
+    case RomFault::unreadable: return text + " cannot be read";
+    case RomFault::wrong_size:
+      return text + " has " + std::to_string(p.actual_size) +
+             (p.actual_size == 1 ? " byte" : " bytes") + " instead of " +
+             std::to_string(p.expected_size);
+    case RomFault::none: break;
+  }
+  return text;
+}
+
+// One short line per problem for the built-in ROM's screen.
+std::string problem_line(const RomProblem& p) {
+  std::string line = p.name + ": ";
+  switch (p.fault) {
+    case RomFault::missing: line += "not found"; break;
+    case RomFault::unreadable: line += "cannot be read"; break;
+    case RomFault::wrong_size: {
+      std::string detail = std::to_string(p.actual_size) + " bytes, needs " +
+                           std::to_string(p.expected_size);
+      line += line.size() + detail.size() <= notice_line_limit ? detail : "wrong size";
+      break;
+    }
+    case RomFault::none: break;
+  }
+  return line.substr(0, notice_line_limit);
+}
+
+// The roms directory as the user would write it, in plain ASCII, cut from the left to fit.
+std::string directory_line() {
+  std::string dir;
+  for (char c : rom_dir) {
+    if (c == '/' && !dir.empty() && dir.back() == '/') continue;
+    const unsigned char u = static_cast<unsigned char>(c);
+    dir += (u >= 0x20 && u < 0x7F) ? c : '?';
+  }
+  if (dir.size() > notice_line_limit) dir = "..." + dir.substr(dir.size() - (notice_line_limit - 3));
+  return dir;
+}
+
+// The built-in ROM looks for 'M','!' at 0x3F00 and shows the text that follows.
+void write_missing_rom_notice(const std::vector<RomProblem>& problems) {
+  const std::string dir = directory_line();
+  std::string text;
+  for (const RomProblem& p : problems) {
+    const std::string line = problem_line(p) + "\n";
+    if (text.size() + line.size() + dir.size() + 1 > notice_limit) break;
+    text += line;
+  }
+  text += dir;
+  uint8_t* notice = ram + 0x3F00;
+  notice[0] = 'M';
+  notice[1] = '!';
+  std::memcpy(notice + 2, text.data(), text.size());
+  notice[2 + text.size()] = 0;
+}
+
+void copy_firmware(uint8_t* dest, size_t dest_size, const unsigned char* src, size_t src_size) {
+  std::memset(dest, 0xFF, dest_size);
+  std::memcpy(dest, src, src_size < dest_size ? src_size : dest_size);
+}
+
+void install_builtin_roms(const std::vector<RomProblem>& problems) {
+  copy_firmware(AQUA_ROM, sizeof AQUA_ROM, firmware_sysrom, firmware_sysrom_size);
+  copy_firmware(CHAR_ROM, sizeof CHAR_ROM, firmware_charrom, firmware_charrom_size);
+  std::memset(EXT_ROM, 0, sizeof EXT_ROM);
+  builtin_roms_active = true;
+  user_roms_in_force = false;
+  Rebuild_Mem();
+  patch_cassette_routine();
+  write_missing_rom_notice(problems);
+}
+
+const char* code_description(uint32_t code) {
+  switch (code) {
+    case 2: return "the extension ROM extbasic.rom cannot be opened";
+    case 3: return "the extension ROM extbasic.rom is not 4096 bytes long";
+    case 8: return "the USB controller cannot be set up: out of memory";
+    case 0x16: return "this file is not of a type that can be loaded";
+    default: return "the operation failed";
+  }
+}
+
+}  // namespace
+
+void select_rom_names() {
+  if (rom_mode == 1) {
+    current_rom = "aquariusS2.rom";
+    current_char = "charS2.rom";
+  } else {
+    current_rom = "aquariusS1.rom";
+    current_char = "charS1.rom";
+  }
+}
+
+void patch_cassette_routine() {
+  std::memcpy(AQUA_ROM + cassette_patch_address, cassette_patch, sizeof cassette_patch);
+}
+
+int Load_ROM() {
+  std::vector<RomProblem> problems;
+  // Every file is examined, so that one message names everything that needs fixing.
+  stage(problems, current_rom, staged_system, system_rom_size, 0);
+  stage(problems, current_char, staged_char, char_rom_size, 0);
+  if (model == 1) {
+    // The Aquarius II always runs the series 2 system ROM; the series only picks its
+    // character set, though the series system ROM must still be present.
+    stage(problems, "aquariusS2.rom", staged_system, system_rom_size, 0);
+    stage(problems, "extbasic.rom", staged_ext, ext_rom_size, 0);
+    if (!problems.empty() && problems.back().name == "extbasic.rom")
+      problems.back().code = problems.back().fault == RomFault::wrong_size ? 3 : 2;
+  }
+
+  if (problems.empty()) {
+    std::memcpy(AQUA_ROM, staged_system, sizeof AQUA_ROM);
+    std::memcpy(CHAR_ROM, staged_char, sizeof CHAR_ROM);
+    if (model == 1) std::memcpy(EXT_ROM, staged_ext, sizeof EXT_ROM);
+    builtin_roms_active = false;
+    user_roms_in_force = true;
+    loaded_model = model;
+    loaded_rom_mode = rom_mode;
+    Rebuild_Mem();
+    patch_cassette_routine();
+    return 0;
+  }
+
+  std::string text;
+  for (const RomProblem& p : problems) text += (text.empty() ? "" : "\n") + problem_sentence(p);
+  Aqua_Error(0, problems.front().code, text);
+
+  if (user_roms_in_force) {
+    // The images in force stay, and so do the model and series they belong to.
+    model = loaded_model;
+    rom_mode = loaded_rom_mode;
+    select_rom_names();
+  } else {
+    // Never run without a system ROM: the free ROMs tell the user what is missing.
+    install_builtin_roms(problems);
+  }
+  return 1;
+}
+
+void Initialise_Emulator() {
+  memory_allocate();
+  quit_requested = false;
+  frame_count = 0;
+  speed = 0;
+
+  char cwd[PATH_MAX];
+  program_dir = getcwd(cwd, sizeof cwd) ? cwd : ".";
+  ROMSDir = program_dir + "//roms//";
+  rom_dir = ROMSDir;
+  usb_dir = program_dir + "//usb//";
+
+  load_config();
+  select_keyboard_table();
+  select_rom_names();
+  memtop = max_memtop[ram_size < 5 ? ram_size : 0];
+
+  host_initialise();  // window with the timing tables, audio device, joysticks
+  Load_ROM();
+  Reset_Z80();
+  ClearPorts();
+}
+
+void HardReset() {
+  pause_audio();
+  if (per_MicroEx) {
+    microex_hard_reset();
+  } else {
+    Load_ROM();
+    ClearPorts();
+    Reset_Z80();
+  }
+  resume_audio();
+}
+
+void SoftReset() {
+  pause_audio();
+  ClearPorts();
+  z80.pc = 0;
+  resume_audio();
+}
+
+int Aqua_Error(uint8_t kind, uint32_t code, const std::string& reason) {
+  pause_audio();
+  char prefix[8];
+  std::snprintf(prefix, sizeof prefix, "%02X - ", kind);
+  host_show_error(prefix + (reason.empty() ? std::string(code_description(code)) : reason));
+  resume_audio();
+  return 1;
+}
