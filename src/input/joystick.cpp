@@ -1,10 +1,68 @@
-// STUB
+// Hand controller 1. The controller's disc and keys pull lines of AY port A low, so the byte
+// the CPU reads in register 14 is active low; the keys share lines with the disc directions,
+// which is why their codes clear more than one bit.
 #include "input/joystick.h"
+
+#include "sound/ay.h"
+
 uint8_t joystick_enabled;
 joystick_state game;
-void joystick_axis_motion(uint8_t, int32_t) {}
-void joystick_hat_motion(int32_t) {}
-void joystick_button_down(int32_t) {}
-void joystick_button_up() {}
-uint8_t joystick_encode() { return 0xFF; }
-void get_joystick_input() {}
+
+namespace {
+
+constexpr uint8_t DOWN_BIT = 0x01, RIGHT_BIT = 0x02, UP_BIT = 0x04, LEFT_BIT = 0x08;
+
+// Lines each host button pulls low, by button index.
+constexpr uint8_t button_code[6] = {0xBF, 0x7B, 0x5F, 0xDF, 0x7D, 0x7E};
+
+// Lines pulled low by each hat position (up 1, right 2, down 4, left 8); positions that are not
+// a direction or a diagonal pull nothing.
+uint8_t hat_lines(int32_t hat) {
+  switch (hat) {
+    case 1: return UP_BIT;
+    case 2: return RIGHT_BIT;
+    case 3: return UP_BIT | RIGHT_BIT;
+    case 4: return DOWN_BIT;
+    case 6: return DOWN_BIT | RIGHT_BIT;
+    case 8: return LEFT_BIT;
+    case 9: return UP_BIT | LEFT_BIT;
+    case 12: return DOWN_BIT | LEFT_BIT;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+void joystick_axis_motion(uint8_t axis, int32_t value) {
+  // Pushing one way does not release the other: only a return to the centre does.
+  if (axis == 0) {
+    if (value < -JOYSTICK_DEAD_ZONE) game.left = 1;
+    else if (value > JOYSTICK_DEAD_ZONE) game.right = 1;
+    else game.left = game.right = 0;
+  } else if (axis == 1) {
+    if (value < -JOYSTICK_DEAD_ZONE) game.up = 1;
+    else if (value > JOYSTICK_DEAD_ZONE) game.down = 1;
+    else game.up = game.down = 0;
+  }
+}
+
+void joystick_hat_motion(int32_t position) { game.hat = position & 0xFF; }
+
+void joystick_button_down(int32_t index) { game.button = index; }
+
+// Releasing any button drops the encoded one, even when another is still held.
+void joystick_button_up() { game.button = 255; }
+
+uint8_t joystick_encode() {
+  uint8_t lines = 0xFF;
+  if (!joystick_enabled) return lines;
+  if (game.left) lines &= ~LEFT_BIT;
+  if (game.right) lines &= ~RIGHT_BIT;
+  if (game.up) lines &= ~UP_BIT;
+  if (game.down) lines &= ~DOWN_BIT;
+  lines &= ~hat_lines(game.hat);
+  if (game.button >= 0 && game.button < 6) lines &= button_code[game.button];
+  return lines;
+}
+
+void get_joystick_input() { snd.regs[14] = joystick_encode(); }

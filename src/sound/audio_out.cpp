@@ -1,13 +1,127 @@
-// STUB
+// Sample making: every 81 T-states the speaker bit and the three AY channels become one 16-bit
+// sample, staged here and handed to the FIFO about once a frame. A full FIFO blocks the
+// emulation until the device has played enough, so the audio device paces the machine.
 #include "sound/audio_out.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/frame.h"
+#include "core/host.h"
+#include "core/ports.h"
+
 uint8_t snd_sound = 1, snd_stereo = 1, snd_aysound = 1, play_audio;
 uint8_t sound_buffer[SOUND_BUFFER_BYTES];
 int64_t WriteBufferPos;
 int snd_sub_buffer_size;
 sfifo sound_fifo;
-int sound_setup() { return 0; }
-void GetSample() { snd.sample_acc -= 81; }
-void WriteDataToBuffer() {}
-void pause_audio() {}
-void resume_audio() {}
-void sound_close() {}
+bool audio_device_paused;
+uint8_t device_last_frame[4];
+
+namespace {
+
+// Level of the one-bit speaker when it is on; the AY adds up to 3 x 7998 on top.
+constexpr uint32_t SPEAKER_LEVEL = 8192;
+
+// A device that stops draining (a stalled host audio server) must not freeze the machine for
+// ever: after this many waits without the FIFO taking a byte the block is dropped.
+constexpr int MAX_WAITS_WITHOUT_PROGRESS = 2000;
+
+void store_le16(uint32_t value) {
+  sound_buffer[WriteBufferPos] = static_cast<uint8_t>(value);
+  sound_buffer[WriteBufferPos + 1] = static_cast<uint8_t>(value >> 8);
+  WriteBufferPos += 2;
+}
+
+}  // namespace
+
+int sound_setup() {
+  const uint32_t rate = frames_per_second ? frames_per_second : 50;
+  snd_sound = snd_stereo = snd_aysound = 1;
+  AY_init();
+  snd.ay_tick_tstates = 16;
+  snd.sample_tstates = static_cast<uint32_t>(static_cast<uint64_t>(frame_length) * rate / snd_freq);
+  if (snd.sample_tstates == 0) snd.sample_tstates = 81;
+  const int samples_per_frame = static_cast<int>(frame_length / snd.sample_tstates);
+  snd_sub_buffer_size = 4 * samples_per_frame;
+  // Two staging blocks' room in the FIFO (at least; the size is rounded up to a power of two).
+  // The staging buffer must hold one block plus the sample that overfills it.
+  if (snd_sub_buffer_size > SOUND_BUFFER_BYTES - 8) snd_sub_buffer_size = SOUND_BUFFER_BYTES - 8;
+  WriteBufferPos = 0;
+  std::memset(device_last_frame, 0, sizeof device_last_frame);
+  return sfifo_init(&sound_fifo, 2 * snd_sub_buffer_size * snd_num_buffers + 1);
+}
+
+void GetSample() {
+  snd.sample_acc -= static_cast<int32_t>(snd.sample_tstates);
+  get_AY_sample();
+  const uint32_t value =
+      (snd.chan_level[0] + snd.chan_level[1] + snd.chan_level[2] + (earbit ? SPEAKER_LEVEL : 0)) * snd_sound;
+  // The device always runs with two channels. A sample written only once in mono would pair
+  // consecutive samples into one frame and play the stream at twice its speed, an octave high,
+  // so both settings fill the left and the right channel with the same (mono) level.
+  store_le16(value);
+  store_le16(value);
+  if (WriteBufferPos > snd_sub_buffer_size) WriteDataToBuffer();
+}
+
+void WriteDataToBuffer() {
+  int64_t done = 0;
+  int idle_waits = 0;
+  while (done < WriteBufferPos) {
+    const int taken = sfifo_write(&sound_fifo, sound_buffer + done, static_cast<int>(WriteBufferPos - done));
+    if (taken < 0) break;  // no FIFO (no device): the block is dropped
+    if (taken > 0) {
+      done += taken;
+      idle_waits = 0;
+      continue;
+    }
+    if (++idle_waits > MAX_WAITS_WITHOUT_PROGRESS) break;
+    host_audio_wait();
+  }
+  WriteBufferPos = 0;
+}
+
+void pause_audio() {
+  host_audio_device_pause(true);
+  audio_device_paused = true;
+  play_audio = 0;
+  WriteBufferPos = 0;
+  std::memset(sound_buffer, 0, sizeof sound_buffer);
+  sfifo_flush(&sound_fifo);
+}
+
+void resume_audio() {
+  play_audio = 1;
+  // The FIFO may only be reset while the callback is stopped. A device that pause_audio did not
+  // pause (unlimited speed switched off during a paste) is still playing what the FIFO holds.
+  if (!audio_device_paused) return;
+  sfifo_flush(&sound_fifo);
+  std::memset(device_last_frame, 0, sizeof device_last_frame);
+  audio_device_paused = false;
+  host_audio_device_pause(false);
+}
+
+void sound_close() {
+  play_audio = 0;
+  WriteBufferPos = 0;
+  sfifo_flush(&sound_fifo);
+  sfifo_close(&sound_fifo);
+}
+
+int sound_fill_device_buffer(uint8_t* stream, int len) {
+  if (len <= 0) return 0;
+  int wanted = std::min(len, sfifo_used(&sound_fifo)) & ~3;
+  int delivered = 0;
+  while (delivered < wanted) {
+    const int n = sfifo_read(&sound_fifo, stream + delivered, wanted - delivered);
+    if (n <= 0) break;
+    delivered += n;
+  }
+  delivered &= ~3;
+  if (delivered >= 4) std::memcpy(device_last_frame, stream + delivered - 4, 4);
+  // The output is unipolar: falling to 0 from a held level would click, so an underrun holds
+  // the last level instead.
+  for (int pos = delivered; pos < len; ++pos) stream[pos] = device_last_frame[pos & 3];
+  return delivered;
+}

@@ -16,7 +16,9 @@ extern uint8_t play_audio;           // audio output running
 extern uint8_t sound_buffer[SOUND_BUFFER_BYTES];  // staging buffer
 extern int64_t WriteBufferPos;       // bytes in sound_buffer
 extern int snd_sub_buffer_size;      // block size in bytes: 4 x samples per frame
-extern sfifo sound_fifo;
+extern sfifo sound_fifo;             // staging blocks on their way to the audio callback
+extern bool audio_device_paused;     // pause_audio paused the device; resume_audio un-pauses it
+extern uint8_t device_last_frame[4]; // last stereo frame handed to the device (callback thread)
 
 // Derived constants, sound switches on, AY initial state, FIFO allocated. Needs the timing
 // state (initialise_timings) first. Returns the FIFO's sfifo_init result.
@@ -29,6 +31,10 @@ void pause_audio();
 void resume_audio();
 // Releases the FIFO (after the device has been closed).
 void sound_close();
+// The audio callback's work, on the audio thread: fills len bytes of the device buffer with the
+// whole stereo frames the FIFO holds and the rest with the last frame played (no click on an
+// underrun). Returns the number of bytes taken from the FIFO.
+int sound_fill_device_buffer(uint8_t* stream, int len);
 
 #include "core/frame.h"
 inline void sound_clock(uint32_t t) {

@@ -1,15 +1,172 @@
-// STUB
+// The AY-3-8910: sixteen registers, three tone generators, the noise generator, the envelope
+// generator and the mixer. The machine clocks it in ticks of 16 CPU T-states (the chip runs at
+// half the CPU clock and divides by 8 internally); the envelope runs on every second tick.
 #include "sound/ay.h"
+
+#include "input/joystick.h"
+#include "sound/audio_out.h"
+
 AYState snd;
-const uint16_t AY_spec_volumes[16] = {};
+
+// Output levels of the chip's sixteen amplitude steps (roughly 3 dB apart).
+const uint16_t AY_spec_volumes[16] = {0,    54,   79,   111,  167,  255,  351,  559,
+                                      671,  1071, 1471, 1839, 2327, 2879, 3455, 4095};
 uint16_t AY_volumes[16];
-void AY_init() {}
-void AY_reg_write(uint8_t) {}
-uint8_t AY_reg_read() { return 0xFF; }
-void Set_DECAY() {}
-void Set_ATTACK() {}
-void Set_OFF() {}
-void Set_HOLD() {}
-void update_AY_state() { snd.ay_acc -= 16; }
-void get_AY_sample() {}
-uint16_t mix_output(uint8_t, uint8_t, uint8_t) { return 0; }
+
+namespace {
+
+// Bits each register keeps on write: the tone period high parts and the envelope shape are
+// 4 bits wide on the chip, the noise period and the amplitudes 5 bits. R14 and R15 are the
+// I/O ports, which this machine wires as inputs only.
+constexpr uint8_t register_mask[16] = {0xFF, 0x0F, 0xFF, 0x0F, 0xFF, 0x0F, 0x1F, 0xFF,
+                                       0x1F, 0x1F, 0x1F, 0xFF, 0xFF, 0x0F, 0x00, 0x00};
+
+// The noise generator is the chip's 17-bit shift register: the new bit is bit 0 XOR bit 3 and
+// enters at bit 16 (x^17 + x^14 + 1, maximal length 2^17 - 1). Any non-zero seed works; 1 is
+// the chip's own state after reset. noise_out itself stays 0 until the first noise step.
+constexpr uint64_t NOISE_SEED = 1;
+
+void noise_step() {
+  uint64_t& lfsr = snd.noise_state[0];
+  const uint64_t feedback = (lfsr ^ (lfsr >> 3)) & 1;
+  lfsr = (lfsr >> 1) | (feedback << 16);
+  snd.noise_out = static_cast<uint8_t>(lfsr & 1);
+}
+
+void envelope_step() {
+  uint8_t& level = snd.env_volume;
+  switch (snd.regs[13]) {
+    case 0: case 1: case 2: case 3: case 9:   // fall, then silent
+      if (snd.env_state == OFF) break;
+      if (level > 0) --level;
+      if (level == 0) Set_OFF();
+      break;
+    case 4: case 5: case 6: case 7: case 15:  // rise, then silent
+      if (snd.env_state == OFF) break;
+      if (level >= 15) Set_OFF();
+      else ++level;
+      break;
+    case 8:                                   // saw down, repeated
+      if (level == 0) Set_DECAY();
+      else --level;
+      break;
+    case 10:                                  // triangle starting downwards
+      if (snd.env_state == DECAY) {
+        if (level == 0) Set_ATTACK();
+        else --level;
+      } else {
+        if (level >= 15) Set_DECAY();
+        else ++level;
+      }
+      break;
+    case 11:                                  // fall, then hold high
+      if (snd.env_state == HOLD) break;
+      if (level == 0) Set_HOLD();
+      else --level;
+      break;
+    case 12:                                  // saw up, repeated
+      if (level >= 15) Set_ATTACK();
+      else ++level;
+      break;
+    case 13:                                  // rise, then hold high
+      if (snd.env_state == HOLD) break;
+      if (level >= 15) Set_HOLD();
+      else ++level;
+      break;
+    case 14:                                  // triangle starting upwards
+      if (snd.env_state == ATTACK) {
+        if (level >= 15) Set_DECAY();
+        else ++level;
+      } else {
+        if (level == 0) Set_ATTACK();
+        else --level;
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void envelope_tick() {
+  ++snd.env_count;
+  const uint16_t period = static_cast<uint16_t>(snd.regs[12] << 8 | snd.regs[11]);
+  if (snd.env_count <= period) return;
+  snd.env_count = 0;
+  envelope_step();
+}
+
+}  // namespace
+
+void Set_DECAY() { snd.env_state = DECAY; snd.env_volume = 15; }
+void Set_ATTACK() { snd.env_state = ATTACK; snd.env_volume = 0; }
+void Set_OFF() { snd.env_state = OFF; snd.env_volume = 0; }
+void Set_HOLD() { snd.env_state = HOLD; snd.env_volume = 15; }
+
+void AY_init() {
+  for (int i = 0; i < 16; ++i) AY_volumes[i] = static_cast<uint16_t>(AY_spec_volumes[i] * 125u / 128u);
+  snd = AYState{};
+  snd.regs[14] = 0xFF;
+  snd.regs[15] = 0xFF;
+  snd.env_state = DECAY;
+  snd.noise_state[0] = NOISE_SEED;
+}
+
+void AY_reg_write(uint8_t value) {
+  const uint8_t reg = snd.reg_select & 0x0F;
+  if (reg >= 14) return;
+  snd.regs[reg] = value & register_mask[reg];
+  if (reg == 13) {
+    // Every write restarts the envelope, even with the same shape: shapes 4-7 and 12-15 start
+    // from silence and rise, the others start from full level and fall.
+    snd.env_count = 0;
+    if (snd.regs[13] & 0x04) Set_ATTACK();
+    else Set_DECAY();
+  }
+}
+
+uint8_t AY_reg_read() {
+  const uint8_t reg = snd.reg_select & 0x0F;
+  if (reg == 15) return 0xFF;  // the second controller port is not wired
+  if (reg == 14 && joystick_enabled) get_joystick_input();
+  return snd.regs[reg];
+}
+
+void update_AY_state() {
+  snd.ay_acc -= 16;
+  if (!snd_aysound) return;
+
+  snd.env_phase ^= 1;
+  if (snd.env_phase == 0) envelope_tick();
+
+  for (int ch = 0; ch < 3; ++ch) {
+    const uint16_t period = static_cast<uint16_t>((snd.regs[2 * ch + 1] & 0x0F) << 8 | snd.regs[2 * ch]);
+    if (++snd.tone_count[ch] > period) {
+      snd.tone_out[ch] ^= 1;
+      snd.tone_count[ch] = 0;
+    }
+  }
+
+  // A noise step every noise_period ticks: R6 + 1 ticks for R6 = 1..31, every tick for R6 = 0.
+  if (++snd.noise_count >= snd.noise_period) {
+    snd.noise_count = 0;
+    snd.noise_period = snd.regs[6] ? static_cast<uint8_t>(snd.regs[6] + 1) : 0;
+    noise_step();
+  }
+}
+
+uint16_t mix_output(uint8_t mixer, uint8_t amplitude, uint8_t tone) {
+  // A set mixer bit switches that source off, which leaves the channel's gate open: with both
+  // sources off the channel sits at its amplitude, the way programs play samples on this chip.
+  const unsigned noise_gate = ((mixer >> 3) & 1) | snd.noise_out;
+  const unsigned tone_gate = (mixer & 1) | tone;
+  if (!(noise_gate & tone_gate)) return 0;
+  const uint8_t index = (amplitude & 0x10) ? snd.env_volume : (amplitude & 0x0F);
+  return static_cast<uint16_t>(2 * AY_volumes[index & 0x0F]);
+}
+
+void get_AY_sample() {
+  const uint8_t mixer = snd.regs[7];
+  for (int ch = 0; ch < 3; ++ch) {
+    snd.chan_level[ch] = mix_output(static_cast<uint8_t>(mixer >> ch), snd.regs[8 + ch], snd.tone_out[ch]);
+  }
+}

@@ -17,8 +17,10 @@ struct AYState {
   uint16_t tone_count[3];
   uint16_t env_count;
   uint64_t noise_state[2];   // noise generator state
-  uint32_t ay_tick_tstates;  // 16
-  uint32_t sample_tstates;   // T-states per output sample
+  // Both periods hold their values from the start, so that clocking that begins before the
+  // sound set-up advances instead of spinning on a zero period.
+  uint32_t ay_tick_tstates = 16;  // CPU T-states per tick
+  uint32_t sample_tstates = 81;   // T-states per output sample
   int32_t sample_acc;        // T-state accumulator for samples
   uint32_t ay_acc;           // T-state accumulator for ticks
   uint8_t reg_select;        // last byte written to port 0xF7

@@ -1,8 +1,55 @@
-// STUB
+// The SDL audio device: its callback drains the sample FIFO on SDL's audio thread.
 #include "ui/audio_device.h"
+
+#include <SDL.h>
+
 #include "core/host.h"
-int InitSound() { return 1; }
-void SDLAudioCallback(void*, uint8_t*, int) {}
-void CloseSound() {}
-void host_audio_device_pause(bool) {}
-void host_audio_wait() {}
+#include "sound/audio_out.h"
+
+uint32_t audio_device_id;
+
+int InitSound() {
+  SDL_Init(SDL_INIT_AUDIO | SDL_INIT_JOYSTICK);
+  sound_setup();
+
+  SDL_AudioSpec wanted{};
+  wanted.freq = snd_freq;
+  wanted.format = AUDIO_S16LSB;
+  wanted.channels = 2;
+  wanted.samples = static_cast<Uint16>(snd_sub_buffer_size);
+  wanted.callback = [](void* userdata, Uint8* stream, int len) { SDLAudioCallback(userdata, stream, len); };
+  wanted.userdata = nullptr;
+  // No obtained format: SDL converts whenever the device differs from what we make.
+  audio_device_id = SDL_OpenAudioDevice(nullptr, 0, &wanted, nullptr, 0);
+  if (audio_device_id == 0) {
+    sfifo_close(&sound_fifo);  // blocks are then dropped instead of waiting for a device
+    return 1;
+  }
+  play_audio = 1;
+  audio_device_paused = false;
+  SDL_PauseAudioDevice(audio_device_id, 0);
+  return 0;
+}
+
+void SDLAudioCallback(void*, uint8_t* stream, int len) { sound_fill_device_buffer(stream, len); }
+
+void CloseSound() {
+  play_audio = 0;
+  if (audio_device_id) {
+    SDL_PauseAudioDevice(audio_device_id, 1);
+    SDL_LockAudioDevice(audio_device_id);
+    SDL_UnlockAudioDevice(audio_device_id);
+    SDL_CloseAudioDevice(audio_device_id);
+    audio_device_id = 0;
+  }
+  SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  sound_close();
+}
+
+// SDL_PauseAudioDevice takes the device lock, so once it returns the callback is not running
+// and will not run again until the device is un-paused.
+void host_audio_device_pause(bool paused) {
+  if (audio_device_id) SDL_PauseAudioDevice(audio_device_id, paused ? 1 : 0);
+}
+
+void host_audio_wait() { SDL_Delay(1); }

@@ -2,8 +2,11 @@
 #pragma once
 #include <cstdint>
 
+extern uint32_t audio_device_id;  // the opened SDL audio device, 0 when none
+
 // Starts SDL's audio and joystick subsystems, sets up the sound state and opens the device
-// (44,100 Hz, S16LE, two channels). 0 on success, 1 when the device cannot be opened.
+// (44,100 Hz, S16LE, two channels). 0 on success, 1 when the device cannot be opened; the
+// emulator then runs silently.
 int InitSound();
 void SDLAudioCallback(void* userdata, uint8_t* stream, int len);
 void CloseSound();
