@@ -1,11 +1,214 @@
-// STUB
+// The keyboard matrix and the two host key tables.
+//
+// The host tables are indexed by the low byte of the GDK key value: Latin-1 characters are their
+// own code, and the few function keys we map (BackSpace 0xFF08, Return 0xFF0D, Delete 0xFFFF,
+// Shift 0xFFE1/2, Control 0xFFE3/4) keep a distinct low byte. Everything else that shares a low
+// byte with a mapped key (the cursor keys 0xFF51-0xFF54 land on Q R S T) acts as that key; the
+// real keyboard had no cursor keys, so nothing better exists for them.
 #include "input/keyboard.h"
+
+#include <array>
+
+#include "core/config.h"
+
 uint8_t keyboard_map[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-const keyboard_entry native_keyboard_read[256] = {};
-const keyboard_entry pi_keyboard_read[256] = {};
 const keyboard_entry* keyboard_read = native_keyboard_read;
 const char* const keyboard_type[2] = {"NATIVE", "PI"};
-void select_keyboard_table() {}
-void keyboard_press(uint32_t) {}
-void keyboard_release(uint32_t) {}
-uint8_t keyboard_scan(uint8_t) { return 0xFF; }
+
+namespace {
+
+// One host key bound to one machine key, given by its matrix column and row bit.
+struct key_binding {
+  uint8_t host_key;
+  uint8_t column;
+  uint8_t bit;
+};
+
+// Letter keys are the same in both layouts; both cases of the host letter reach the key, and the
+// host's own Shift (mapped to SHIFT) decides what the machine sees.
+constexpr std::array<key_binding, 26> letter_keys = {{
+    {'P', 1, 3}, {'L', 1, 4}, {'O', 2, 1}, {'K', 2, 2}, {'M', 2, 3}, {'N', 2, 4}, {'J', 2, 5},
+    {'I', 3, 1}, {'U', 3, 3}, {'H', 3, 4}, {'B', 3, 5}, {'Y', 4, 1}, {'G', 4, 2}, {'V', 4, 3},
+    {'C', 4, 4}, {'F', 4, 5}, {'T', 5, 1}, {'R', 5, 3}, {'D', 5, 4}, {'X', 5, 5}, {'E', 6, 1},
+    {'S', 6, 2}, {'Z', 6, 3}, {'A', 6, 5}, {'W', 7, 1}, {'Q', 7, 3},
+}};
+
+// NATIVE: by position. The host key standing where the machine key stands, host Shift passed on.
+constexpr key_binding native_keys[] = {
+    {'+', 0, 0}, {'=', 0, 0},
+    {0x08, 0, 1}, {']', 0, 1}, {'}', 0, 1}, {0xFF, 0, 1},
+    {'\'', 0, 2}, {'@', 0, 2}, {'~', 0, 2},
+    {0x0D, 0, 3},
+    {':', 0, 4}, {';', 0, 4},
+    {'.', 0, 5}, {'>', 0, 5},
+    {'-', 1, 0}, {'_', 1, 0},
+    {'[', 1, 1}, {'{', 1, 1},
+    {')', 1, 2}, {'0', 1, 2},
+    {',', 1, 5}, {'<', 1, 5},
+    {'(', 2, 0}, {'9', 2, 0},
+    {'*', 3, 0}, {'8', 3, 0},
+    {'&', 3, 2}, {'7', 3, 2},
+    {'6', 4, 0}, {'^', 4, 0},
+    {'%', 5, 0}, {'5', 5, 0},
+    {'$', 5, 2}, {'4', 5, 2},
+    {'3', 6, 0}, {0xA3, 6, 0},
+    {' ', 6, 4},
+    {'"', 7, 0}, {'2', 7, 0},
+    {'!', 7, 2}, {'1', 7, 2},
+    {0xE1, 7, 4}, {0xE2, 7, 4},
+    {0xE3, 7, 5}, {0xE4, 7, 5},
+};
+
+// PI: by character. The host character picks the machine key that gives it together with SHIFT;
+// the press/release specials below fix the cases where the two shift states disagree.
+constexpr key_binding pi_keys[] = {
+    {'+', 0, 0}, {'=', 0, 0},
+    {0x08, 0, 1}, {'\\', 0, 1}, {0xFF, 0, 1},
+    {'*', 0, 2}, {':', 0, 2},
+    {0x0D, 0, 3},
+    {';', 0, 4}, {'@', 0, 4},
+    {'.', 0, 5}, {'>', 0, 5},
+    {'-', 1, 0}, {'_', 1, 0},
+    {'/', 1, 1}, {'^', 1, 1},
+    {'0', 1, 2}, {'?', 1, 2},
+    {',', 1, 5}, {'<', 1, 5},
+    {')', 2, 0}, {'9', 2, 0},
+    {'(', 3, 0}, {'8', 3, 0},
+    {'\'', 3, 2}, {'7', 3, 2},
+    {'&', 4, 0}, {'6', 4, 0},
+    {'%', 5, 0}, {'5', 5, 0},
+    {'$', 5, 2}, {'4', 5, 2},
+    {'#', 6, 0}, {'3', 6, 0},
+    {' ', 6, 4},
+    {'"', 7, 0}, {'2', 7, 0},
+    {'!', 7, 2}, {'1', 7, 2},
+    {0xE1, 7, 4}, {0xE2, 7, 4},
+    {0xE3, 7, 5}, {0xE4, 7, 5},
+};
+
+constexpr keyboard_entry unmapped_key = {0x00, 0xFF, 0xFF, 0xFF};
+
+constexpr keyboard_entry entry_for(uint8_t host_key, uint8_t column, uint8_t bit) {
+  return {host_key, column, static_cast<uint8_t>(~(1u << bit)), static_cast<uint8_t>(1u << bit)};
+}
+
+template <size_t N>
+constexpr std::array<keyboard_entry, 256> build_table(const key_binding (&symbols)[N]) {
+  std::array<keyboard_entry, 256> table{};
+  for (auto& entry : table) entry = unmapped_key;
+  for (const key_binding& key : letter_keys) {
+    table[key.host_key] = entry_for(key.host_key, key.column, key.bit);
+    const uint8_t lower = static_cast<uint8_t>(key.host_key + ('a' - 'A'));
+    table[lower] = entry_for(lower, key.column, key.bit);
+  }
+  for (const key_binding& key : symbols) table[key.host_key] = entry_for(key.host_key, key.column, key.bit);
+  return table;
+}
+
+constexpr std::array<keyboard_entry, 256> native_table = build_table(native_keys);
+constexpr std::array<keyboard_entry, 256> pi_table = build_table(pi_keys);
+
+// Matrix positions the PI specials touch.
+constexpr uint8_t COLON_COLUMN = 0, COLON_BIT = 0x04;
+constexpr uint8_t SEMICOLON_COLUMN = 0, SEMICOLON_BIT = 0x10;
+constexpr uint8_t SLASH_COLUMN = 1, SLASH_BIT = 0x02, ZERO_BIT = 0x04;
+constexpr uint8_t SEVEN_COLUMN = 3, SEVEN_BIT = 0x04;
+constexpr uint8_t THREE_COLUMN = 6, THREE_BIT = 0x01;
+constexpr uint8_t SHIFT_COLUMN = 7, SHIFT_BIT = 0x10;
+
+void hold(uint8_t column, uint8_t bit) { keyboard_map[column] &= static_cast<uint8_t>(~bit); }
+void let_go(uint8_t column, uint8_t bit) { keyboard_map[column] |= bit; }
+
+// PI layout: characters whose host shift state differs from the machine's. True when handled.
+bool pi_special_press(uint8_t key) {
+  switch (key) {
+    case ':':  // host Shift+; but the machine's ':' is unshifted: mask the whole SHIFT column
+      hold(COLON_COLUMN, COLON_BIT);
+      keyboard_map[SHIFT_COLUMN] = 0xFF;
+      return true;
+    case '#':
+      hold(THREE_COLUMN, THREE_BIT);
+      hold(SHIFT_COLUMN, SHIFT_BIT);
+      return true;
+    case '\'':
+      hold(SHIFT_COLUMN, SHIFT_BIT);
+      hold(SEVEN_COLUMN, SEVEN_BIT);
+      return true;
+    case '@':
+      hold(SHIFT_COLUMN, SHIFT_BIT);
+      hold(SEMICOLON_COLUMN, SEMICOLON_BIT);
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Releases also let go of the keys a shifted twin may have held, because the host Shift is often
+// released before the character key and the release then arrives with the unshifted value.
+bool pi_special_release(uint8_t key) {
+  switch (key) {
+    case '#':
+      let_go(THREE_COLUMN, THREE_BIT);
+      let_go(SHIFT_COLUMN, SHIFT_BIT);
+      return true;
+    case '\'':
+      let_go(SHIFT_COLUMN, SHIFT_BIT);
+      let_go(SEVEN_COLUMN, SEVEN_BIT);
+      let_go(SEMICOLON_COLUMN, SEMICOLON_BIT);
+      return true;
+    case '/':
+      let_go(SLASH_COLUMN, SLASH_BIT | ZERO_BIT);
+      return true;
+    case ':':
+      let_go(COLON_COLUMN, COLON_BIT);
+      return true;
+    case ';':
+      let_go(SEMICOLON_COLUMN, SEMICOLON_BIT | COLON_BIT);
+      return true;
+    case '@':
+      let_go(SHIFT_COLUMN, SHIFT_BIT);
+      let_go(SEMICOLON_COLUMN, SEMICOLON_BIT | COLON_BIT);
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+// The tables are built at compile time from the binding lists above and spelled out as the plain
+// 256-entry arrays the rest of the program indexes.
+#define KEY_ROW8(t, b) t[b], t[b + 1], t[b + 2], t[b + 3], t[b + 4], t[b + 5], t[b + 6], t[b + 7]
+#define KEY_ROW64(t, b) KEY_ROW8(t, b), KEY_ROW8(t, b + 8), KEY_ROW8(t, b + 16), KEY_ROW8(t, b + 24), \
+                        KEY_ROW8(t, b + 32), KEY_ROW8(t, b + 40), KEY_ROW8(t, b + 48), KEY_ROW8(t, b + 56)
+#define KEY_TABLE(t) KEY_ROW64(t, 0), KEY_ROW64(t, 64), KEY_ROW64(t, 128), KEY_ROW64(t, 192)
+const keyboard_entry native_keyboard_read[256] = {KEY_TABLE(native_table)};
+const keyboard_entry pi_keyboard_read[256] = {KEY_TABLE(pi_table)};
+#undef KEY_TABLE
+#undef KEY_ROW64
+#undef KEY_ROW8
+
+void select_keyboard_table() {
+  keyboard_read = keyboard_mode ? pi_keyboard_read : native_keyboard_read;
+}
+
+void keyboard_press(uint32_t keyval) {
+  const uint8_t key = static_cast<uint8_t>(keyval & 0xFF);
+  if (keyboard_mode && pi_special_press(key)) return;
+  const keyboard_entry& entry = keyboard_read[key];
+  if (entry.column < 8) keyboard_map[entry.column] &= entry.press_mask;
+}
+
+void keyboard_release(uint32_t keyval) {
+  const uint8_t key = static_cast<uint8_t>(keyval & 0xFF);
+  if (keyboard_mode && pi_special_release(key)) return;
+  const keyboard_entry& entry = keyboard_read[key];
+  if (entry.column < 8) keyboard_map[entry.column] |= entry.release_mask;
+}
+
+uint8_t keyboard_scan(uint8_t column_select) {
+  uint8_t result = 0xFF;
+  for (int column = 0; column < 8; ++column)
+    if (!(column_select & (1u << column))) result &= keyboard_map[column];
+  return result;
+}

@@ -1,13 +1,85 @@
-// The desktop program: the GTK window, its menus and handlers, and the main loop.
+// The desktop program: the GTK window, its menus and handlers, the presentation of the picture,
+// the host keyboard and the main loop.
 #pragma once
 #include <gtk/gtk.h>
 
-extern GtkWidget* main_window;
-extern int arg_c;
+#include <cstdint>
+#include <string>
+
+// Main window and menus.
+extern GtkWidget* main_window;        // the one top-level window
+extern GtkWidget* vbox;               // menu bar, drawing area, status bar, top to bottom
+extern GtkWidget* menubar;            // "File", "Operation", "Options", "Help"
+extern GtkWidget* status_bar;         // horizontal box under the picture
+extern GtkWidget* model_status;       // model name + RAM name, right
+extern GtkWidget* fps_status;         // "FPS: %d", left
+extern GtkWidget* autoload_item;      // "CAQ Autoload" check item
+extern GtkWidget* microex_item;       // "Micro Expander" check item
+extern GtkWidget* displaysizex[2];    // "100%", "200%"
+extern GtkWidget* frames_per_secondx[2];  // "PAL", "NTSC"
+extern GtkWidget* keyboard_typex[2];  // "NATIVE", "PI"
+extern GtkWidget* model_typex[2];     // "Aquarius I", "Aquarius II"
+extern GtkWidget* rom_typex[2];       // "SERIES 1", "SERIES 2"
+extern const GtkTargetEntry targetentries[2];  // drop targets: UTF8_STRING, text/uri-list
+extern int arg_c;                     // command line, handed to gtk_init
 extern char** arg_v;
 
+// Presentation.
+extern GtkWidget* gtkui_drawing_area;  // the emulated screen
+extern bool fscreen;                   // full screen (F4)
+extern uint8_t prev_draw_size;         // windowed size to return to from full screen
+extern uint32_t disp_width, disp_height;       // drawing-area size in screen pixels
+extern double screen_width, screen_height;     // full-screen scale factors, taken at set-up
+extern int32_t stride;                          // bytes per row of the picture for cairo
+
+extern const char* const displaySize[2];   // "100%", "200%"
+extern const char* const display_mode[2];  // "PAL", "NTSC"
+extern const char* const program_name;     // "Vantorel"
+extern const char* const program_version;  // " v1.02"
+
+// Logo PNG embedded at build time.
+extern const unsigned char vantorel_logo_png[];
+extern const unsigned vantorel_logo_png_size;
+
+// Window, menus, status bar, timer.
 void initialise_libraries();
 void ui_event();
 void update_timer(uint32_t start_time);
-void update_display();
+gboolean update_status_window(gpointer data);
 gboolean shutdown(GtkWidget* widget, gpointer data);
+void on_window_realize(GtkWidget* widget, gpointer window);
+// Sets a two-choice pair: the item of the choice in force is greyed out.
+void set_choice_sensitivity(GtkWidget* const pair[2], int current_choice);
+
+// Presentation.
+void init_display();
+gboolean gtkdisplay_draw(GtkWidget* widget, cairo_t* cr, gpointer data);
+void update_display();
+void fullscreen();
+void unfullscreen();
+void update_display_size(GtkWidget* widget, gpointer index);
+
+// Keyboard.
+gboolean get_keypress_event(GtkWidget* widget, GdkEventKey* event);
+gboolean get_keyrelease_event(GtkWidget* widget, GdkEventKey* event);
+void update_keyboard(GtkWidget* widget, gpointer data);
+void text_request_callback(GtkClipboard* clipboard, const gchar* text, gpointer data);
+
+// Option dialogs and settings.
+void update_fps(GtkWidget* widget, gpointer index);
+void select_sound();
+void select_ram();
+void select_model(GtkWidget* widget, gpointer data);
+void update_rom(GtkWidget* widget, gpointer data);
+void select_help(GtkWidget* widget, gpointer data);
+// Decodes the embedded logo; null if it does not decode. The caller owns the reference.
+GdkPixbuf* load_logo();
+
+// Loading from the menu and by drag-and-drop.
+int load_file();
+void add_filter_defaults(GtkWidget* chooser);
+void on_drag_data_received(GtkWidget* widget, GdkDragContext* context, gint x, gint y,
+                           GtkSelectionData* selection, guint info, guint time, gpointer data);
+// The file name a dropped URI list stands for: the last entry's, when it is a local file.
+// Empty when the list is empty or its last entry is not a file: URI.
+std::string dropped_file_name(const char* text);

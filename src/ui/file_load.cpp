@@ -1,0 +1,83 @@
+// Loading from the "Load File" chooser and by dropping files or text on the window.
+#include <string>
+
+#include "loading/cassette.h"
+#include "loading/loader.h"
+#include "ui/desktop.h"
+
+namespace {
+
+struct filter_spec {
+  const char* name;
+  const char* patterns[9];  // null-terminated
+};
+
+const filter_spec file_filters[] = {
+    {"Supported Files", {"*.ROM", "*.rom", "*.BIN", "*.bin", "*.CAQ", "*.caq", "*.TXT", "*.txt", nullptr}},
+    {"All Files", {"*", nullptr}},
+    {"Cartridge Files", {"*.ROM", "*.rom", "*.BIN", "*.bin", nullptr}},
+    {"CAQ Files", {"*.CAQ", "*.caq", nullptr}},
+    {"TXT Files", {"*.TXT", "*.txt", nullptr}},
+};
+
+}  // namespace
+
+void add_filter_defaults(GtkWidget* chooser) {
+  for (const filter_spec& spec : file_filters) {
+    GtkFileFilter* filter = gtk_file_filter_new();
+    gtk_file_filter_set_name(filter, spec.name);
+    for (const char* const* pattern = spec.patterns; *pattern; ++pattern) gtk_file_filter_add_pattern(filter, *pattern);
+    gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(chooser), filter);
+  }
+}
+
+int load_file() {
+  load_file_begin();
+  GtkWidget* chooser = gtk_file_chooser_dialog_new("Open File", GTK_WINDOW(main_window), GTK_FILE_CHOOSER_ACTION_OPEN,
+                                                   "gtk-cancel", GTK_RESPONSE_CANCEL, "gtk-open",
+                                                   GTK_RESPONSE_ACCEPT, nullptr);
+  gtk_window_set_modal(GTK_WINDOW(chooser), TRUE);
+  gtk_dialog_set_default_response(GTK_DIALOG(chooser), GTK_RESPONSE_ACCEPT);
+  add_filter_defaults(chooser);
+  uint8_t failed = 0;
+  if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
+    gchar* path = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser));
+    // Remote locations have no local path; there is nothing the machine could read then.
+    if (path) failed = menu_load_path(path);
+    g_free(path);
+  }
+  gtk_widget_destroy(chooser);
+  // After a failure the error box has already resumed the audio; ending the load again would
+  // resume it a second time.
+  if (failed) return 1;
+  load_file_end();
+  return 0;
+}
+
+std::string dropped_file_name(const char* text) {
+  std::string name;
+  gchar** uris = g_uri_list_extract_uris(text);
+  for (gchar** uri = uris; uri && *uri; ++uri) {
+    gchar* local = g_filename_from_uri(*uri, nullptr, nullptr);
+    name = local ? local : "";
+    g_free(local);
+  }
+  g_strfreev(uris);
+  return name;
+}
+
+void on_drag_data_received(GtkWidget*, GdkDragContext* context, gint, gint, GtkSelectionData* selection, guint,
+                           guint time, gpointer) {
+  const guchar* raw = selection ? gtk_selection_data_get_data(selection) : nullptr;
+  const gint length = selection ? gtk_selection_data_get_length(selection) : -1;
+  if (raw && length > 0) {
+    // The selection's bytes are not guaranteed to end in a NUL: take a terminated copy.
+    const std::string text(reinterpret_cast<const char*>(raw), static_cast<size_t>(length));
+    const std::string name = dropped_file_name(text.c_str());
+    if (!name.empty())
+      do_load_file(name);
+    else
+      aqua_arch_get_spool_file(text.c_str());
+  }
+  if (context) gtk_drag_finish(context, TRUE, FALSE, time);
+}
