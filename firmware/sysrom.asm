@@ -1,4 +1,900 @@
-; Placeholder system ROM: loops at 0.
+; Vantorel free system ROM (8K at 0x0000).
+;
+; Brings the machine up when the user has no ROM images of their own: title screen, colour
+; bars and a beep, the list of missing ROM files the emulator leaves at 0x3F00, start of a
+; cartridge carrying our header, otherwise a small line editor whose one command, CLOAD,
+; loads a binary from the cassette stream.
+;
+; The machine has no interrupts: everything is paced by polling the vertical-sync flag.
+; From the first instruction on, this ROM keeps its stack and its variables in the bytes
+; of screen and colour RAM that the video never shows (0x33E8-0x33FF and 0x37E8-0x37FF),
+; so that all of RAM from 0x3800 up belongs to the program being loaded.
+
+        include "cartridge.inc"
+        include "caq.inc"
+
+; ---------------------------------------------------------------- hardware
+
+SCREEN:         equ 0x3000      ; 40 x 25 character codes; 0x3000 is also the border character
+COLOURS:        equ 0x3400      ; colour bytes, foreground in the high nibble; 0x3400 the border's
+COLUMNS:        equ 40
+ROWS:           equ 25
+CELLS:          equ COLUMNS*ROWS
+
+PORT_SPEAKER:   equ 0xFC        ; bit 0 drives the speaker (inverted); reads give cassette bytes
+PORT_VSYNC:     equ 0xFD        ; reads 1 while the raster is in the 200 active lines
+PORT_AY_DATA:   equ 0xF6
+PORT_AY_SELECT: equ 0xF7
+PORT_KEYBOARD:  equ 0xFF        ; column select on the high address byte, 0 bit = key down
+AY_PORT_A:      equ 14          ; the hand controller
+
+MESSAGE_MAGIC:  equ 0x3F00      ; 'M','!' then a NUL-terminated text left by the emulator
+MESSAGE_TEXT:   equ 0x3F02
+MESSAGE_END:    equ 0x4000      ; never read past the 16K boundary, whatever the text holds
+
+; ---------------------------------------------------------------- our RAM
+
+STACK_TOP:      equ 0x3400      ; 24 hidden bytes 0x33E8-0x33FF, growing down
+VARS:           equ 0x37E8      ; 24 hidden bytes of colour RAM
+cur_row:        equ VARS+0      ; text cursor
+cur_col:        equ VARS+1
+line_len:       equ VARS+2      ; characters typed on the current line
+kb_previous:    equ VARS+3      ; key seen by the last scan
+kb_held:        equ VARS+4      ; key already delivered, until it is let go
+kb_shift:       equ VARS+5      ; SHIFT seen by the last scan
+tape_used:      equ VARS+6      ; a cassette has been read since reset
+tape_present:   equ VARS+7      ; cleared by the hook routine when no cassette traps the CALL
+tape_name:      equ VARS+8      ; 6 bytes
+tape_load:      equ VARS+14     ; header of the binary block
+tape_length:    equ VARS+16
+tape_exec:      equ VARS+18
+beep_left:      equ VARS+20     ; speaker edges still to make
+beep_timer:     equ VARS+22     ; raster polls until the next edge
+VARS_SIZE:      equ 23
+
+; ---------------------------------------------------------------- screen layout
+
+TEXT_COLOUR:    equ 0x74        ; white on blue
+BORDER_CHAR:    equ 0x20
+BORDER_COLOUR:  equ 0x66        ; cyan all round
+TITLE_COLOUR:   equ 0x34        ; yellow on blue
+NOTE_COLOUR:    equ 0x31        ; yellow on red, for the missing-ROM text
+STATUS_COLOUR:  equ 0x07        ; black on white
+FIRST_TEXT_ROW: equ 9
+LAST_TEXT_ROW:  equ 22
+STATUS_ROW:     equ 24
+LEFT_COLUMN:    equ 1           ; columns 1..38 carry text
+RIGHT_COLUMN:   equ 38
+PROMPT_LENGTH:  equ 2
+LINE_MAX:       equ RIGHT_COLUMN-LEFT_COLUMN-PROMPT_LENGTH   ; the cursor keeps the last column
+
+CURSOR_CHAR:    equ 0x7F        ; solid block in our character ROM
+BOX_H:          equ 0x0C        ; heavy box-drawing pieces of our character ROM
+BOX_V:          equ 0x0D
+BOX_TL:         equ 0x0E
+BOX_TR:         equ 0x0F
+BOX_BL:         equ 0x10
+BOX_BR:         equ 0x11
+
+KEY_NONE:       equ 0xFF
+CH_BACKSPACE:   equ 0x08
+CH_NEWLINE:     equ 0x0A
+CH_RETURN:      equ 0x0D
+
+; ---------------------------------------------------------------- reset
+
         org 0
-start:  jp start
-        ds 8192-3, 0xff
+reset:
+        di
+        ld sp,STACK_TOP
+        jp cold_start
+
+; ---------------------------------------------------------------- start-up
+
+cold_start:
+        call clear_variables
+        call clear_screen
+        call draw_title
+        call draw_colour_bars
+        ld a,FIRST_TEXT_ROW
+        ld (cur_row),a
+        ld a,LEFT_COLUMN
+        ld (cur_col),a
+        call show_missing_roms
+        call start_cartridge            ; returns only when no cartridge is there
+        ld hl,BEEP_EDGES
+        ld (beep_left),hl
+        ld a,1
+        ld (beep_timer),a
+        ld hl,text_hint
+        call print_string
+        jp editor
+
+clear_variables:
+        ld hl,VARS
+        ld b,VARS_SIZE
+cv_loop:
+        ld (hl),0
+        inc hl
+        djnz cv_loop
+        ld a,KEY_NONE
+        ld (kb_previous),a
+        ld (kb_held),a
+        ret
+
+; Spaces in the text colour over all 1000 cells, then the border's own character and colour
+; (the border repeats the glyph of cell 0 all round the picture).
+clear_screen:
+        ld hl,SCREEN
+        ld de,SCREEN+1
+        ld bc,CELLS-1
+        ld (hl),' '
+        ldir
+        ld hl,COLOURS
+        ld de,COLOURS+1
+        ld bc,CELLS-1
+        ld (hl),TEXT_COLOUR
+        ldir
+        ld a,BORDER_CHAR
+        ld (SCREEN),a
+        ld a,BORDER_COLOUR
+        ld (COLOURS),a
+        ret
+
+draw_title:
+        ld hl,SCREEN+1*COLUMNS+10
+        ld de,title_top
+        ld c,TITLE_COLOUR
+        call put_string_at
+        ld hl,SCREEN+2*COLUMNS+10
+        ld de,title_name
+        call put_string_at
+        ld hl,SCREEN+3*COLUMNS+10
+        ld de,title_sub
+        call put_string_at
+        ld hl,SCREEN+4*COLUMNS+10
+        ld de,title_bottom
+        jp put_string_at
+
+; Sixteen two-cell bars, one per palette entry, drawn as spaces whose background is the colour.
+draw_colour_bars:
+        ld hl,COLOURS+6*COLUMNS+4
+        ld b,16
+        xor a
+dcb_loop:
+        ld (hl),a
+        inc hl
+        ld (hl),a
+        inc hl
+        add a,0x11
+        djnz dcb_loop
+        ret
+
+; The start-up beep sounds while the editor already runs, so that keys typed from the first
+; frames on (the emulator's autoload and paste do that) are not lost behind it. The waits
+; for the raster call this on every poll: a poll loop takes about 133 T-states, so a level
+; change every BEEP_POLLS polls gives about 1 kHz.
+BEEP_POLLS:     equ 13
+BEEP_EDGES:     equ 400                 ; a fifth of a second
+
+beep_tick:
+        ld hl,(beep_left)
+        ld a,h
+        or l
+        ret z
+        ld a,(beep_timer)
+        dec a
+        ld (beep_timer),a
+        ret nz
+        ld a,BEEP_POLLS
+        ld (beep_timer),a
+        dec hl
+        ld (beep_left),hl
+        ld a,l
+        and 1
+        xor 1                           ; the last edge leaves the speaker at its reset level
+        out (PORT_SPEAKER),a
+        ret
+
+; The emulator falls back to this ROM when the user's ROM files are missing or the wrong
+; size, and leaves their names at 0x3F02 for us to show. Lines are cut at the screen width.
+show_missing_roms:
+        ld hl,MESSAGE_MAGIC
+        ld a,(hl)
+        cp 'M'
+        ret nz
+        inc hl
+        ld a,(hl)
+        cp '!'
+        ret nz
+        xor a
+        ld (MESSAGE_MAGIC),a            ; shown once: a soft reset must not show it again
+        ld (MESSAGE_MAGIC+1),a
+        ld hl,MESSAGE_TEXT
+smr_line:
+        ld b,RIGHT_COLUMN-LEFT_COLUMN+1
+smr_char:
+        ld a,h
+        cp MESSAGE_END>>8
+        jr z,smr_done
+        ld a,(hl)
+        inc hl
+        or a
+        jr z,smr_done
+        cp CH_NEWLINE
+        jr z,smr_newline
+        dec b
+        inc b
+        jr z,smr_char                   ; past the width: drop the rest of the line
+        dec b
+        call printable
+        push hl
+        call put_note_char
+        pop hl
+        jr smr_char
+smr_newline:
+        call newline
+        jr smr_line
+smr_done:
+        ld a,(cur_col)
+        cp LEFT_COLUMN
+        ret z
+        jp newline
+
+; Writes A at the cursor in the note colour and advances.
+put_note_char:
+        push af
+        call cursor_address
+        pop af
+        ld (hl),a
+        ld de,COLOURS-SCREEN
+        add hl,de
+        ld (hl),NOTE_COLOUR
+        ld hl,cur_col
+        inc (hl)
+        ret
+
+; Jumps into a cartridge that starts with our header, 16K position first.
+start_cartridge:
+        ld hl,CART_16K_BASE
+        call has_cartridge_header
+        jr z,sc_run
+        ld hl,CART_8K_BASE
+        call has_cartridge_header
+        ret nz
+sc_run:
+        ld de,CART_HEADER_LENGTH
+        add hl,de
+        ld sp,STACK_TOP
+        jp (hl)
+
+; Z set when the eight bytes at HL are the cartridge header.
+has_cartridge_header:
+        push hl
+        ld de,cartridge_signature
+        ld b,CART_HEADER_LENGTH
+hch_loop:
+        ld a,(de)
+        cp (hl)
+        jr nz,hch_done
+        inc hl
+        inc de
+        djnz hch_loop
+hch_done:
+        pop hl
+        ret
+
+cartridge_signature:
+        cartridge_header
+
+; ---------------------------------------------------------------- line editor
+
+warm_start:
+        ld sp,STACK_TOP
+        call newline_if_needed
+editor:
+        call new_line_prompt
+editor_loop:
+        call wait_active_lines
+        call keyboard_step
+        call wait_bottom_border
+        call show_controller
+        call keyboard_step
+        jr editor_loop
+
+new_line_prompt:
+        xor a
+        ld (line_len),a
+        ld hl,text_prompt
+        call print_string
+        jp cursor_on
+
+; One scan of the keyboard and whatever the key asks for.
+keyboard_step:
+        call read_key
+        or a
+        ret z
+        push af
+        call cursor_off
+        pop af
+        call edit_key
+        jp cursor_on
+
+edit_key:
+        cp CH_RETURN
+        jr z,ek_return
+        cp CH_BACKSPACE
+        jr z,ek_backspace
+        ld c,a
+        ld a,(line_len)
+        cp LINE_MAX
+        ret nc
+        inc a
+        ld (line_len),a
+        ld a,c
+        call putc
+        ; The emulator's cassette autoload types "cload" without RETURN: start at once the
+        ; first time, but only on RETURN once something has been read from tape, since the
+        ; trap types the word again during every load.
+        ld a,(tape_used)
+        or a
+        ret nz
+        call line_is_cload
+        ret nz
+        jr ek_load
+ek_return:
+        call newline
+        ld a,(line_len)
+        or a
+        jr z,ek_prompt
+        call line_is_cload
+        jr z,ek_load
+        ld hl,text_unknown
+        call print_string
+ek_prompt:
+        jp new_line_prompt
+ek_load:
+        ld a,(cur_col)
+        cp LEFT_COLUMN
+        call nz,newline
+        call cassette_load
+        jp new_line_prompt
+ek_backspace:
+        ld a,(line_len)
+        or a
+        ret z
+        dec a
+        ld (line_len),a
+        ld hl,cur_col
+        dec (hl)
+        call cursor_address
+        ld (hl),' '
+        ret
+
+; Z set when the line typed so far is exactly CLOAD. The screen row is the line buffer.
+line_is_cload:
+        ld a,(line_len)
+        cp CLOAD_LENGTH
+        ret nz
+        call cursor_address
+        ld de,-CLOAD_LENGTH
+        add hl,de
+        ld de,text_cload
+        ld b,CLOAD_LENGTH
+lic_loop:
+        ld a,(de)
+        cp (hl)
+        ret nz
+        inc hl
+        inc de
+        djnz lic_loop
+        ret
+
+cursor_on:
+        call cursor_address
+        ld (hl),CURSOR_CHAR
+        ret
+
+cursor_off:
+        call cursor_address
+        ld (hl),' '
+        ret
+
+; The status line: the hand-controller byte, active low, as the AY's port A reads it.
+show_controller:
+        ld hl,SCREEN+STATUS_ROW*COLUMNS+1
+        ld de,text_status
+        ld c,STATUS_COLOUR
+        call put_string_at
+        ld a,AY_PORT_A
+        out (PORT_AY_SELECT),a
+        in a,(PORT_AY_DATA)
+        ld hl,SCREEN+STATUS_ROW*COLUMNS+1+text_status_end-text_status
+        ld c,STATUS_COLOUR
+        jp put_hex_at
+
+; ---------------------------------------------------------------- frame pacing
+
+; Waits for the vertical-sync flag to become 1 (the raster enters the active lines), then for
+; it to become 0. Both waits give up after about two seconds of polling, so that a machine
+; whose flag never moves still runs the editor.
+wait_active_lines:
+        ld de,0
+wal_loop:
+        call beep_tick
+        in a,(PORT_VSYNC)
+        rrca
+        ret c
+        dec de
+        ld a,d
+        or e
+        jr nz,wal_loop
+        ret
+
+wait_bottom_border:
+        ld de,0
+wbb_loop:
+        call beep_tick
+        in a,(PORT_VSYNC)
+        rrca
+        ret nc
+        dec de
+        ld a,d
+        or e
+        jr nz,wbb_loop
+        ret
+
+; ---------------------------------------------------------------- keyboard
+
+; Returns in A the character of a newly pressed key, or 0. The editor scans twice a frame;
+; a key counts once it reads the same on two scans in a row, and then only once until it is
+; let go, so contact bounce and a held key give one character.
+read_key:
+        call scan_matrix
+        ld hl,kb_previous
+        cp (hl)
+        ld (hl),a
+        jr nz,rk_nothing
+        ld hl,kb_held
+        cp (hl)
+        jr z,rk_nothing
+        ld (hl),a
+        cp KEY_NONE
+        jr z,rk_nothing
+        ld e,a
+        ld d,0
+        ld hl,keys_plain
+        ld a,(kb_shift)
+        or a
+        jr z,rk_lookup
+        ld hl,keys_shifted
+rk_lookup:
+        add hl,de
+        ld a,(hl)
+        ret
+rk_nothing:
+        xor a
+        ret
+
+; Reads the eight columns (the column is selected by a 0 bit in B, the high address byte of
+; IN A,(C)) and returns in A the first key down as column*8+row, or KEY_NONE. SHIFT and CTRL
+; are modifiers, not keys; SHIFT is left in kb_shift.
+scan_matrix:
+        xor a
+        ld (kb_shift),a
+        ld e,KEY_NONE
+        ld d,0                          ; key number of row 0 of this column
+        ld b,0xFE
+sm_column:
+        ld c,PORT_KEYBOARD
+        in a,(c)
+        cpl
+        and 0x3F
+        ld h,a
+        ld a,d
+        cp 7*8
+        jr nz,sm_pick
+        ld a,h
+        and 0x10
+        ld (kb_shift),a
+        ld a,h
+        and 0x0F
+        ld h,a
+sm_pick:
+        ld a,e
+        cp KEY_NONE
+        jr nz,sm_next
+        ld a,h
+        or a
+        jr z,sm_next
+        ld l,d
+sm_row:
+        rrca
+        jr c,sm_found
+        inc l
+        jr sm_row
+sm_found:
+        ld e,l
+sm_next:
+        rlc b
+        ld a,d
+        add a,8
+        ld d,a
+        cp 8*8
+        jr nz,sm_column
+        ld a,e
+        ret
+
+; What each key types, by column*8+row, without and with SHIFT. Letters show in capitals
+; either way. 0 = types nothing.
+keys_plain:
+        db '=', CH_BACKSPACE, ':', CH_RETURN, ';', '.', 0, 0
+        db '-', '/', '0', 'P', 'L', ',', 0, 0
+        db '9', 'O', 'K', 'M', 'N', 'J', 0, 0
+        db '8', 'I', '7', 'U', 'H', 'B', 0, 0
+        db '6', 'Y', 'G', 'V', 'C', 'F', 0, 0
+        db '5', 'T', '4', 'R', 'D', 'X', 0, 0
+        db '3', 'E', 'S', 'Z', ' ', 'A', 0, 0
+        db '2', 'W', '1', 'Q', 0, 0, 0, 0
+keys_shifted:
+        db '+', 0x5C, '*', CH_RETURN, '@', '>', 0, 0
+        db '_', '^', '?', 'P', 'L', '<', 0, 0
+        db ')', 'O', 'K', 'M', 'N', 'J', 0, 0
+        db '(', 'I', 0x27, 'U', 'H', 'B', 0, 0
+        db '&', 'Y', 'G', 'V', 'C', 'F', 0, 0
+        db '%', 'T', '$', 'R', 'D', 'X', 0, 0
+        db '#', 'E', 'S', 'Z', ' ', 'A', 0, 0
+        db 0x22, 'W', '!', 'Q', 0, 0, 0, 0
+
+; ---------------------------------------------------------------- text output
+
+; HL = address of the cursor cell.
+cursor_address:
+        ld a,(cur_row)
+        ld l,a
+        ld h,0
+        add hl,hl
+        add hl,hl
+        add hl,hl                       ; row*8
+        ld e,l
+        ld d,h
+        add hl,hl
+        add hl,hl                       ; row*32
+        add hl,de                       ; row*40
+        ld a,(cur_col)
+        ld e,a
+        ld d,SCREEN>>8
+        add hl,de
+        ret
+
+; Prints A at the cursor (0x0A starts a new line), wrapping at the right margin.
+putc:
+        cp CH_NEWLINE
+        jr z,newline
+        push af
+        call cursor_address
+        pop af
+        ld (hl),a
+        ld hl,cur_col
+        inc (hl)
+        ld a,(hl)
+        cp RIGHT_COLUMN+1
+        ret c
+newline:
+        ld a,LEFT_COLUMN
+        ld (cur_col),a
+        ld a,(cur_row)
+        cp LAST_TEXT_ROW
+        jr nc,scroll_text
+        inc a
+        ld (cur_row),a
+        ret
+
+newline_if_needed:
+        ld a,(cur_col)
+        cp LEFT_COLUMN
+        ret z
+        jr newline
+
+; Moves the text rows up by one, characters and colours, and clears the last row.
+scroll_text:
+        ld hl,SCREEN+(FIRST_TEXT_ROW+1)*COLUMNS
+        ld de,SCREEN+FIRST_TEXT_ROW*COLUMNS
+        ld bc,(LAST_TEXT_ROW-FIRST_TEXT_ROW)*COLUMNS
+        ldir
+        ld hl,COLOURS+(FIRST_TEXT_ROW+1)*COLUMNS
+        ld de,COLOURS+FIRST_TEXT_ROW*COLUMNS
+        ld bc,(LAST_TEXT_ROW-FIRST_TEXT_ROW)*COLUMNS
+        ldir
+        ld hl,SCREEN+LAST_TEXT_ROW*COLUMNS
+        ld de,COLOURS+LAST_TEXT_ROW*COLUMNS
+        ld b,COLUMNS
+st_clear:
+        ld (hl),' '
+        ld a,TEXT_COLOUR
+        ld (de),a
+        inc hl
+        inc de
+        djnz st_clear
+        ret
+
+; Prints the NUL-terminated text at HL.
+print_string:
+        ld a,(hl)
+        or a
+        ret z
+        push hl
+        call putc
+        pop hl
+        inc hl
+        jr print_string
+
+; Copies the NUL-terminated text at DE to the screen at HL in colour C (no cursor involved).
+put_string_at:
+        ld a,(de)
+        or a
+        ret z
+        ld (hl),a
+        push hl
+        push de
+        ld de,COLOURS-SCREEN
+        add hl,de
+        ld (hl),c
+        pop de
+        pop hl
+        inc hl
+        inc de
+        jr put_string_at
+
+; Two hex digits of A at HL in colour C.
+put_hex_at:
+        push af
+        rrca
+        rrca
+        rrca
+        rrca
+        call put_hex_digit_at
+        pop af
+put_hex_digit_at:
+        and 0x0F
+        add a,'0'
+        cp '9'+1
+        jr c,phd_store
+        add a,'A'-'9'-1
+phd_store:
+        ld (hl),a
+        push hl
+        ld de,COLOURS-SCREEN
+        add hl,de
+        ld (hl),c
+        pop hl
+        inc hl
+        ret
+
+; Prints HL in decimal without leading zeros.
+print_decimal:
+        ld e,0                          ; set once a digit has been printed
+        ld bc,-10000
+        call pd_digit
+        ld bc,-1000
+        call pd_digit
+        ld bc,-100
+        call pd_digit
+        ld bc,-10
+        call pd_digit
+        ld e,1
+        ld bc,-1
+pd_digit:
+        ld a,'0'-1
+pd_count:
+        inc a
+        add hl,bc
+        jr c,pd_count
+        sbc hl,bc                       ; carry is clear here: undo the last step
+        cp '0'
+        jr nz,pd_print
+        bit 0,e
+        ret z
+pd_print:
+        ld e,1
+        push hl
+        push de
+        call putc
+        pop de
+        pop hl
+        ret
+
+; Maps the control codes and the cursor block of an untrusted byte to '?'.
+printable:
+        cp ' '
+        jr c,pr_bad
+        cp CURSOR_CHAR
+        ret nz
+pr_bad:
+        ld a,'?'
+        ret
+
+; ---------------------------------------------------------------- texts
+
+title_top:      db BOX_TL, BOX_H, BOX_H, BOX_H, BOX_H, BOX_H, BOX_H, BOX_H, BOX_H, BOX_H
+                db BOX_H, BOX_H, BOX_H, BOX_H, BOX_H, BOX_H, BOX_H, BOX_H, BOX_TR, 0
+title_name:     db BOX_V
+                db "     VANTOREL     ", BOX_V, 0
+title_sub:      db BOX_V
+                db " FREE SYSTEM ROM  ", BOX_V, 0
+title_bottom:   db BOX_BL, BOX_H, BOX_H, BOX_H, BOX_H, BOX_H, BOX_H, BOX_H, BOX_H, BOX_H
+                db BOX_H, BOX_H, BOX_H, BOX_H, BOX_H, BOX_H, BOX_H, BOX_H, BOX_BR, 0
+text_hint:      db "TYPE CLOAD TO READ A TAPE", CH_NEWLINE, 0
+text_prompt:    db "> ", 0
+text_cload:     db "CLOAD"
+text_cload_end:
+CLOAD_LENGTH:   equ text_cload_end-text_cload
+text_unknown:   db "ONLY CLOAD IS UNDERSTOOD", CH_NEWLINE, 0
+text_status:    db "HAND CONTROLLER "
+text_status_end: db 0
+text_searching: db "SEARCHING", CH_NEWLINE, 0
+text_no_tape:   db "NO CASSETTE", CH_NEWLINE, 0
+text_loaded:    db "LOADED ", 0
+text_not_binary: db " NOT A BINARY", CH_NEWLINE, 0
+
+; ---------------------------------------------------------------- cassette
+
+; A in, main registers kept: the tape routine works in the second register bank.
+tape_read:
+        exx
+        call TAPE_BYTE_ROUTINE
+        ret
+
+; Reads leader bytes up to the sync byte. Carry set when none came within TAPE_SYNC_LIMIT
+; bytes (no tape, or a stream that has run out and reads 0xFF for ever).
+tape_find_sync:
+        ld hl,TAPE_SYNC_LIMIT
+        ld c,0                          ; 1 once a leader byte has been seen
+tfs_loop:
+        call tape_read
+        cp TAPE_LEADER
+        jr z,tfs_leader
+        cp TAPE_SYNC
+        jr nz,tfs_noise
+        dec c
+        ret z                           ; sync after leader (carry clear from the compare)
+tfs_noise:
+        ld c,0
+        jr tfs_count
+tfs_leader:
+        ld c,1
+tfs_count:
+        dec hl
+        ld a,h
+        or l
+        jr nz,tfs_loop
+        scf
+        ret
+
+; B bytes from tape to HL.
+tape_read_block:
+        call tape_read
+        ld (hl),a
+        inc hl
+        djnz tape_read_block
+        ret
+
+; Prints the six-byte name, untrusted bytes made printable.
+print_tape_name:
+        ld hl,tape_name
+        ld b,TAPE_NAME_LENGTH
+ptn_loop:
+        ld a,(hl)
+        call printable
+        push hl
+        push bc
+        call putc
+        pop bc
+        pop hl
+        inc hl
+        djnz ptn_loop
+        ret
+
+; Checks the header: carry set when the block would start below user RAM or run past 0xFFFF.
+tape_block_fits:
+        ld hl,(tape_load)
+        ld de,TAPE_LOWEST_LOAD
+        or a
+        sbc hl,de
+        ret c
+        ld de,(tape_length)
+        ld a,d
+        or e
+        ret z                           ; empty block: nothing to store
+        dec de
+        ld hl,(tape_load)
+        add hl,de                       ; last byte's address; carry if past 0xFFFF
+        ret
+
+        ds TAPE_BYTE_ROUTINE-$, 0xFF
+
+; The one-byte tape read. The emulator writes these same six bytes here when it inserts a
+; cassette; port 0xFC then hands over one whole byte of the image per read.
+tape_byte:
+        ld c,PORT_SPEAKER
+        in a,(c)
+        exx
+        ret
+
+; The load command. The CALL below must stand at TAPE_HOOK_CALL: with a cassette inserted the
+; emulator traps it instead of performing it (and runs its two address bytes as an ED no-op),
+; so reaching the instruction after it with tape_present still set means a cassette is there.
+cassette_load:
+        ld hl,text_searching
+        call print_string
+        ld a,1
+        ld (tape_present),a
+        ds TAPE_HOOK_CALL-$
+        call cassette_hook
+        jp cassette_load_body
+
+        ds TAPE_HOOK_TARGET-$, 0xFF
+
+; Runs only when no cassette is inserted: the load goes on and finds no data.
+cassette_hook:
+        xor a
+        ld (tape_present),a
+        ret
+
+cassette_load_body:
+        ld a,(tape_present)
+        or a
+        jr z,clb_search
+        ld (tape_used),a                ; a tape has been read: later loads need RETURN
+clb_search:
+        ; From here the loaded data may overwrite anything from 0x3800 up; the stack and the
+        ; variables live below that.
+        call tape_find_sync
+        jr c,clb_no_tape
+        ld hl,tape_name
+        ld b,TAPE_NAME_LENGTH
+        call tape_read_block
+        call tape_find_sync
+        jr c,clb_no_tape
+        ld hl,tape_load
+        ld b,TAPE_HEADER_LENGTH
+        call tape_read_block
+        call tape_block_fits
+        jr c,clb_not_binary
+        ld hl,(tape_load)
+        ld de,(tape_length)
+clb_store:
+        ld a,d
+        or e
+        jr z,clb_stored
+        call tape_read
+        ld (hl),a
+        inc hl
+        dec de
+        jr clb_store
+clb_stored:
+        ld hl,text_loaded
+        call print_string
+        call print_tape_name
+        ld a,' '
+        call putc
+        ld hl,(tape_length)
+        call print_decimal
+        call newline
+        ld hl,(tape_exec)
+        ld a,h
+        or l
+        ret z
+        ld sp,STACK_TOP                 ; the program may RET back to the editor
+        ld de,warm_start
+        push de
+        jp (hl)
+clb_not_binary:
+        call print_tape_name
+        ld hl,text_not_binary
+        jp print_string
+clb_no_tape:
+        ld hl,text_no_tape
+        jp print_string
+
+        ds 0x2000-$, 0xFF
