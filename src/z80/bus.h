@@ -1,0 +1,56 @@
+// The CPU's only road to the outside world: opcode fetches, data reads and writes, ports, the
+// common end of every instruction and the cassette hook. The machine build routes them to the
+// memory map, the port dispatcher, the raster and the sound clock; a build with Z80_FLAT_BUS
+// routes them to functions that a test supplies (a flat 64K array and recorded port traffic),
+// chosen at link time so the machine pays nothing for the test seam.
+#pragma once
+#include <cstdint>
+
+#ifdef Z80_FLAT_BUS
+
+uint8_t flat_fetch(uint16_t address);
+uint8_t flat_read(uint16_t address);
+void flat_write(uint16_t address, uint8_t value);
+uint8_t flat_in(uint16_t port);
+void flat_out(uint16_t port, uint8_t value);
+void flat_instruction_end(uint32_t length);
+bool flat_cassette_trap_armed();
+void flat_cassette_trap();
+
+namespace z80bus {
+inline uint8_t fetch(uint16_t address) { return flat_fetch(address); }
+inline uint8_t read(uint16_t address) { return flat_read(address); }
+inline void write(uint16_t address, uint8_t value) { flat_write(address, value); }
+inline uint8_t in(uint16_t port) { return flat_in(port); }
+inline void out(uint16_t port, uint8_t value) { flat_out(port, value); }
+inline void instruction_end(uint32_t length) { flat_instruction_end(length); }
+inline bool cassette_trap_armed() { return flat_cassette_trap_armed(); }
+inline void cassette_trap() { flat_cassette_trap(); }
+}  // namespace z80bus
+
+#else
+
+#include "core/frame.h"
+#include "core/memory.h"
+#include "core/ports.h"
+#include "loading/cassette.h"
+#include "loading/loader.h"
+#include "sound/audio_out.h"
+#include "video/raster.h"
+
+namespace z80bus {
+inline uint8_t fetch(uint16_t address) { return FetchOpcode(address); }
+inline uint8_t read(uint16_t address) { return ReadByte(address); }
+inline void write(uint16_t address, uint8_t value) { WriteByte(address, value); }
+inline uint8_t in(uint16_t port) { return ReadPort(port); }
+inline void out(uint16_t port, uint8_t value) { WritePort(port, value); }
+// The raster catches up with the instruction just finished, then the sound accumulators.
+inline void instruction_end(uint32_t length) {
+  byte_to_display(static_cast<int32_t>(t_state - screen_t_state));
+  sound_clock(length);
+}
+inline bool cassette_trap_armed() { return caq_loaded; }
+inline void cassette_trap() { aqua_get_caq_file(); }
+}  // namespace z80bus
+
+#endif
