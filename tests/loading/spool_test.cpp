@@ -1,0 +1,216 @@
+// The key spooler: its character table, its frame cadence, and its starters.
+#include <cstring>
+#include <map>
+
+#include "loading_fixture.h"
+
+using namespace loading_test;
+
+namespace {
+
+struct MatrixKey {
+  int column;
+  int bit;
+  bool shift;
+};
+
+// The typeable characters, transcribed from the machine's key legends: each non-letter with
+// its matrix position and whether SHIFT is needed; letters follow from the matrix layout.
+std::map<uint8_t, MatrixKey> expected_keys() {
+  std::map<uint8_t, MatrixKey> keys = {
+      {'=', {0, 0, false}}, {'+', {0, 0, true}},  {'\\', {0, 1, true}}, {':', {0, 2, false}},
+      {'*', {0, 2, true}},  {'\n', {0, 3, false}}, {';', {0, 4, false}}, {'@', {0, 4, true}},
+      {'.', {0, 5, false}}, {'>', {0, 5, true}},  {'-', {1, 0, false}}, {'_', {1, 0, true}},
+      {'/', {1, 1, false}}, {'^', {1, 1, true}},  {'0', {1, 2, false}}, {'?', {1, 2, true}},
+      {',', {1, 5, false}}, {'<', {1, 5, true}},  {'9', {2, 0, false}}, {')', {2, 0, true}},
+      {'8', {3, 0, false}}, {'(', {3, 0, true}},  {'7', {3, 2, false}}, {'\'', {3, 2, true}},
+      {'6', {4, 0, false}}, {'&', {4, 0, true}},  {'5', {5, 0, false}}, {'%', {5, 0, true}},
+      {'4', {5, 2, false}}, {'$', {5, 2, true}},  {'3', {6, 0, false}}, {'#', {6, 0, true}},
+      {' ', {6, 4, false}}, {'2', {7, 0, false}}, {'"', {7, 0, true}},  {'1', {7, 2, false}},
+      {'!', {7, 2, true}},
+  };
+  // Letter keys by column and bit (bits without a letter are '.').
+  const char* letters[8] = {"......", "...pl.", ".okmnj", ".i.uhb", ".ygvcf", ".t.rdx", ".esz.a", ".w.q.."};
+  for (int column = 0; column < 8; ++column) {
+    for (int bit = 0; bit < 6; ++bit) {
+      char c = letters[column][bit];
+      if (c == '.') continue;
+      keys[static_cast<uint8_t>(c)] = {column, bit, false};
+      keys[static_cast<uint8_t>(c - 'a' + 'A')] = {column, bit, true};
+    }
+  }
+  return keys;
+}
+
+// The matrix a lone stroke of character c leaves (from all keys up).
+std::vector<uint8_t> matrix_for(const std::map<uint8_t, MatrixKey>& keys, uint8_t c) {
+  std::vector<uint8_t> m(8, 0xFF);
+  auto it = keys.find(c);
+  if (it == keys.end()) return m;
+  m[it->second.column] &= static_cast<uint8_t>(~(1 << it->second.bit));
+  if (it->second.shift) m[7] &= static_cast<uint8_t>(~(1 << 4));
+  return m;
+}
+
+std::vector<uint8_t> current_matrix() { return std::vector<uint8_t>(keyboard_map, keyboard_map + 8); }
+
+// What the frame step does at every frame end.
+void frame_end() {
+  if (spool_file) spool_cadence();
+}
+
+// Checks a spool frame end by frame end against the stroke rule: with stroke k, frame end k-1
+// releases everything, character i is pressed at k*i and released at k*i + k - 1, and the
+// spool ends at k*(n+1). The matrix starts with RETURN held, as the text loaders leave it.
+void check_cadence(const std::string& text, uint8_t stroke, uint8_t speed_flag) {
+  auto keys = expected_keys();
+  std::vector<uint8_t> start(8, 0xFF);
+  start[0] = 0xF7;
+  std::memcpy(keyboard_map, start.data(), 8);
+  snd_sound = 1;
+  ASSERT_TRUE(spool_start(reinterpret_cast<const uint8_t*>(text.data()), static_cast<uint32_t>(text.size()),
+                          stroke, speed_flag));
+  const uint32_t n = static_cast<uint32_t>(text.size());
+  const uint32_t k = stroke;
+  const uint32_t last = k * (n + 1);
+  for (uint32_t e = 1; e <= last + 3; ++e) {
+    frame_end();
+    std::vector<uint8_t> want(8, 0xFF);
+    if (e < k - 1) want = start;
+    for (uint32_t i = 1; i <= n; ++i) {
+      if (e >= k * i && e < k * i + k - 1) want = matrix_for(keys, static_cast<uint8_t>(text[i - 1]));
+    }
+    ASSERT_EQ(current_matrix(), want) << "stroke " << k << ", frame end " << e;
+    ASSERT_EQ(spool_file, e < last) << "frame end " << e;
+    // Sound is muted and the speed flag as chosen until the end, then sound back and speed off.
+    ASSERT_EQ(snd_sound, e < last ? 0 : 1) << "frame end " << e;
+    ASSERT_EQ(speed, e < last ? speed_flag : 0) << "frame end " << e;
+  }
+}
+
+}  // namespace
+
+TEST_F(LoadingTest, CharacterTableTypesEveryByteAsDocumented) {
+  auto keys = expected_keys();
+  ASSERT_EQ(keys.size(), 89u);
+  int typeable = 0;
+  for (int c = 0; c < 256; ++c) {
+    uint8_t byte = static_cast<uint8_t>(c);
+    // Another key held beforehand (column 3 bit 5) shows whether a stroke leaves other bits alone.
+    for (uint8_t& column : keyboard_map) column = 0xFF;
+    keyboard_map[3] = 0xDF;
+    ASSERT_TRUE(spool_start(&byte, 1, 2, 1));
+    read_spool_file();
+    std::vector<uint8_t> want = matrix_for(keys, byte);
+    if (keys.count(byte)) {
+      ++typeable;
+      want[3] &= 0xDF;
+    }
+    EXPECT_EQ(current_matrix(), want) << "byte 0x" << std::hex << c;
+    spool_key k = spool_key_for(byte);
+    EXPECT_EQ(k.column != 0xFF, keys.count(byte) == 1) << c;
+    read_spool_file();  // ends it
+    ASSERT_FALSE(spool_file);
+  }
+  EXPECT_EQ(typeable, 89);
+  // A capital A, a small b and a line feed: SHIFT with A, B alone, RETURN.
+  EXPECT_EQ(matrix_for(keys, 'A')[7], 0xEF);
+  EXPECT_EQ(matrix_for(keys, 'A')[6], 0xDF);
+  EXPECT_EQ(matrix_for(keys, 'b')[3], 0xDF);
+  EXPECT_EQ(matrix_for(keys, 'b')[7], 0xFF);
+  EXPECT_EQ(matrix_for(keys, '\n')[0], 0xF7);
+}
+
+TEST_F(LoadingTest, CadenceFrameByFrame) {
+  // Ten characters at stroke 2: last press at frame end 20, spool ends at 22.
+  check_cadence("10 PRINT\"a", 2, 1);
+  // Two pasted characters and the end marker at stroke 6: strokes at 6, 12, 18, end at 24.
+  check_cadence(std::string("Hi") + static_cast<char>(0x7F), 6, 1);
+  // Carriage return + line feed: an all-up stroke and then RETURN, two strokes per line end.
+  check_cadence("a\r\nb\r\n", 2, 1);
+  // Bytes outside the table in the middle of a text.
+  check_cadence("x\t[y]\x80", 2, 0);
+  // Nothing to type: the spool still runs its lead-in and its final step.
+  check_cadence("", 2, 1);
+  check_cadence("", 6, 1);
+}
+
+TEST_F(LoadingTest, PastedTextGetsTheEndMarker) {
+  aqua_arch_get_spool_file("Run");
+  ASSERT_TRUE(spool_file);
+  EXPECT_EQ(spool_speed, 6);
+  EXPECT_EQ(spool_len, 4u);
+  EXPECT_EQ(speed, 1);
+  EXPECT_EQ(0, std::memcmp(aqua_txt, "Run\x7F", 4));
+  // A long paste (past any short-text buffer) is copied whole.
+  std::string long_text(5000, 'q');
+  long_text[4999] = 'z';
+  aqua_arch_get_spool_file(long_text.c_str());
+  EXPECT_EQ(spool_len, 5001u);
+  EXPECT_EQ(aqua_txt[4999], 'z');
+  EXPECT_EQ(aqua_txt[5000], 0x7F);
+  // An empty clipboard gives no text: the running spool is not touched.
+  aqua_arch_get_spool_file(nullptr);
+  EXPECT_EQ(spool_len, 5001u);
+}
+
+TEST_F(LoadingTest, AutoloadTypesCloadInRealTime) {
+  caq_autoload = true;
+  speed = 1;
+  snd_sound = 1;
+  ASSERT_EQ(do_load_file(write_file(dir_, "prog.caq", {0xFF, 0x00})), 0);
+  ASSERT_TRUE(spool_file);
+  EXPECT_EQ(spool_speed, 2);
+  EXPECT_EQ(speed, 0);
+  auto keys = expected_keys();
+  const char* word = "cload";
+  for (uint32_t e = 1; e <= 20; ++e) {
+    frame_end();
+    std::vector<uint8_t> want(8, 0xFF);
+    if (e % 2 == 0 && e <= 10) want = matrix_for(keys, static_cast<uint8_t>(word[e / 2 - 1]));
+    ASSERT_EQ(current_matrix(), want) << "frame end " << e;
+    ASSERT_EQ(spool_file, e < 18) << "frame end " << e;
+    ASSERT_EQ(speed, 0);
+  }
+  EXPECT_EQ(snd_sound, 1);
+  // No SHIFT anywhere: the letters are typed unshifted.
+  for (char c : std::string("cload")) EXPECT_FALSE(keys[static_cast<uint8_t>(c)].shift);
+
+  // Autoload off: inserting types nothing.
+  caq_autoload = false;
+  ASSERT_EQ(do_load_file(write_file(dir_, "prog2.caq", {0xFF})), 0);
+  EXPECT_FALSE(spool_file);
+  // The menu item flips the switch.
+  select_autoload();
+  EXPECT_TRUE(caq_autoload);
+  select_autoload();
+  EXPECT_FALSE(caq_autoload);
+}
+
+TEST_F(LoadingTest, NewSpoolReplacesARunningOne) {
+  auto keys = expected_keys();
+  snd_sound = 1;
+  const uint8_t first[] = {'a', 'b', 'c', 'd'};
+  ASSERT_TRUE(spool_start(first, 4, 6, 1));
+  for (int e = 1; e <= 7; ++e) frame_end();  // 'a' went down at 6
+  ASSERT_EQ(current_matrix(), matrix_for(keys, 'a'));
+  const uint8_t second[] = {'x', 'y'};
+  ASSERT_TRUE(spool_start(second, 2, 2, 1));
+  EXPECT_EQ(spool_len, 2u);
+  EXPECT_EQ(spool_count, 0u);
+  // The new text runs its own lead-in: release at 1, x at 2, y at 4, end at 6.
+  frame_end();
+  EXPECT_EQ(current_matrix(), matrix_for(keys, 0));
+  frame_end();
+  EXPECT_EQ(current_matrix(), matrix_for(keys, 'x'));
+  frame_end();
+  frame_end();
+  EXPECT_EQ(current_matrix(), matrix_for(keys, 'y'));
+  frame_end();
+  EXPECT_TRUE(spool_file);
+  frame_end();
+  EXPECT_FALSE(spool_file);
+  // The sound comes back as it was before the first spool, not the muted state in between.
+  EXPECT_EQ(snd_sound, 1);
+  EXPECT_EQ(aqua_txt, nullptr);
+}
