@@ -1,0 +1,248 @@
+// The loaders on the running machine: the frame step's cadence, the CPU's cassette trap, the
+// built-in system ROM reading a cassette, typed text and cartridges, and the CH376 run-loader.
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "ch376/ch376.h"
+#include "core/ports.h"
+#include "loading_fixture.h"
+#include "spool_expect.h"
+
+extern const unsigned char firmware_load_tape[];
+extern const unsigned firmware_load_tape_size;
+extern const unsigned char firmware_load_cart8[];
+extern const unsigned firmware_load_cart8_size;
+extern const unsigned char firmware_load_cart16[];
+extern const unsigned firmware_load_cart16_size;
+
+using namespace loading_test;
+
+namespace {
+
+constexpr uint16_t TAPE_LOAD_ADDRESS = 0x3900;  // org of load_tape.asm
+
+// A cassette image in the layout the system ROM's CLOAD reads: leader, sync, six-byte name,
+// leader, sync, header (load address, length, execution address) and the bytes.
+std::vector<uint8_t> make_tape(const unsigned char* program, unsigned size, const char name[7]) {
+  std::vector<uint8_t> t(16, 0xFF);
+  t.push_back(0x00);
+  t.insert(t.end(), name, name + 6);
+  t.insert(t.end(), 16, 0xFF);
+  t.push_back(0x00);
+  const uint16_t header[3] = {TAPE_LOAD_ADDRESS, static_cast<uint16_t>(size), TAPE_LOAD_ADDRESS};
+  for (uint16_t word : header) {
+    t.push_back(static_cast<uint8_t>(word & 0xFF));
+    t.push_back(static_cast<uint8_t>(word >> 8));
+  }
+  t.insert(t.end(), program, program + size);
+  return t;
+}
+
+std::string screen_row(int row) {
+  std::string s;
+  for (int col = 0; col < 40; ++col) s.push_back(static_cast<char>(ram[0x3000 + 40 * row + col]));
+  return s;
+}
+
+bool screen_shows(const std::string& text) {
+  for (int row = 0; row < 25; ++row)
+    if (screen_row(row).find(text) != std::string::npos) return true;
+  return false;
+}
+
+void run_frames(int n) {
+  for (int i = 0; i < n; ++i) one_Z80_frame();
+}
+
+// The byte sum the tape program prints after its text.
+std::string tape_checksum_text() {
+  unsigned sum = 0;
+  for (unsigned i = 0; i < firmware_load_tape_size; ++i) sum += firmware_load_tape[i];
+  char hex[3];
+  std::snprintf(hex, sizeof hex, "%02X", sum & 0xFF);
+  return hex;
+}
+
+class MachineLoadingTest : public LoadingTest {
+ protected:
+  void SetUp() override {
+    LoadingTest::SetUp();
+    // Through the title screen into the line editor.
+    run_frames(120);
+  }
+};
+
+}  // namespace
+
+TEST_F(MachineLoadingTest, CadenceThroughTheFrameStep) {
+  check_cadence("10 PRINT\"a", 2, 1, one_Z80_frame);
+  check_cadence(std::string("Hi") + static_cast<char>(0x7F), 6, 1, one_Z80_frame);
+  check_cadence("a\r\nb", 2, 1, one_Z80_frame);
+}
+
+TEST_F(MachineLoadingTest, TrapStartsTheAutoloadInItsOwnFrame) {
+  auto keys = expected_keys();
+  caq_autoload = false;
+  ASSERT_EQ(do_load_file(write_file(dir_, "t.caq", make_tape(firmware_load_tape, firmware_load_tape_size, "TRAPT1"))), 0);
+  ASSERT_FALSE(spool_file);
+  caq_autoload = true;
+  // Straight onto the trapped CALL.
+  z80.pc = 0x1C53;
+  uint16_t sp = z80.sp;
+  uint32_t before = t_state;
+  One_Z80_Instruction();
+  EXPECT_EQ(z80.pc, 0x1C54);
+  EXPECT_EQ(z80.sp, sp);
+  EXPECT_EQ(t_state - before, 17u);
+  ASSERT_TRUE(spool_file);
+  // The end of this frame is frame end 1 (all up); 'c' goes down at frame end 2.
+  keyboard_map[0] = 0xF7;
+  one_Z80_frame();
+  EXPECT_EQ(current_matrix(), matrix_for(keys, 0));
+  one_Z80_frame();
+  EXPECT_EQ(current_matrix(), matrix_for(keys, 'c'));
+  // Without a cassette the same CALL is an ordinary call.
+  caq_loaded = false;
+  z80.pc = 0x1C53;
+  sp = z80.sp;
+  One_Z80_Instruction();
+  EXPECT_EQ(z80.pc, 0x1CED);
+  EXPECT_EQ(z80.sp, static_cast<uint16_t>(sp - 2));
+}
+
+TEST_F(MachineLoadingTest, CassetteLoadsWithAutoload) {
+  caq_autoload = true;
+  auto tape = make_tape(firmware_load_tape, firmware_load_tape_size, "AUTO01");
+  ASSERT_EQ(do_load_file(write_file(dir_, "auto.caq", tape)), 0);
+  run_frames(150);
+  EXPECT_TRUE(screen_shows("LOADED AUTO01"));
+  EXPECT_TRUE(screen_shows("TAPE PROGRAM RAN " + tape_checksum_text()));
+  EXPECT_EQ(0, std::memcmp(ram + TAPE_LOAD_ADDRESS, firmware_load_tape, firmware_load_tape_size));
+  EXPECT_FALSE(spool_file);
+  EXPECT_EQ(snd_sound, 1);
+}
+
+TEST_F(MachineLoadingTest, TrapRearmsAnExhaustedStreamAfterTheMenuReleasedTheFile) {
+  caq_autoload = true;
+  auto tape = make_tape(firmware_load_tape, firmware_load_tape_size, "MENU02");
+  load_file_begin();
+  ASSERT_EQ(menu_load_path(write_file(dir_, "menu.CAQ", tape)), 0);
+  load_file_end();
+  ASSERT_EQ(file.data, nullptr);
+  // Run the stream out before the ROM gets to it: only the loader's own copy can bring it back.
+  for (size_t i = 0; i <= tape.size(); ++i) ReadPort(0x00FC);
+  ASSERT_EQ(aqua_caq, nullptr);
+  run_frames(150);
+  EXPECT_TRUE(screen_shows("LOADED MENU02"));
+  EXPECT_TRUE(screen_shows("TAPE PROGRAM RAN " + tape_checksum_text()));
+  EXPECT_FALSE(screen_shows("NO CASSETTE"));
+}
+
+TEST_F(MachineLoadingTest, CassetteLoadsWithTypedCommand) {
+  caq_autoload = false;
+  ASSERT_EQ(do_load_file(write_file(dir_, "typed.caq", make_tape(firmware_load_tape, firmware_load_tape_size, "TYPED3"))), 0);
+  aqua_arch_get_spool_file("CLOAD\n");
+  run_frames(80);
+  EXPECT_TRUE(screen_shows("TAPE PROGRAM RAN " + tape_checksum_text()));
+  // Without a cassette the same command finds nothing.
+  Rebuild_Mem();
+  patch_cassette_routine();
+  Reset_Z80();
+  caq_loaded = false;
+  run_frames(120);
+  aqua_arch_get_spool_file("CLOAD\n");
+  run_frames(120);
+  EXPECT_TRUE(screen_shows("NO CASSETTE"));
+  EXPECT_FALSE(screen_shows("TAPE PROGRAM RAN"));
+}
+
+TEST_F(MachineLoadingTest, TextLoadsHoldReturnThenType) {
+  std::string path = write_text(dir_, "listing.txt", "HELLO THERE\n");
+  load_file_begin();
+  uint32_t frames = frame_count;
+  ASSERT_EQ(menu_load_path(path), 0);
+  EXPECT_EQ(frame_count - frames, 50u);
+  load_file_end();
+  EXPECT_EQ(current_matrix(), std::vector<uint8_t>(8, 0xFF));
+  ASSERT_TRUE(spool_file);
+  EXPECT_EQ(spool_speed, 2);
+  EXPECT_EQ(speed, 1);
+  EXPECT_EQ(spool_len, 12u);
+  run_frames(2 * 13);
+  EXPECT_FALSE(spool_file);
+  EXPECT_EQ(speed, 0);
+  EXPECT_TRUE(screen_shows("> HELLO THERE"));
+
+  // The drop path holds RETURN for 11 frames and leaves the release to the spooler.
+  frames = frame_count;
+  ASSERT_EQ(do_load_file(write_text(dir_, "more.bas", "AGAIN\n")), 0);
+  EXPECT_EQ(frame_count - frames, 11u);
+  EXPECT_EQ(keyboard_map[0], 0xF7);
+  run_frames(2 * 7);
+  EXPECT_FALSE(spool_file);
+  EXPECT_TRUE(screen_shows("> AGAIN"));
+}
+
+TEST_F(MachineLoadingTest, CartridgesStartAfterASoftReset) {
+  ASSERT_EQ(do_load_file(write_file(dir_, "cart8.rom",
+                                    std::vector<uint8_t>(firmware_load_cart8, firmware_load_cart8 + firmware_load_cart8_size))),
+            0);
+  run_frames(30);
+  EXPECT_FALSE(screen_shows("8K CARTRIDGE RUNNING"));
+  SoftReset();
+  run_frames(30);
+  EXPECT_TRUE(screen_shows("8K CARTRIDGE RUNNING"));
+
+  load_file_begin();
+  ASSERT_EQ(menu_load_path(write_file(dir_, "cart16.BIN", std::vector<uint8_t>(firmware_load_cart16,
+                                                                              firmware_load_cart16 + firmware_load_cart16_size))),
+            0);
+  load_file_end();
+  SoftReset();
+  run_frames(30);
+  EXPECT_TRUE(screen_shows("16K CARTRIDGE RUNNING"));
+
+  // A hard reset rebuilds the map: no cartridge any more.
+  HardReset();
+  EXPECT_EQ(ReadByte(0xE000), 0);
+  EXPECT_EQ(ReadByte(0xC000), 0);
+}
+
+TEST_F(MachineLoadingTest, UsbRunLoaderStaysInsideTheStick) {
+  std::string usb = dir_ + "/usb";
+  std::filesystem::create_directory(usb);
+  std::filesystem::create_directory(usb + "/games");
+  auto cart = std::vector<uint8_t>(firmware_load_cart8, firmware_load_cart8 + firmware_load_cart8_size);
+  write_file(usb, "GAME.ROM", cart);
+  write_file(usb, "SONG.PT3", {1, 2, 3});
+  write_file(usb, "NOTE.TXT", {'x'});
+  write_file(dir_, "OUT.ROM", pattern_bytes(8192, 1));  // beside the stick, not on it
+  ASSERT_TRUE(ch376_create());
+  char canonical[PATH_MAX];
+  ASSERT_NE(realpath(usb.c_str(), canonical), nullptr);
+  ch376->root_path = new std::string(canonical);
+
+  z80.pc = 0x1234;
+  EXPECT_FALSE(load_usb_file("AB"));
+  EXPECT_FALSE(load_usb_file("NOTETXT"));
+  EXPECT_FALSE(load_usb_file("../OUTROM"));
+  EXPECT_FALSE(load_usb_file("MISSINGROM"));
+  EXPECT_EQ(z80.pc, 0x1234);
+  EXPECT_NE(ReadByte(0xE000), 'V');
+
+  // A name without its dot: GAMEROM is GAME.ROM, mapped, and the CPU restarts at 0.
+  ASSERT_TRUE(load_usb_file("GAMEROM"));
+  EXPECT_EQ(z80.pc, 0);
+  EXPECT_EQ(ReadByte(0xE000), 'V');
+  EXPECT_EQ(ReadByte(0xE000 + firmware_load_cart8_size), 0xFF);
+  run_frames(30);
+  EXPECT_TRUE(screen_shows("8K CARTRIDGE RUNNING"));
+
+  // ".pt3" becomes the CH376's open file.
+  ASSERT_TRUE(load_usb_file("SONGPT3"));
+  ASSERT_NE(ch376->open_file, nullptr);
+  EXPECT_EQ(std::fgetc(ch376->open_file), 1);
+  ch376_destroy();
+  EXPECT_FALSE(load_usb_file("GAMEROM"));  // nothing mounted
+}
