@@ -235,6 +235,8 @@ int Load_ROM() {
 
 void Initialise_Emulator() {
   memory_allocate();
+  user_roms_in_force = false;
+  builtin_roms_active = false;
   quit_requested = false;
   frame_count = 0;
   speed = 0;

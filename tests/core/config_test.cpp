@@ -1,0 +1,171 @@
+// The settings file: its exact layout, positional reading, bad values and the safe rewrite.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "core/config.h"
+#include "core/frame.h"
+#include "core/memory.h"
+#include "core/roms.h"
+#include "scratch_dir.h"
+#include "sound/audio_out.h"
+
+namespace {
+
+class Settings : public ::testing::Test {
+ protected:
+  ScratchDir dir;
+  void SetUp() override { program_dir = dir.path; }
+  // Writes a file whose twelve value lines carry these values (key text as the program writes it).
+  void write_values(const std::vector<std::string>& values) {
+    static const char* keys[12] = {"opt_draw_size=", "opt_timing_type=", "opt_keyboard_mode=",
+                                   "opt_model=", "opt_rom_mode=", "opt_snd_stereo=",
+                                   "opt_snd_aysound=", "opt_ram_size=", "opt_caq_autoload=",
+                                   "opt_windowpos_x=", "opt_windowpos_y=", "opt_exit_msg="};
+    std::string text;
+    for (size_t i = 0; i < values.size(); ++i) text += std::string(keys[i]) + values[i] + "\n";
+    dir.write_text("vantorel.ini", text + "[End]\n");
+  }
+  void set_defaults() {
+    draw_size = 1; timing_type = 1; keyboard_mode = false; model = 0; rom_mode = 1;
+    snd_stereo = 1; snd_aysound = 0; ram_size = 0; caq_autoload = false;
+    windowpos_X = 200; windowpos_Y = 200; exit_msg = true;
+  }
+  std::string save_capturing_stdout() {
+    ::testing::internal::CaptureStdout();
+    save_config();
+    return ::testing::internal::GetCapturedStdout();
+  }
+};
+
+const char* const fresh_file =
+    "opt_draw_size=1\n"
+    "opt_timing_type=1\n"
+    "opt_keyboard_mode=0\n"
+    "opt_model=0\n"
+    "opt_rom_mode=1\n"
+    "opt_snd_stereo=1\n"
+    "opt_snd_aysound=0\n"
+    "opt_ram_size=0\n"
+    "opt_caq_autoload=0\n"
+    "opt_windowpos_x=200\n"
+    "opt_windowpos_y=200\n"
+    "opt_exit_msg=1\n"
+    "[End]\n"
+    "-----Nothing Below This Line-----\n";
+
+TEST_F(Settings, FreshFileHasTheFourteenLines) {
+  set_defaults();
+  EXPECT_EQ(save_capturing_stdout(), "200 - 200\n");
+  EXPECT_EQ(dir.read_text("vantorel.ini"), fresh_file);
+  // Missing file: every default.
+  set_defaults();
+  draw_size = 2; model = 1; ram_size = 3; windowpos_X = -5;
+  std::filesystem::remove(dir.file("vantorel.ini"));
+  load_config();
+  EXPECT_EQ(draw_size, 1); EXPECT_EQ(model, 0); EXPECT_EQ(ram_size, 0); EXPECT_EQ(windowpos_X, 200);
+  EXPECT_EQ(rom_mode, 1); EXPECT_EQ(snd_stereo, 1); EXPECT_TRUE(exit_msg);
+}
+
+TEST_F(Settings, EverySettingSurvivesARoundTrip) {
+  draw_size = 2; timing_type = 2; keyboard_mode = true; model = 1; rom_mode = 0;
+  snd_stereo = 0; snd_aysound = 1; ram_size = 4; caq_autoload = true;
+  windowpos_X = -40; windowpos_Y = 1500; exit_msg = false;
+  EXPECT_EQ(save_capturing_stdout(), "-40 - 1500\n");
+  set_defaults();
+  load_config();
+  EXPECT_EQ(draw_size, 2); EXPECT_EQ(timing_type, 2); EXPECT_TRUE(keyboard_mode);
+  EXPECT_EQ(model, 1); EXPECT_EQ(rom_mode, 0); EXPECT_EQ(snd_stereo, 0); EXPECT_EQ(snd_aysound, 1);
+  EXPECT_EQ(ram_size, 4); EXPECT_TRUE(caq_autoload); EXPECT_EQ(windowpos_X, -40);
+  EXPECT_EQ(windowpos_Y, 1500); EXPECT_FALSE(exit_msg);
+  EXPECT_EQ(opt_ram_size, 4);
+  EXPECT_EQ(tmp_model, 1);
+}
+
+TEST_F(Settings, LinesAreReadByPositionNotByKey) {
+  // Wrong keys, no key, a bare number, a comment after the value, 258 keeping its low byte.
+  dir.write_text("vantorel.ini",
+                 "nonsense=2\n=258\nopt_model=1\n1\nopt_rom_mode=0 series one\n7\n"
+                 "x=  -3\n  2\nk=1\nk=+12\nk=-34 left of the screen\nk=0\n[End]\nrubbish\n");
+  set_defaults();
+  load_config();
+  EXPECT_EQ(draw_size, 2);
+  EXPECT_EQ(timing_type, 2) << "258 keeps its low eight bits";
+  EXPECT_TRUE(keyboard_mode);
+  EXPECT_EQ(model, 1);
+  EXPECT_EQ(rom_mode, 0);
+  EXPECT_EQ(snd_stereo, 1) << "any non-zero number is on";
+  EXPECT_EQ(snd_aysound, 1);
+  EXPECT_EQ(ram_size, 2);
+  EXPECT_TRUE(caq_autoload);
+  EXPECT_EQ(windowpos_X, 12);
+  EXPECT_EQ(windowpos_Y, -34);
+  EXPECT_FALSE(exit_msg);
+}
+
+TEST_F(Settings, BadValuesFallBackToEachDefault) {
+  write_values({"3", "0", "", "5", "abc", "", "x1", "9", "", "", "99999999999", "", });
+  draw_size = 2; timing_type = 2; keyboard_mode = true; model = 1; rom_mode = 0; snd_stereo = 0;
+  snd_aysound = 1; ram_size = 4; caq_autoload = true; windowpos_X = 1; windowpos_Y = 1; exit_msg = false;
+  load_config();
+  EXPECT_EQ(draw_size, 1) << "full screen reads back as the window at 100%";
+  EXPECT_EQ(timing_type, 1);
+  EXPECT_FALSE(keyboard_mode);
+  EXPECT_EQ(model, 0);
+  EXPECT_EQ(rom_mode, 1);
+  EXPECT_EQ(snd_stereo, 1);
+  EXPECT_EQ(snd_aysound, 0);
+  EXPECT_EQ(ram_size, 0);
+  EXPECT_FALSE(caq_autoload);
+  EXPECT_EQ(windowpos_X, 200);
+  EXPECT_EQ(windowpos_Y, 200) << "a number that does not fit is no number";
+  EXPECT_TRUE(exit_msg);
+  // Other out-of-range values, and a file that stops early.
+  dir.write_text("vantorel.ini", "0\n3\n1\n2\n1\n0\n");
+  load_config();
+  EXPECT_EQ(draw_size, 1); EXPECT_EQ(timing_type, 1); EXPECT_TRUE(keyboard_mode); EXPECT_EQ(model, 0);
+  EXPECT_EQ(snd_stereo, 0); EXPECT_EQ(ram_size, 0); EXPECT_EQ(windowpos_X, 200); EXPECT_TRUE(exit_msg);
+  dir.write_text("vantorel.ini", std::string("\0\0\xff\xfe=\n", 6));
+  load_config();
+  EXPECT_EQ(draw_size, 1); EXPECT_EQ(timing_type, 1);
+}
+
+TEST_F(Settings, BigCoordinatesAreWrittenWhole) {
+  set_defaults();
+  windowpos_X = 123456789;
+  windowpos_Y = -2000000000;
+  EXPECT_EQ(save_capturing_stdout(), "123456789 - -2000000000\n");
+  const std::string text = dir.read_text("vantorel.ini");
+  EXPECT_NE(text.find("opt_windowpos_x=123456789\nopt_windowpos_y=-2000000000\nopt_exit_msg=1\n"), std::string::npos);
+  windowpos_X = windowpos_Y = 0;
+  load_config();
+  EXPECT_EQ(windowpos_X, 123456789);
+  EXPECT_EQ(windowpos_Y, -2000000000);
+}
+
+TEST_F(Settings, FileIsReplacedWholeAndNeverHalfWritten) {
+  dir.write_text("vantorel.ini", "old settings\n");
+  chmod(dir.file("vantorel.ini").c_str(), 0640);
+  // A second name for the old file shows that the new one is a different file put in place.
+  ASSERT_EQ(link(dir.file("vantorel.ini").c_str(), dir.file("old.ini").c_str()), 0);
+  set_defaults();
+  save_capturing_stdout();
+  EXPECT_EQ(dir.read_text("vantorel.ini"), fresh_file);
+  EXPECT_EQ(dir.read_text("old.ini"), "old settings\n");
+  struct stat st;
+  ASSERT_EQ(stat(dir.file("vantorel.ini").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u) << "the file keeps its permissions";
+  size_t entries = 0;
+  for (auto& e : std::filesystem::directory_iterator(dir.path)) { (void)e; ++entries; }
+  EXPECT_EQ(entries, 2u) << "no temporary file is left behind";
+  // A directory that cannot be written: nothing happens, and nothing crashes.
+  program_dir = dir.path + "/missing";
+  ::testing::internal::CaptureStdout();
+  save_config();
+  ::testing::internal::GetCapturedStdout();
+  EXPECT_FALSE(std::filesystem::exists(dir.path + "/missing"));
+}
+
+}  // namespace

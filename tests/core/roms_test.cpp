@@ -1,0 +1,268 @@
+// ROM loading, the built-in fallback, the resets and the error reporter, with ROM files in
+// scratch directories only.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+#include "ch376/ch376.h"
+#include "core/memory.h"
+#include "core/roms.h"
+#include "input/keyboard.h"
+#include "scratch_dir.h"
+#include "tools/headless_host.h"
+#include "z80/z80.h"
+
+extern const unsigned char firmware_sysrom[];
+extern const unsigned char firmware_charrom[];
+
+namespace {
+
+std::vector<std::string> split_lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+    lines.push_back(text.substr(start, end - start));
+  lines.push_back(text.substr(start));
+  return lines;
+}
+
+// The cassette hook every loaded system ROM gets: LD C,0xFC; IN A,(C); EXX; RET.
+const uint8_t cassette_patch[6] = {0x0E, 0xFC, 0xED, 0x78, 0xD9, 0xC9};
+
+class Roms : public ::testing::Test {
+ protected:
+  ScratchDir dir;
+  std::string saved_cwd;
+  void SetUp() override {
+    char buf[4096];
+    saved_cwd = getcwd(buf, sizeof buf) ? buf : ".";
+    per_MicroEx = false;
+    memory_allocate();
+    rom_dir = dir.path + "//roms//";
+    model = 0;
+    rom_mode = 1;
+    select_rom_names();
+  }
+  void TearDown() override { (void)chdir(saved_cwd.c_str()); }
+  void put(const std::string& name, size_t size, unsigned seed) { dir.write("roms/" + name, pattern(size, seed)); }
+  void put_full_set() {
+    put("aquariusS1.rom", 8192, 1);
+    put("aquariusS2.rom", 8192, 2);
+    put("charS1.rom", 2048, 3);
+    put("charS2.rom", 2048, 4);
+    put("extbasic.rom", 4096, 5);
+  }
+  // The whole system ROM image as the machine should hold it after loading: the file with
+  // the cassette hook written over six bytes.
+  static bool system_rom_is(unsigned seed) {
+    std::vector<unsigned char> want = pattern(8192, seed);
+    std::memcpy(want.data() + 0x1B4E, cassette_patch, 6);
+    return std::memcmp(AQUA_ROM, want.data(), 8192) == 0;
+  }
+  static bool char_rom_is(unsigned seed) { return std::memcmp(CHAR_ROM, pattern(2048, seed).data(), 2048) == 0; }
+  int load_capturing(std::string& errors) {
+    ::testing::internal::CaptureStderr();
+    const int result = Load_ROM();
+    errors = ::testing::internal::GetCapturedStderr();
+    return result;
+  }
+  // The notice the built-in ROM shows, or "" without its magic bytes.
+  static std::string notice() {
+    if (ReadByte(0x3F00) != 'M' || ReadByte(0x3F01) != '!') return "";
+    std::string text;
+    for (uint16_t a = 0x3F02; a < 0x3F02 + 200 && ReadByte(a); ++a) text += static_cast<char>(ReadByte(a));
+    return text;
+  }
+};
+
+TEST_F(Roms, SeriesTwoLoadsMapsAndPatches) {
+  put_full_set();
+  std::string errors;
+  ASSERT_EQ(load_capturing(errors), 0);
+  EXPECT_EQ(errors, "");
+  EXPECT_TRUE(system_rom_is(2));
+  EXPECT_TRUE(char_rom_is(4));
+  EXPECT_FALSE(builtin_roms_active);
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(ReadByte(static_cast<uint16_t>(0x1B4E + i)), cassette_patch[i]);
+  EXPECT_EQ(ReadByte(0x1B4D), pattern(8192, 2)[0x1B4D]);
+  EXPECT_EQ(ReadByte(0x1B54), pattern(8192, 2)[0x1B54]);
+
+  // A reload clears RAM and drops a mapped cartridge.
+  static uint8_t cartridge[0x2000];
+  cartridge[0] = 0xC3;
+  Page_RAM[7] = cartridge;
+  WriteByte(0x3000, 0x41);
+  ASSERT_EQ(Load_ROM(), 0);
+  EXPECT_EQ(ReadByte(0xE000), 0);
+  EXPECT_EQ(ReadByte(0x3000), 0);
+}
+
+TEST_F(Roms, AquariusTwoRunsTheSeriesTwoRomWithTheChosenCharacterSet) {
+  put_full_set();
+  model = 1;
+  rom_mode = 0;
+  select_rom_names();
+  EXPECT_EQ(current_rom, "aquariusS1.rom");
+  EXPECT_EQ(current_char, "charS1.rom");
+  ASSERT_EQ(Load_ROM(), 0);
+  EXPECT_TRUE(system_rom_is(2));
+  EXPECT_TRUE(char_rom_is(3));
+  EXPECT_EQ(ReadByte(0x2000), pattern(4096, 5)[0]);
+  EXPECT_EQ(ReadByte(0x2FFF), pattern(4096, 5)[4095]);
+
+  // The series 1 system ROM is still required although it is replaced.
+  std::filesystem::remove(dir.file("roms/aquariusS1.rom"));
+  std::string errors;
+  EXPECT_EQ(load_capturing(errors), 1);
+  EXPECT_EQ(errors, "00 - ROM file " + rom_dir + "aquariusS1.rom was not found\n");
+}
+
+TEST_F(Roms, WrongSizesAndMissingFilesAreNamedInTheMessage) {
+  put_full_set();
+  std::string errors;
+  ASSERT_EQ(load_capturing(errors), 0);
+  put("aquariusS2.rom", 8193, 2);
+  EXPECT_EQ(load_capturing(errors), 1);
+  EXPECT_EQ(errors, "00 - ROM file " + rom_dir + "aquariusS2.rom has 8193 bytes instead of 8192\n");
+  put("aquariusS2.rom", 8192, 2);
+  put("charS2.rom", 2047, 4);
+  EXPECT_EQ(load_capturing(errors), 1);
+  EXPECT_EQ(errors, "00 - ROM file " + rom_dir + "charS2.rom has 2047 bytes instead of 2048\n");
+  put("charS2.rom", 2048, 4);
+  model = 1;
+  std::filesystem::remove(dir.file("roms/extbasic.rom"));
+  EXPECT_EQ(load_capturing(errors), 1);
+  EXPECT_EQ(errors, "00 - ROM file " + rom_dir + "extbasic.rom was not found\n");
+  std::filesystem::create_directory(dir.file("roms/extbasic.rom"));
+  EXPECT_EQ(load_capturing(errors), 1);
+  EXPECT_EQ(errors, "00 - ROM file " + rom_dir + "extbasic.rom cannot be read\n");
+}
+
+TEST_F(Roms, FailedReloadKeepsEveryImageInForce) {
+  put_full_set();
+  ASSERT_EQ(Load_ROM(), 0);
+  WriteByte(0x3100, 0x77);
+  // New system ROM on disk, but the character ROM is broken: nothing may be half replaced.
+  put("aquariusS2.rom", 8192, 9);
+  put("charS2.rom", 100, 9);
+  std::string errors;
+  EXPECT_EQ(load_capturing(errors), 1);
+  EXPECT_TRUE(system_rom_is(2));
+  EXPECT_TRUE(char_rom_is(4));
+  EXPECT_EQ(ReadByte(0x3100), 0x77) << "a failed load does not rebuild memory";
+  EXPECT_FALSE(builtin_roms_active);
+  // A model change that cannot be honoured leaves the machine on the model it runs.
+  model = 1;
+  std::filesystem::remove(dir.file("roms/extbasic.rom"));
+  put("charS2.rom", 2048, 4);
+  EXPECT_EQ(load_capturing(errors), 1);
+  EXPECT_EQ(model, 0);
+  EXPECT_TRUE(system_rom_is(2));
+}
+
+TEST_F(Roms, StartUpWithoutRomsBootsTheBuiltInOnesAndSaysWhy) {
+  ASSERT_EQ(chdir(dir.path.c_str()), 0);
+  put("charS2.rom", 2047, 4);
+  ::testing::internal::CaptureStderr();
+  Initialise_Emulator();
+  const std::string errors = ::testing::internal::GetCapturedStderr();
+  const std::string roms = dir.path + "//roms//";
+  EXPECT_EQ(errors, "00 - ROM file " + roms + "aquariusS2.rom was not found\nROM file " + roms +
+                        "charS2.rom has 2047 bytes instead of 2048\n");
+  ASSERT_TRUE(builtin_roms_active);
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(ReadByte(static_cast<uint16_t>(0x1B4E + i)), cassette_patch[i]);
+  EXPECT_EQ(std::memcmp(AQUA_ROM, firmware_sysrom, 0x1B4E), 0);
+  EXPECT_EQ(std::memcmp(CHAR_ROM, firmware_charrom, 2048), 0);
+  std::string shown_dir = dir.path + "/roms/";
+  if (shown_dir.size() > 38) shown_dir = "..." + shown_dir.substr(shown_dir.size() - 35);
+  EXPECT_EQ(notice(), "aquariusS2.rom: not found\ncharS2.rom: 2047 bytes, needs 2048\n" + shown_dir);
+
+  // A failed hard reset keeps the built-in ROMs; a good one brings the user's in.
+  HardReset();
+  EXPECT_TRUE(builtin_roms_active);
+  EXPECT_NE(notice(), "");
+  put_full_set();
+  HardReset();
+  EXPECT_FALSE(builtin_roms_active);
+  EXPECT_TRUE(system_rom_is(2));
+  EXPECT_EQ(notice(), "");
+}
+
+TEST_F(Roms, BuiltInNoticeFitsItsSpaceWhateverThePath) {
+  const std::string deep = dir.path + "/" + std::string(60, 'd') + "/\xC3\xA9t\xC3\xA9";
+  std::filesystem::create_directories(deep);
+  ASSERT_EQ(chdir(deep.c_str()), 0);
+  dir.write_text(deep.substr(dir.path.size() + 1) + "/vantorel.ini", "1\n1\n0\n1\n0\n1\n0\n0\n0\n0\n0\n1\n[End]\n");
+  ::testing::internal::CaptureStderr();
+  Initialise_Emulator();
+  ::testing::internal::GetCapturedStderr();
+  ASSERT_EQ(model, 1);
+  const std::string text = notice();
+  ASSERT_NE(text, "");
+  EXPECT_LT(text.size(), 200u);
+  const std::vector<std::string> lines = split_lines(text);
+  ASSERT_EQ(lines.size(), 5u) << "four missing files and the directory:\n" << text;
+  for (const std::string& line : lines) {
+    EXPECT_LE(line.size(), 38u) << line;
+    for (char c : line) EXPECT_TRUE(c >= 0x20 && c < 0x7F) << line;
+  }
+  EXPECT_EQ(lines[0], "aquariusS1.rom: not found");
+  EXPECT_EQ(lines[3], "extbasic.rom: not found");
+  EXPECT_EQ(lines[4], "..." + std::string(23, 'd') + "/?\?t?\?/roms/");
+}
+
+TEST_F(Roms, SeriesOneConfigurationLoadsSeriesOneFiles) {
+  ASSERT_EQ(chdir(dir.path.c_str()), 0);
+  dir.write_text("vantorel.ini", "1\n1\n0\n0\n0\n1\n0\n0\n0\n0\n0\n1\n[End]\n");
+  put("aquariusS1.rom", 8192, 1);
+  put("charS1.rom", 2048, 3);
+  ::testing::internal::CaptureStderr();
+  Initialise_Emulator();
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  EXPECT_FALSE(builtin_roms_active);
+  EXPECT_TRUE(system_rom_is(1));
+  EXPECT_TRUE(char_rom_is(3));
+}
+
+TEST_F(Roms, SoftResetOnlyRestartsAtZero) {
+  put_full_set();
+  ASSERT_EQ(Load_ROM(), 0);
+  static uint8_t cartridge[0x2000];
+  cartridge[5] = 0x3C;
+  Page_RAM[7] = cartridge;
+  WriteByte(0x4000 - 1, 0x99);
+  z80.pc = 0x1234;
+  z80.sp = 0x3F00;
+  z80.af.w = 0x5AC3;
+  z80.hl_alt.w = 0xBEEF;
+  keyboard_map[3] = 0xF7;
+  SoftReset();
+  EXPECT_EQ(z80.pc, 0);
+  EXPECT_EQ(z80.sp, 0x3F00);
+  EXPECT_EQ(z80.af.w, 0x5AC3);
+  EXPECT_EQ(z80.hl_alt.w, 0xBEEF);
+  EXPECT_EQ(keyboard_map[3], 0xFF);
+  EXPECT_EQ(ReadByte(0x3FFF), 0x99);
+  EXPECT_EQ(ReadByte(0xE005), 0x3C);
+  HardReset();
+  EXPECT_EQ(ReadByte(0xE005), 0) << "a hard reset unmaps the cartridge";
+  EXPECT_EQ(ReadByte(0x3FFF), 0);
+}
+
+TEST(ErrorReporter, FormatsTheKindInHexAndReturnsOne) {
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(Aqua_Error(0, 2, "ROM file x was not found"), 1);
+  EXPECT_EQ(Aqua_Error(0x1F, 0, "odd"), 1);
+  EXPECT_EQ(Aqua_Error(0, 8), 1);
+  const std::vector<std::string> lines = split_lines(::testing::internal::GetCapturedStderr());
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0], "00 - ROM file x was not found");
+  EXPECT_EQ(lines[1], "1F - odd");
+  EXPECT_EQ(lines[2].substr(0, 5), "00 - ");
+  EXPECT_GT(lines[2].size(), 5u) << "a numbered error says something after the prefix";
+  EXPECT_EQ(lines[3], "");
+}
+
+}  // namespace
