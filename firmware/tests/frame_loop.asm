@@ -1,3 +1,0 @@
-; Placeholder test program.
-        org 0
-        jp 0
