@@ -51,7 +51,7 @@ constexpr bool uses_memory_operand(int op) {
 constexpr bool has_index_form(int op) {
   const int x = op >> 6, y = (op >> 3) & 7, z = op & 7;
   if (uses_memory_operand(op)) return true;
-  if (x == 0) return (z == 1) || op == 0x22 || op == 0x2A || op == 0x23 || op == 0x2B ||
+  if (x == 0) return (z == 1 && (y & 1)) || op == 0x21 || op == 0x22 || op == 0x2A || op == 0x23 || op == 0x2B ||
                      ((y == 4 || y == 5) && (z == 4 || z == 5 || z == 6));
   if (x == 1) return op != 0x76 && (y == 4 || y == 5 || z == 4 || z == 5);
   if (x == 2) return z == 4 || z == 5;

@@ -39,5 +39,3 @@ void Init_Tables();
 void Reset_Z80();
 // Executes one instruction (a dropped DD/FD prefix counts as one) and the common end.
 void One_Z80_Instruction();
-// True while the CPU sits on a HALT opcode (it re-executes it on every call).
-bool Z80_Halted();

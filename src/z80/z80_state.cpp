@@ -48,5 +48,3 @@ void One_Z80_Instruction() {
   frame_t_state = t_state - temp_t_state;
   z80bus::instruction_end(frame_t_state);
 }
-
-bool Z80_Halted() { return z80bus::fetch(z80.pc) == 0x76; }

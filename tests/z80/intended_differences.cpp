@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/frame.h"
 #include "z80/z80.h"
 
 const IntendedDifference intended_differences[difference_count] = {
@@ -20,9 +21,10 @@ const IntendedDifference intended_differences[difference_count] = {
      "latches IX+d in both"},
     {Difference::NotTakenLatch, "JP cc,nn and CALL cc,nn not taken leave MEMPTR unchanged",
      "this CPU loads the latch only on the taken path; the Z80 loads nn either way"},
-    {Difference::ScfCcfAfterFlagsWritten, "SCF/CCF right after an instruction that wrote F take bits 5 and 3 from A alone",
-     "this CPU follows the NMOS part's rule (the old F bits are ORed in only when the previous "
-     "instruction left F alone); the references always OR them in"},
+    {Difference::ScfCcfUndocumentedBits,
+     "SCF/CCF: bits 5 and 3 are A's when the previous instruction wrote F, A's ORed with the old F's otherwise",
+     "this CPU follows the NMOS part's rule; the references each use one fixed rule (the vector "
+     "suite always ORs the old bits in, z80ex never does)"},
     {Difference::WideArithmeticLatch, "ADD HL/IX/IY,rr, ADC HL,rr and SBC HL,rr leave MEMPTR unchanged",
      "this CPU does not touch the latch in 16-bit arithmetic; the Z80 sets it to the first operand + 1"},
     {Difference::CassetteTrap, "CALL nn fetched at 0x1C53 with a cassette inserted runs the cassette hook instead",
@@ -30,6 +32,8 @@ const IntendedDifference intended_differences[difference_count] = {
 };
 
 unsigned difference_uses[difference_count];
+
+
 
 namespace {
 
@@ -100,6 +104,15 @@ void restore_field(CpuView& state, const CpuView& before, int field) {
 
 }  // namespace
 
+// Not a difference of this CPU but of one reference: z80ex stores L before H in EX (SP),HL/IX/IY,
+// while the Z80 (and the vector suite, which records its bus cycles) writes H to SP+1 first.
+void z80ex_bus_order(const ReferenceInstruction& in, std::vector<BusEvent>& events) {
+  uint16_t at = in.before.pc;
+  while (is_index_prefix(in.memory[at])) at = static_cast<uint16_t>(at + 1);
+  if (in.memory[at] == 0xE3 && events.size() == 2 && events[0].address == in.before.sp)
+    std::swap(events[0], events[1]);
+}
+
 uint32_t applicable_differences(const ReferenceInstruction& in) {
   const Decoded d = decode(in);
   uint32_t result = d.dropped ? bit(Difference::DroppedPrefix) : 0;
@@ -123,8 +136,8 @@ uint32_t applicable_differences(const ReferenceInstruction& in) {
     if (!condition_holds(static_cast<uint8_t>(in.before.af), (op >> 3) & 7)) result |= bit(Difference::NotTakenLatch);
   } else if ((op & 0xCF) == 0x09) {
     result |= bit(Difference::WideArithmeticLatch);
-  } else if ((op == 0x37 || op == 0x3F) && in.flags_written_before) {
-    result |= bit(Difference::ScfCcfAfterFlagsWritten);
+  } else if (op == 0x37 || op == 0x3F) {
+    result |= bit(Difference::ScfCcfUndocumentedBits);
   } else if (op == 0xCD && d.at == 0x1C53 && in.cassette_inserted) {
     result |= bit(Difference::CassetteTrap);
   }
@@ -160,8 +173,10 @@ void adjust_reference_result(const ReferenceInstruction& in, uint32_t difference
   }
   if (differences & (bit(Difference::NotTakenLatch) | bit(Difference::WideArithmeticLatch)))
     state.memptr = in.before.memptr;
-  if (differences & bit(Difference::ScfCcfAfterFlagsWritten))
-    state.af = static_cast<uint16_t>((state.af & ~0x28) | ((state.af >> 8) & 0x28));
+  if (differences & bit(Difference::ScfCcfUndocumentedBits)) {
+    const uint16_t source = in.flags_written_before ? (in.before.af >> 8) : (in.before.af >> 8) | in.before.af;
+    state.af = static_cast<uint16_t>((state.af & ~0x28) | (source & 0x28));
+  }
   if (differences & bit(Difference::CassetteTrap)) {
     state.pc = static_cast<uint16_t>(d.at + 1);
     state.sp = in.before.sp;
@@ -198,4 +213,18 @@ void PrintTo(const BusEvent& e, std::ostream* os) {
   char text[32];
   std::snprintf(text, sizeof text, "%s %04x %02x", kinds[e.kind], e.address, e.value);
   *os << text;
+}
+
+uint32_t run_our_instruction(bool& halted) {
+  uint32_t length = 0;
+  for (int calls = 0; calls < 16; ++calls) {
+    const uint16_t pc = z80.pc;
+    const uint8_t opcode = flat_memory[pc];
+    const uint32_t before = t_state;
+    One_Z80_Instruction();
+    length += t_state - before;
+    halted = opcode == 0x76 && z80.pc == pc;
+    if (!((opcode == 0xDD || opcode == 0xFD) && t_state == before && z80.pc == static_cast<uint16_t>(pc + 1))) break;
+  }
+  return length;
 }

@@ -15,7 +15,7 @@ enum class Difference : uint8_t {
   FdcbResSetNoCopy,
   IndexedLatch,
   NotTakenLatch,
-  ScfCcfAfterFlagsWritten,
+  ScfCcfUndocumentedBits,
   WideArithmeticLatch,
   CassetteTrap,
   Count
@@ -51,6 +51,8 @@ uint32_t reference_length_excess(const ReferenceInstruction& instruction, uint32
 // Turns the reference's final state and bus traffic into what this CPU must show.
 void adjust_reference_result(const ReferenceInstruction& instruction, uint32_t differences, CpuView& state,
                              std::vector<BusEvent>& events);
+// Puts z80ex's two writes of EX (SP),rr into the Z80's order (a quirk of that reference alone).
+void z80ex_bus_order(const ReferenceInstruction& instruction, std::vector<BusEvent>& events);
 // Differences that change registers or the bus (not only the T-state count).
 constexpr uint32_t state_differences = ~((1u << static_cast<int>(Difference::IndexedBitLength)) |
                                          (1u << static_cast<int>(Difference::DroppedPrefix)));
@@ -62,6 +64,11 @@ extern unsigned difference_uses[difference_count];
 #include <ostream>
 void PrintTo(const CpuView& view, std::ostream* os);
 void PrintTo(const BusEvent& event, std::ostream* os);
+
+// Runs this CPU through one reference instruction: the calls for prefixes that fall away and
+// the call for the instruction proper. Returns our T-states; halted tells whether that call
+// was a HALT that left pc on itself.
+uint32_t run_our_instruction(bool& halted);
 
 // Our CPU's view, and our CPU set from a view (r7 carries bit 7 of R).
 CpuView current_view();
