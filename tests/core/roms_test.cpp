@@ -135,6 +135,8 @@ TEST_F(Roms, WrongSizesAndMissingFilesAreNamedInTheMessage) {
   std::filesystem::remove(dir.file("roms/extbasic.rom"));
   EXPECT_EQ(load_capturing(errors), 1);
   EXPECT_EQ(errors, "00 - ROM file " + rom_dir + "extbasic.rom was not found\n");
+  EXPECT_EQ(model, 0) << "the failed switch leaves the model that runs";
+  model = 1;
   std::filesystem::create_directory(dir.file("roms/extbasic.rom"));
   EXPECT_EQ(load_capturing(errors), 1);
   EXPECT_EQ(errors, "00 - ROM file " + rom_dir + "extbasic.rom cannot be read\n");

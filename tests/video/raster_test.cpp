@@ -183,7 +183,8 @@ TEST_F(Raster, WholeFramesMatchThePixelOracle) {
 
 TEST_F(Raster, MidFrameWriteShowsFromTheRasterPosition) {
   ram[0x3405] = 0x71;
-  for (int row = 0; row < 8; ++row) CHAR_ROM[0x01 * 8 + row] = 0xFF;  // code 1 solid, code 0 empty
+  std::memset(CHAR_ROM, 0, 8);      // code 0 empty
+  std::memset(CHAR_ROM + 8, 0xFF, 8);  // code 1 solid
   // Compose up to the middle of line 19 (row 0 of the text), then write column 5.
   const uint32_t write_end = 19 * 229 + 120;
   while (t_state < write_end) {
