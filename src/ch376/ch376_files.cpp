@@ -82,16 +82,17 @@ void ch376_file_open() {
     return;
   }
   if (load_usb_file(host_name)) {
-    // A cartridge restarts the machine; a ".pt3" file became the open file (or failed to).
+    // A cartridge restarts the machine; a ".pt3" file became the open file, or failed to.
     bool opened_for_data = file_type_ptr && file_type_ptr->type == 5;
     if (!opened_for_data) {
       ch376_close_file();
       ch376_finish(0x7F, USB_INT_SUCCESS);
       return;
     }
-  } else {
-    d.open_file = ch376_open_for_update(path);
   }
+  // The run-loader puts a dot before the last three characters; a name that already had its
+  // dot (SONG.PT3 became SONG..PT3) is still an existing file, opened as it was named.
+  if (!d.open_file) d.open_file = ch376_open_for_update(path);
   if (d.open_file) {
     d.is_directory = 0;
     ch376_finish(0x7F, USB_INT_SUCCESS);

@@ -49,8 +49,9 @@ void unload_MicroEx() {
   ram_size = microex_saved_ram_size;
   memtop = microex_saved_memtop;
   current_filename.clear();
-  // A failed reload keeps the old images; the map must still lose the expansion ROM.
-  if (Load_ROM() != 0) Rebuild_Mem();
+  // A failed reload that keeps the user's old images leaves the map alone; it must still
+  // lose the expansion ROM. (The free ROMs, when they step in, come with a rebuilt map.)
+  if (Load_ROM() != 0 && !builtin_roms_active) Rebuild_Mem();
   ch376_destroy();
   Reset_Z80();
 }
@@ -84,8 +85,8 @@ void select_MicroEx() {
   resume_audio();
 }
 
+// HardReset keeps the audio paused around this.
 void microex_hard_reset() {
-  pause_audio();
   Reset_Z80();
   Rebuild_Mem();
   install_expansion_rom();
@@ -93,5 +94,4 @@ void microex_hard_reset() {
   memtop = max_memtop[microex_ram_size];
   ClearPorts();
   host_request_repaint();
-  resume_audio();
 }

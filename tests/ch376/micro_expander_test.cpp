@@ -1,0 +1,121 @@
+// Switching the Micro Expander on and off, its hard reset, and an unusable "aqubasic.rom".
+#include "ch376_fixture.h"
+#include "core/memory.h"
+#include "core/ports.h"
+#include "tools/headless_host.h"
+#include "z80/z80.h"
+
+class MicroExpanderTest : public Ch376Test {
+ protected:
+  fs::path roms;
+  std::vector<uint8_t> image;
+
+  void SetUp() override {
+    Ch376Test::SetUp();
+    ch376_destroy();
+    per_MicroEx = false;
+    roms = prog / "roms";
+    fs::create_directory(roms);
+    memory_allocate();
+    model = 0;
+    testing::internal::CaptureStderr();
+    Load_ROM();  // no system ROM files: the free ROMs step in
+    testing::internal::GetCapturedStderr();
+    ram_size = 1;
+    memtop = max_memtop[1];
+    image = sample_bytes(8192, 11);
+  }
+  void TearDown() override {
+    if (per_MicroEx) select_MicroEx();
+    per_MicroEx = false;
+    Ch376Test::TearDown();
+  }
+  // Switches on with a broken image: the error names the file and nothing changes.
+  void expect_refused(const char* why) {
+    SCOPED_TRACE(why);
+    int errors = headless_error_count;
+    testing::internal::CaptureStderr();
+    select_MicroEx();
+    std::string shown = testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(per_MicroEx);
+    EXPECT_EQ(ch376, nullptr);
+    EXPECT_EQ(headless_error_count, errors + 1);
+    EXPECT_NE(shown.find("aqubasic.rom"), std::string::npos) << shown;
+    EXPECT_EQ(ram_size, 1);
+    EXPECT_EQ(memtop, max_memtop[1]);
+    EXPECT_EQ(ReadPort(0x41), 0xFF);
+  }
+};
+
+TEST_F(MicroExpanderTest, UnusableExpansionRomIsReportedAndNotSwitchedOn) {
+  expect_refused("missing");
+  write_host_file(roms / "aqubasic.rom", {});
+  expect_refused("empty");
+  write_host_file(roms / "aqubasic.rom", sample_bytes(16385));
+  expect_refused("over 16K");
+  fs::remove(roms / "aqubasic.rom");
+  fs::create_directory(roms / "aqubasic.rom");
+  expect_refused("a directory");
+}
+
+TEST_F(MicroExpanderTest, OnHardResetOffAndOnAgain) {
+  write_host_file(roms / "aqubasic.rom", image);
+  write_host_file(usb / "F.DAT", {1, 2, 3});
+  select_MicroEx();
+  ASSERT_TRUE(per_MicroEx);
+  ASSERT_NE(ch376, nullptr);
+  EXPECT_EQ(ram_size, 3);
+  EXPECT_EQ(memtop, 0xBFFFu);
+  EXPECT_EQ(temp_ramtop, max_memtop[1]) << "recorded when the record was created";
+  EXPECT_EQ(temp_model, 0);
+  EXPECT_EQ(ch376->root_path, nullptr);
+  EXPECT_TRUE(ch376->current_dir.empty());
+  bool rom_mapped = true;
+  for (uint32_t i = 0; i < 8192; ++i) rom_mapped = rom_mapped && ReadByte(static_cast<uint16_t>(0xE000 + i)) == image[i];
+  EXPECT_TRUE(rom_mapped);
+  WriteByte(0xBFFF, 0x5A);
+  EXPECT_EQ(ReadByte(0xBFFF), 0x5A) << "the 32K expansion's top byte is RAM";
+  EXPECT_EQ(z80.pc, 0);
+  // The ports now reach the controller.
+  WritePort(0x41, CHECK_EXIST);
+  WritePort(0x40, 0x0F);
+  EXPECT_EQ(ReadPort(0x40), 0xF0);
+
+  // Hard reset: RAM cleared, a fresh controller (the mount and the open file are gone).
+  ASSERT_EQ(mount(), USB_INT_SUCCESS);
+  ASSERT_EQ(name_command(FILE_OPEN, "/F.DAT"), USB_INT_SUCCESS);
+  WriteByte(0x8000, 0x77);
+  HardReset();
+  ASSERT_NE(ch376, nullptr);
+  EXPECT_EQ(ch376->root_path, nullptr);
+  EXPECT_EQ(ch376->open_file, nullptr);
+  EXPECT_EQ(ReadByte(0x8000), 0);
+  EXPECT_EQ(memtop, 0xBFFFu);
+  EXPECT_EQ(temp_ramtop, 0xBFFFu);
+  EXPECT_EQ(ReadByte(0xE000), image[0]);
+  EXPECT_EQ(name_command(FILE_OPEN, "/F.DAT"), CMD_RET_ABORT) << "must be mounted again";
+
+  // Off: RAM cleared, the RAM configuration from before switch-on, the ports unassigned.
+  WriteByte(0x4000, 0x66);
+  select_MicroEx();
+  EXPECT_FALSE(per_MicroEx);
+  EXPECT_EQ(ch376, nullptr);
+  EXPECT_EQ(ram_size, 1);
+  EXPECT_EQ(memtop, max_memtop[1]);
+  EXPECT_EQ(ReadByte(0x4000), 0);
+  EXPECT_NE(ReadByte(0xE000) == image[0] && ReadByte(0xE001) == image[1] && ReadByte(0xE002) == image[2], true)
+      << "the expansion ROM has left the cartridge pages";
+  EXPECT_EQ(ReadPort(0x41), 0xFF);
+  EXPECT_EQ(ReadPort(0x40), 0xFF);
+
+  // On again: a new record, nothing mounted, no current directory.
+  ram_size = 4;
+  memtop = max_memtop[4];
+  select_MicroEx();
+  ASSERT_NE(ch376, nullptr);
+  EXPECT_EQ(ch376->root_path, nullptr);
+  EXPECT_TRUE(ch376->current_dir.empty());
+  select_MicroEx();
+  EXPECT_EQ(ram_size, 4);
+  EXPECT_EQ(memtop, max_memtop[4]);
+}

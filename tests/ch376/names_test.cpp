@@ -1,0 +1,211 @@
+// Host names and 8.3 forms, directory entries, wildcard listings, files and directories.
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+#include "ch376_fixture.h"
+
+namespace {
+
+std::string trimmed(const char* name) {
+  char out[64];
+  trim_file_name(name, out);
+  return out;
+}
+
+// nullptr for a name without an 8.3 form.
+std::string short_form(const char* host_name) {
+  char out[12];
+  std::memset(out, '#', sizeof out);
+  const char* r = normalize_file_name(host_name, out);
+  if (!r) return "<none>";
+  EXPECT_EQ(r, out);
+  EXPECT_EQ(out[11], 0);
+  return std::string(out, 11);
+}
+
+}  // namespace
+
+TEST(Ch376Names, TrimmingCommandNames) {
+  EXPECT_EQ(trimmed("HELLO.BAS"), "HELLO.BAS");
+  EXPECT_EQ(trimmed("HELLO   .BAS"), "HELLO.BAS");
+  EXPECT_EQ(trimmed("HELLO."), "HELLO");
+  EXPECT_EQ(trimmed("HELLO   BAS"), "HELLOBAS");
+  EXPECT_EQ(trimmed("A B C"), "AB");
+  EXPECT_EQ(trimmed("   LEAD"), "LEAD");
+  EXPECT_EQ(trimmed(""), "");
+  EXPECT_EQ(trimmed("    "), "");
+  EXPECT_EQ(trimmed(".."), ".");
+  EXPECT_EQ(trimmed("X.."), "X.");
+}
+
+TEST(Ch376Names, EightDotThreeForms) {
+  EXPECT_EQ(short_form("readme.txt"), "README  TXT");
+  EXPECT_EQ(short_form("Makefile"), "MAKEFILE   ");
+  EXPECT_EQ(short_form("LongFileName.txt"), "<none>");
+  EXPECT_EQ(short_form("archive.tar.gz"), "<none>");
+  EXPECT_EQ(short_form("page.html"), "<none>");
+  EXPECT_EQ(short_form("."), "           ");
+  EXPECT_EQ(short_form(".."), "<none>");
+  EXPECT_EQ(short_form(".ab"), "        AB ");
+  EXPECT_EQ(short_form(""), "           ");
+  EXPECT_EQ(short_form("12345678.123"), "12345678123");
+  EXPECT_EQ(short_form("a-b_c!.x"), "A-B_C!  X  ");
+  EXPECT_EQ(short_form("\xe9t\xe9.z"), "\xe9T\xe9     Z  ") << "bytes 0x80-0xFE pass unchanged";
+  EXPECT_EQ(short_form("bad\xff.txt"), "<none>");
+  EXPECT_EQ(short_form("ok.t\xff"), "<none>");
+  EXPECT_EQ(short_form("*.*"), "*       *  ");
+}
+
+TEST_F(Ch376Test, ListingsShowEightDotThreeEntries) {
+  write_host_file(usb / "readme.txt", sample_bytes(1234));
+  write_host_file(usb / "Makefile", {});
+  write_host_file(usb / "LongFileName.txt", {1});
+  write_host_file(usb / "archive.tar.gz", {1});
+  write_host_file(usb / "page.html", {1});
+  write_host_file(usb / "ABC.BAS", sample_bytes(70000));
+  write_host_file(usb / "a1.txt", {1, 2});
+  write_host_file(usb / "lock.dat", {1, 2, 3});
+  fs::permissions(usb / "lock.dat", fs::perms::owner_write, fs::perm_options::remove);
+  fs::create_directory(usb / "games");
+  fs::create_directory(usb / "ro");
+  fs::permissions(usb / "ro", fs::perms::owner_write, fs::perm_options::remove);
+  ASSERT_EQ(mount(), USB_INT_SUCCESS);
+
+  // Collects every entry of a listing: 8.3 name -> attribute byte and size.
+  auto list = [&](const std::string& pattern) {
+    std::map<std::string, std::pair<int, uint32_t>> seen;
+    uint8_t st = name_command(FILE_OPEN, pattern);
+    for (int guard = 0; guard < 100 && st == USB_INT_DISK_READ; ++guard) {
+      std::vector<uint8_t> e = read_result();
+      EXPECT_EQ(e.size(), 32u);
+      if (e.size() != 32) break;
+      EXPECT_TRUE(std::all_of(e.begin() + 12, e.begin() + 28, [](uint8_t b) { return b == 0; }));
+      uint32_t size = e[28] | e[29] << 8 | e[30] << 16 | static_cast<uint32_t>(e[31]) << 24;
+      seen[std::string(e.begin(), e.begin() + 11)] = {e[11], size};
+      command(FILE_ENUM_GO);
+      st = get_status();
+    }
+    EXPECT_EQ(st, ERR_MISS_FILE) << "a listing ends with 0x42";
+    return seen;
+  };
+  auto everything = list("/*");
+  std::set<std::string> names;
+  for (auto& [n, v] : everything) names.insert(n);
+  EXPECT_EQ(names, (std::set<std::string>{"           ", "README  TXT", "MAKEFILE   ", "ABC     BAS", "A1      TXT",
+                                          "LOCK    DAT", "GAMES      ", "RO         "}));
+  EXPECT_EQ(everything["README  TXT"], std::make_pair(0x00, 1234u));
+  EXPECT_EQ(everything["ABC     BAS"], std::make_pair(0x00, 70000u));
+  EXPECT_EQ(everything["LOCK    DAT"], std::make_pair(0x01, 3u));
+  EXPECT_EQ(everything["GAMES      "].first, 0x10);
+  EXPECT_EQ(everything["RO         "].first, 0x11);
+  EXPECT_EQ(everything["           "].first, 0x10) << "the directory itself";
+  // "*.BAS" lists everything too: the '*' at position 0 makes every position a wildcard.
+  EXPECT_EQ(list("*.BAS"), everything);
+  auto a_star = list("A*");
+  std::set<std::string> a_names;
+  for (auto& [n, v] : a_star) a_names.insert(n);
+  EXPECT_EQ(a_names, (std::set<std::string>{"ABC     BAS", "A1      TXT"}));
+  EXPECT_TRUE(list("TOOLONGNAME*").empty());
+  // '?' starts a listing but only matches itself.
+  EXPECT_TRUE(list("A?.TXT").empty());
+  // Letters match regardless of case.
+  EXPECT_EQ(list("readme.txt").size(), 1u);
+  // FILE_ENUM_GO with no listing running.
+  command(FILE_ENUM_GO);
+  EXPECT_EQ(get_status(), ERR_MISS_FILE);
+}
+
+TEST_F(Ch376Test, FreshRecordResolvesAgainstTheRoot) {
+  // Before any name starting with "/", names resolve in the mounted directory (the program
+  // directory lies outside the stick), and a listing shows the stick's top level.
+  write_host_file(usb / "TOP.DAT", {9, 8, 7});
+  write_host_file(prog / "PROG.DAT", {1});
+  ASSERT_EQ(mount(), USB_INT_SUCCESS);
+  EXPECT_EQ(name_command(FILE_OPEN, "PROG.DAT"), ERR_MISS_FILE);
+  EXPECT_EQ(name_command(FILE_OPEN, "TOP.DAT"), USB_INT_SUCCESS);
+  EXPECT_EQ(byte_read(3), std::vector<uint8_t>({9, 8, 7}));
+  EXPECT_EQ(name_command(FILE_OPEN, "*"), USB_INT_DISK_READ);
+  EXPECT_TRUE(ch376->current_dir.empty());
+}
+
+TEST_F(Ch376Test, OpeningCreatingAndErasing) {
+  // Before a mount every name command aborts.
+  for (uint8_t cmd : {FILE_OPEN, FILE_CREATE, FILE_ERASE, DIR_CREATE}) {
+    EXPECT_EQ(name_command(cmd, "X.DAT"), CMD_RET_ABORT) << int(cmd);
+  }
+  EXPECT_FALSE(fs::exists(usb / "X.DAT"));
+  fs::create_directories(usb / "GAMES");
+  write_host_file(usb / "GAMES" / "PAC.DAT", {0x50});
+  write_host_file(usb / "HELLO.BAS", {'1', '0'});
+  write_host_file(usb / "RO.DAT", {1});
+  fs::permissions(usb / "RO.DAT", fs::perms::owner_write, fs::perm_options::remove);
+  ASSERT_EQ(mount(), USB_INT_SUCCESS);
+
+  // "/" alone: the root is opened as the current directory.
+  EXPECT_EQ(name_command(FILE_OPEN, "/"), ERR_OPEN_DIR);
+  EXPECT_EQ(ch376->current_dir, root());
+  EXPECT_EQ(ch376->is_directory, 1);
+  // A leading "/" resets to the root and resolves the rest below it.
+  EXPECT_EQ(name_command(FILE_OPEN, "/GAMES"), ERR_OPEN_DIR);
+  EXPECT_EQ(ch376->current_dir, root() + "/GAMES");
+  EXPECT_EQ(name_command(FILE_OPEN, "/GAMES/PAC.DAT"), USB_INT_SUCCESS);
+  EXPECT_EQ(ch376->current_dir, root());
+  EXPECT_EQ(byte_read(1), std::vector<uint8_t>({0x50}));
+  // Spaces inside the 8.3 name are dropped.
+  EXPECT_EQ(name_command(FILE_OPEN, "HELLO   .BAS"), USB_INT_SUCCESS);
+  EXPECT_EQ(byte_read(2), std::vector<uint8_t>({'1', '0'}));
+  // ".." trims to "." and opens the current directory itself.
+  EXPECT_EQ(name_command(FILE_OPEN, ".."), ERR_OPEN_DIR);
+  EXPECT_EQ(ch376->current_dir, root());
+  // Missing and read-only files; files are opened for update.
+  EXPECT_EQ(name_command(FILE_OPEN, "NOPE.DAT"), ERR_MISS_FILE);
+  EXPECT_EQ(name_command(FILE_OPEN, "RO.DAT"), ERR_MISS_FILE);
+  EXPECT_EQ(name_command(FILE_CREATE, "RO.DAT"), ERR_MISS_FILE);
+  EXPECT_EQ(fs::file_size(usb / "RO.DAT"), 1u) << "a read-only file is not truncated";
+  // Names are at most 14 characters.
+  set_name("ABCDEFGHIJKLMNOPQRST");
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(ch376->buffer)), "ABCDEFGHIJKLMN");
+  // Creating an existing file empties it; an empty name creates nothing.
+  EXPECT_EQ(name_command(FILE_CREATE, "HELLO.BAS"), USB_INT_SUCCESS);
+  EXPECT_EQ(fs::file_size(usb / "HELLO.BAS"), 0u);
+  EXPECT_EQ(name_command(FILE_CREATE, ""), USB_INT_SUCCESS);
+  // Erasing a file, then a missing one.
+  EXPECT_EQ(name_command(FILE_ERASE, "HELLO.BAS"), USB_INT_SUCCESS);
+  EXPECT_FALSE(fs::exists(usb / "HELLO.BAS"));
+  EXPECT_EQ(name_command(FILE_ERASE, "HELLO.BAS"), ERR_MISS_FILE);
+  EXPECT_EQ(name_command(FILE_ERASE, ""), ERR_MISS_FILE);
+
+  // Directories: create and enter, again (exists: entered), over a file (0x43).
+  EXPECT_EQ(name_command(DIR_CREATE, "/NEW"), USB_INT_SUCCESS);
+  EXPECT_TRUE(fs::is_directory(usb / "NEW"));
+  EXPECT_EQ(ch376->current_dir, root() + "/NEW");
+  EXPECT_EQ(name_command(DIR_CREATE, "/NEW"), USB_INT_SUCCESS);
+  EXPECT_EQ(ch376->current_dir, root() + "/NEW");
+  EXPECT_EQ(name_command(DIR_CREATE, "/GAMES/PAC.DAT"), ERR_FOUND_NAME);
+  EXPECT_EQ(name_command(DIR_CREATE, ""), ERR_MISS_FILE);
+  // Files created in the entered directory land there.
+  ASSERT_EQ(name_command(DIR_CREATE, "/NEW"), USB_INT_SUCCESS);
+  EXPECT_EQ(name_command(FILE_CREATE, "IN.DAT"), USB_INT_SUCCESS);
+  EXPECT_TRUE(fs::exists(usb / "NEW" / "IN.DAT"));
+  // Open a directory, then erase: it goes only when empty.
+  EXPECT_EQ(name_command(FILE_OPEN, "/NEW"), ERR_OPEN_DIR);
+  command(FILE_ERASE);
+  EXPECT_EQ(get_status(), ERR_MISS_FILE);
+  EXPECT_TRUE(fs::exists(usb / "NEW"));
+  fs::remove(usb / "NEW" / "IN.DAT");
+  EXPECT_EQ(name_command(FILE_OPEN, "/NEW"), ERR_OPEN_DIR);
+  command(FILE_ERASE);
+  EXPECT_EQ(get_status(), USB_INT_SUCCESS);
+  EXPECT_FALSE(fs::exists(usb / "NEW"));
+  // The root itself is never erased, even when it is the opened directory.
+  fs::remove_all(usb / "GAMES");
+  fs::permissions(usb / "RO.DAT", fs::perms::owner_write, fs::perm_options::add);
+  fs::remove(usb / "RO.DAT");
+  EXPECT_EQ(name_command(FILE_OPEN, "/"), ERR_OPEN_DIR);
+  EXPECT_EQ(name_command(FILE_OPEN, ".."), ERR_OPEN_DIR);  // "." once trimmed: the root again
+  EXPECT_EQ(ch376->is_directory, 1);
+  command(FILE_ERASE);
+  EXPECT_EQ(get_status(), ERR_MISS_FILE);
+  EXPECT_TRUE(fs::is_directory(usb));
+}
