@@ -6,7 +6,9 @@
 #include "sound/ay.h"
 
 uint8_t joystick_enabled;
-joystick_state game;
+// No button held at start: button index 0 is a real button (code 0xBF), and a machine that
+// booted with it "held" would see a fire key pressed until the first release.
+joystick_state game = {nullptr, 0, 0, 0, 0, JOYSTICK_NO_BUTTON, 0};
 
 namespace {
 
@@ -51,7 +53,7 @@ void joystick_hat_motion(int32_t position) { game.hat = position & 0xFF; }
 void joystick_button_down(int32_t index) { game.button = index; }
 
 // Releasing any button drops the encoded one, even when another is still held.
-void joystick_button_up() { game.button = 255; }
+void joystick_button_up() { game.button = JOYSTICK_NO_BUTTON; }
 
 uint8_t joystick_encode() {
   uint8_t lines = 0xFF;

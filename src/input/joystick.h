@@ -9,10 +9,11 @@ struct joystick_state {
   int32_t hat;      // hat 0 position bits: up 1, right 2, down 4, left 8
 };
 
-extern uint8_t joystick_enabled;
-extern joystick_state game;
+extern uint8_t joystick_enabled;  // a host joystick was found at start-up
+extern joystick_state game;       // the host joystick's state as last polled
 
 constexpr int32_t JOYSTICK_DEAD_ZONE = 3200;
+constexpr int32_t JOYSTICK_NO_BUTTON = 255;   // game.button after a release: nothing encoded
 
 // Event handling of the frame-start poll.
 void joystick_axis_motion(uint8_t axis, int32_t value);

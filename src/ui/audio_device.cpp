@@ -9,7 +9,9 @@
 uint32_t audio_device_id;
 
 int InitSound() {
-  SDL_Init(SDL_INIT_AUDIO | SDL_INIT_JOYSTICK);
+  // Started one by one: a host without a usable sound driver still gets its joystick.
+  SDL_Init(SDL_INIT_JOYSTICK);
+  SDL_InitSubSystem(SDL_INIT_AUDIO);
   sound_setup();
 
   SDL_AudioSpec wanted{};

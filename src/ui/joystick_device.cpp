@@ -7,6 +7,8 @@
 #include "input/joystick.h"
 
 void init_joysticks() {
+  game = joystick_state{};
+  game.button = JOYSTICK_NO_BUTTON;
   if (SDL_NumJoysticks() < 1) return;
   game.joystick = SDL_JoystickOpen(0);
   joystick_enabled = game.joystick ? 1 : 0;
