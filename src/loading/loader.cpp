@@ -175,6 +175,7 @@ void load_file_begin() {
 
 uint8_t menu_load_path(const std::string& path) {
   current_filename = path;
+  load_error.clear();
   if (check_file(path) != 0) return static_cast<uint8_t>(menu_error("unrecognised file type"));
   uint8_t type = file_type_ptr->type;
   if (type == FILE_TYPE_PT3 || type == FILE_TYPE_BAS || type == FILE_TYPE_SCR) return 0;
@@ -210,7 +211,11 @@ void load_file_end() {
 uint8_t do_load_file(const std::string& path) {
   caq_loaded = false;
   current_filename = path;
-  if (check_file(path) != 0) return 1;
+  load_error.clear();
+  if (check_file(path) != 0) {
+    load_error = "unrecognised file type";
+    return 1;
+  }
   uint8_t type = file_type_ptr->type;
   if (!aqua_read_file()) return 1;
   if (type == FILE_TYPE_CAQ) {
@@ -226,6 +231,7 @@ uint8_t do_load_file(const std::string& path) {
     return 0;
   }
   if (is_cartridge_type(type)) return aqua_get_file() ? 0 : 1;
+  load_error = "not loaded by dropping";
   return 1;
 }
 
