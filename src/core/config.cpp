@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 #include "core/frame.h"
@@ -93,8 +94,22 @@ void set_file_mode(int fd, const std::string& replaced) {
 std::string config_path() { return (program_dir.empty() ? std::string(".") : program_dir) + "/vantorel.ini"; }
 
 bool load_config_getline(std::istream& in, int32_t& value) {
+  // A settings line is a few bytes long; a huge one (a wrong file in its place) is cut
+  // rather than read whole into memory.
+  constexpr size_t longest_line = 256;
   std::string line;
-  if (!std::getline(in, line)) return false;
+  char c;
+  bool read_any = false;
+  while (in.get(c)) {
+    read_any = true;
+    if (c == '\n') break;
+    if (line.size() == longest_line) {
+      in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+      break;
+    }
+    line += c;
+  }
+  if (!read_any) return false;
   const size_t equals = line.find('=');
   if (equals != std::string::npos) line.erase(0, equals + 1);
   std::istringstream number(line);

@@ -20,11 +20,17 @@ void select_rom_names();
 // The start-up sequence.
 void Initialise_Emulator();
 // Loads the system, character and (model 1) extension ROMs, rebuilds the map, patches the
-// cassette byte routine. 0 on success, 1 on failure (previous images left in place).
+// cassette byte routine. 0 on success. 1 on failure, after one error message naming every
+// missing, unreadable or mis-sized file; then nothing is half replaced: with the user's images
+// in force they stay, memory is not rebuilt, and model, rom_mode and the file names go back
+// to those of the images in force (menus should show the choice from them afterwards);
+// otherwise the built-in ROMs are booted (builtin_roms_active) with a fresh map and the
+// list of missing files at 0x3F00 for them to show.
 int Load_ROM();
 void HardReset();
 void SoftReset();
-// Shows "%02X - " formatted with kind, followed by the reason; returns 1.
+// Shows "%02X - " formatted with kind, followed by the reason (or, without one, a sentence for
+// the numbered code), with the audio paused meanwhile; returns 1.
 int Aqua_Error(uint8_t kind, uint32_t code, const std::string& reason = "");
 // Writes the six-byte cassette patch at 0x1B4E of the system ROM image.
 void patch_cassette_routine();

@@ -130,6 +130,10 @@ TEST_F(Settings, BadValuesFallBackToEachDefault) {
   dir.write_text("vantorel.ini", std::string("\0\0\xff\xfe=\n", 6));
   load_config();
   EXPECT_EQ(draw_size, 1); EXPECT_EQ(timing_type, 1);
+  // An enormous first line still counts as one line: the next value lands on line 2.
+  dir.write_text("vantorel.ini", "k=2" + std::string(1 << 20, ' ') + "x\n2\r\n1\n");
+  load_config();
+  EXPECT_EQ(draw_size, 2); EXPECT_EQ(timing_type, 2); EXPECT_TRUE(keyboard_mode);
 }
 
 TEST_F(Settings, BigCoordinatesAreWrittenWhole) {
