@@ -811,6 +811,8 @@ tape_block_fits:
         add hl,de                       ; last byte's address; carry if past 0xFFFF
         ret
 
+        ; The fixed addresses below are placed by padding; z80asm refuses a negative ds, so
+        ; code that grows past one of them breaks the build instead of moving it.
         ds TAPE_BYTE_ROUTINE-$, 0xFF
 
 ; The one-byte tape read. The emulator writes these same six bytes here when it inserts a

@@ -1,0 +1,557 @@
+// The free system and character ROMs, run in the whole machine as a user without ROM images
+// gets them: a program directory with no roms/ in it.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "core/config.h"
+#include "core/frame.h"
+#include "core/memory.h"
+#include "core/ports.h"
+#include "core/roms.h"
+#include "input/joystick.h"
+#include "input/keyboard.h"
+#include "loading/cassette.h"
+#include "loading/loader.h"
+#include "sound/ay.h"
+#include "tools/headless_host.h"
+#include "video/raster.h"
+#include "z80/z80.h"
+
+namespace {
+
+std::string scratch_dir;
+
+std::vector<uint8_t> read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// The machine starts once per process in an empty directory, so it falls back to the free ROMs.
+class FreeRomEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    char pattern[] = "/tmp/vantorel-firmware-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    scratch_dir = pattern;
+    ASSERT_EQ(chdir(scratch_dir.c_str()), 0);
+    Initialise_Emulator();
+  }
+  void TearDown() override {
+    std::string command = "rm -rf '" + scratch_dir + "'";
+    if (std::system(command.c_str()) != 0) std::fprintf(stderr, "could not remove %s\n", scratch_dir.c_str());
+  }
+};
+[[maybe_unused]] const auto* const environment = ::testing::AddGlobalTestEnvironment(new FreeRomEnvironment);
+
+void run_frames(int n) {
+  for (int i = 0; i < n; ++i) one_Z80_frame();
+}
+
+// A fresh machine for every test: the hard reset finds no ROM files again and restarts the
+// free ROMs with the list of missing files.
+void power_on() {
+  caq_loaded = false;
+  caq_autoload = false;
+  spool_file = false;
+  joystick_enabled = 0;
+  ram_size = 4;
+  memtop = 0xFFFF;
+  const int errors_before = headless_error_count;
+  HardReset();
+  ASSERT_TRUE(builtin_roms_active);
+  // The user is told about the missing files as well as shown them on the machine's screen.
+  EXPECT_GT(headless_error_count, errors_before);
+}
+
+std::string screen_row(int row) {
+  std::string text;
+  for (int col = 0; col < 40; ++col) text += static_cast<char>(ram[0x3000 + 40 * row + col]);
+  return text;
+}
+
+std::string screen() {
+  std::string text;
+  for (int row = 0; row < 25; ++row) text += screen_row(row) + "\n";
+  return text;
+}
+
+bool on_screen(const std::string& text) { return screen().find(text) != std::string::npos; }
+
+int count_on_screen(const std::string& text) {
+  int count = 0;
+  const std::string all = screen();
+  for (size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + 1)) ++count;
+  return count;
+}
+
+// The text typed on the last prompt line, up to the cursor block.
+std::string typed_line() {
+  for (int row = 24; row >= 0; --row) {
+    const std::string line = screen_row(row);
+    const size_t prompt = line.find("> ");
+    if (prompt == std::string::npos) continue;
+    const size_t cursor = line.find('\x7F', prompt);
+    return line.substr(prompt + 2, cursor == std::string::npos ? std::string::npos : cursor - prompt - 2);
+  }
+  return "<no prompt>";
+}
+
+constexpr uint8_t SHIFT_COLUMN = 7, SHIFT_BIT = 4;
+
+// One key stroke as a person makes it: down for a few frames, then up for a few.
+void stroke(int column, int bit, bool shift = false) {
+  keyboard_map[column] &= static_cast<uint8_t>(~(1u << bit));
+  if (shift) keyboard_map[SHIFT_COLUMN] &= static_cast<uint8_t>(~(1u << SHIFT_BIT));
+  run_frames(3);
+  ClearPorts();
+  run_frames(3);
+}
+
+struct MatrixKey {
+  int column, bit;
+  bool shift;
+};
+
+// Where the machine's keyboard has each character (the keyboard's own legend).
+MatrixKey key_for(char c) {
+  static const char* const plain[8] = {"=\0:\0;.", "-/0pl,", "9okmnj", "8i7uhb",
+                                       "6ygvcf", "5t4rdx", "3esz a", "2w1q\0\0"};
+  static const char* const shifted[8] = {"+\\*\0@>", "_^?PL<", ")OKMNJ", "(I'UHB",
+                                         "&YGVCF", "%T$RDX", "#ESZ\0A", "\"W!Q\0\0"};
+  for (int column = 0; column < 8; ++column)
+    for (int bit = 0; bit < 6; ++bit) {
+      if (plain[column][bit] == c) return {column, bit, false};
+      if (shifted[column][bit] == c) return {column, bit, true};
+    }
+  ADD_FAILURE() << "no key types '" << c << "'";
+  return {0, 0, false};
+}
+
+void type(const std::string& text) {
+  for (char c : text) {
+    const MatrixKey key = key_for(c);
+    stroke(key.column, key.bit, key.shift);
+  }
+}
+
+void press_return() { stroke(0, 3); }
+void press_backspace() { stroke(0, 1); }
+
+// A cassette image in the layout the free ROM reads: leader, sync, name, leader, sync, then
+// the binary's header and its data.
+std::vector<uint8_t> cassette(const std::string& name6, uint16_t load, uint16_t exec,
+                              const std::vector<uint8_t>& data, size_t leader = 12,
+                              uint16_t length_override = 0) {
+  std::vector<uint8_t> tape(leader, 0xFF);
+  tape.push_back(0x00);
+  tape.insert(tape.end(), name6.begin(), name6.end());
+  tape.insert(tape.end(), leader, 0xFF);
+  tape.push_back(0x00);
+  const uint16_t length = length_override ? length_override : static_cast<uint16_t>(data.size());
+  for (uint16_t word : {load, length, exec}) {
+    tape.push_back(static_cast<uint8_t>(word & 0xFF));
+    tape.push_back(static_cast<uint8_t>(word >> 8));
+  }
+  tape.insert(tape.end(), data.begin(), data.end());
+  return tape;
+}
+
+// Inserts a cassette the way a dropped file arrives, with the emulator's autoload on.
+void insert_cassette(const std::vector<uint8_t>& tape, bool autoload = true) {
+  const std::string path = scratch_dir + "/tape.caq";
+  write_file(path, tape);
+  caq_autoload = autoload;
+  ASSERT_EQ(do_load_file(path), 0) << load_error;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST(FreeSystemRom, BuildPlacesTheFixedEntryPoints) {
+  const std::vector<uint8_t> rom = read_file(std::string(VANTOREL_FIRMWARE_DIR) + "/sysrom.bin");
+  ASSERT_EQ(rom.size(), 8192u);
+  // The unpatched byte-read routine is already what the emulator writes there.
+  const uint8_t tape_read[6] = {0x0E, 0xFC, 0xED, 0x78, 0xD9, 0xC9};
+  EXPECT_EQ(std::memcmp(&rom[0x1B4E], tape_read, 6), 0);
+  // CALL 0x1CED at 0x1C53: its operand bytes ED 1C must be the no-op the trap runs.
+  EXPECT_EQ(rom[0x1C53], 0xCD);
+  EXPECT_EQ(rom[0x1C54], 0xED);
+  EXPECT_EQ(rom[0x1C55], 0x1C);
+  // The CALL's target returns (possibly after some work) rather than running into padding.
+  EXPECT_NE(rom[0x1CED], 0xFF);
+}
+
+TEST(FreeSystemRom, TitleColourBarsAndBorder) {
+  power_on();
+  run_frames(5);
+  EXPECT_TRUE(on_screen("VANTOREL")) << screen();
+  EXPECT_TRUE(on_screen("FREE SYSTEM ROM")) << screen();
+  EXPECT_TRUE(on_screen("> ")) << screen();
+
+  // The composed picture shows all sixteen palette colours, in order, on one line of cells.
+  static const uint32_t palette[16] = {
+      0x101010, 0xF01010, 0x10F010, 0xF0E810, 0x2121DE, 0xF010F0, 0x30C0C0, 0xF0F0F0,
+      0xC0C0C0, 0x28A8A8, 0xC020C0, 0x4210C8, 0xF0F070, 0x20C840, 0xA82020, 0x303030};
+  std::vector<uint32_t> bar_line;
+  for (int cell = 0; cell < 40; ++cell) {
+    const uint32_t pixel = display_buffer[(16 + 6 * 8 + 4) * 352 + (2 + cell) * 8 + 4];
+    if (bar_line.empty() || bar_line.back() != pixel) bar_line.push_back(pixel);
+  }
+  std::vector<uint32_t> expected(palette, palette + 16);
+  auto first = std::search(bar_line.begin(), bar_line.end(), expected.begin(), expected.end());
+  EXPECT_NE(first, bar_line.end()) << "the colour bars are not the palette in order";
+
+  // The border is drawn: its top-left corner is one palette colour, not the empty buffer.
+  const uint32_t corner = display_buffer[0];
+  EXPECT_NE(std::find(palette, palette + 16, corner), palette + 16);
+}
+
+TEST(FreeSystemRom, StartUpBeepOnTheSpeakerBit) {
+  power_on();
+  // Step the CPU by hand to see every change of the speaker level.
+  uint64_t now = 0;
+  uint64_t first_edge = 0, last_edge = 0;
+  std::vector<uint64_t> gaps;
+  uint8_t level = earbit;
+  bool seen[2] = {false, false};
+  const uint64_t window = Z80_CLOCK_HZ;  // one second
+  while (now < window) {
+    const uint32_t before = t_state;
+    One_Z80_Instruction();
+    now += t_state - before;
+    if (t_state >= frame_length) {
+      t_state -= frame_length;
+      screen_t_state -= frame_length;
+    }
+    seen[earbit] = true;
+    if (earbit != level) {
+      if (last_edge) gaps.push_back(now - last_edge);
+      if (!first_edge) first_edge = now;
+      last_edge = now;
+      level = earbit;
+    }
+  }
+  EXPECT_TRUE(seen[0] && seen[1]);
+  ASSERT_GT(gaps.size(), 100u) << "too few speaker edges for a beep";
+  std::sort(gaps.begin(), gaps.end());
+  const double half_period = static_cast<double>(gaps[gaps.size() / 2]);
+  const double frequency = Z80_CLOCK_HZ / (2 * half_period);
+  EXPECT_GT(frequency, 400.0);
+  EXPECT_LT(frequency, 3000.0);
+  const double length = static_cast<double>(last_edge - first_edge) / Z80_CLOCK_HZ;
+  EXPECT_GT(length, 0.05);
+  EXPECT_LT(length, 0.6) << "the beep should end, leaving the speaker quiet";
+  EXPECT_EQ(earbit, 0) << "the speaker rests at its reset level";
+}
+
+TEST(FreeSystemRom, KeysAreEchoedWithAndWithoutShift) {
+  power_on();
+  run_frames(3);
+  type("hello");
+  EXPECT_EQ(typed_line(), "HELLO");
+  press_backspace();
+  press_backspace();
+  EXPECT_EQ(typed_line(), "HEL");
+  type(" 1+");
+  EXPECT_EQ(typed_line(), "HEL 1+");
+
+  // A held key gives one character, no repeat; the same key again after release gives another.
+  keyboard_map[6] &= static_cast<uint8_t>(~(1u << 5));  // A
+  run_frames(40);
+  ClearPorts();
+  run_frames(3);
+  EXPECT_EQ(typed_line(), "HEL 1+A");
+  type("aa");
+  EXPECT_EQ(typed_line(), "HEL 1+AAA");
+  press_return();
+
+  // Every character the keyboard's legend shows, shifted and not (letters show in capitals).
+  const std::string legend =
+      "=+:*;@.>-_/^0?pPlL,<9)oOkKmMnNjJ8(iI7'uUhHbB6&yYgGvVcCfF5%tT4$rRdDxX3#eEsSzZ aA2\"wW1!qQ\\";
+  for (char c : legend) {
+    type(std::string(1, c));
+    const char shown = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    EXPECT_EQ(typed_line(), std::string(1, shown)) << "key for '" << c << "'";
+    press_backspace();
+    EXPECT_EQ(typed_line(), "") << "backspace after '" << c << "'";
+  }
+}
+
+TEST(FreeSystemRom, ReturnEndsTheLineAndLongLinesStop) {
+  power_on();
+  run_frames(3);
+  type("what");
+  press_return();
+  EXPECT_TRUE(on_screen("> WHAT")) << screen();
+  EXPECT_EQ(typed_line(), "");
+  // A line longer than the screen stops taking characters instead of running off the row.
+  for (int i = 0; i < 45; ++i) type("x");
+  const std::string line = typed_line();
+  EXPECT_GE(line.size(), 30u);
+  EXPECT_LE(line.size(), 37u);
+  EXPECT_EQ(line, std::string(line.size(), 'X'));
+  // Many lines scroll the text without disturbing the title.
+  for (int i = 0; i < 30; ++i) press_return();
+  EXPECT_TRUE(on_screen("VANTOREL"));
+  EXPECT_EQ(typed_line(), "");
+}
+
+TEST(FreeSystemRom, StatusLineShowsTheHandController) {
+  power_on();
+  run_frames(3);
+  for (uint8_t value : {0x5A, 0xF3, 0x07}) {
+    snd.regs[14] = value;
+    run_frames(2);
+    char hex[3];
+    std::snprintf(hex, sizeof hex, "%02X", value);
+    EXPECT_NE(screen_row(24).find(hex), std::string::npos) << "controller " << hex << ": " << screen_row(24);
+  }
+}
+
+TEST(FreeSystemRom, ShowsTheMissingRomNotice) {
+  power_on();
+  run_frames(3);
+  // The emulator's own notice names the system ROM file it did not find.
+  EXPECT_TRUE(on_screen(current_rom)) << screen();
+  EXPECT_FALSE(ram[0x3F00] == 'M' && ram[0x3F01] == '!') << "the notice is shown once";
+
+  // A notice of our own: lines, one too long for the screen.
+  const std::string text = "FIRST LINE\nA LINE OF MORE THAN THIRTY-EIGHT CHARACTERS IS CUT\nLAST";
+  ram[0x3F00] = 'M';
+  ram[0x3F01] = '!';
+  std::memcpy(&ram[0x3F02], text.c_str(), text.size() + 1);
+  SoftReset();
+  run_frames(3);
+  EXPECT_TRUE(on_screen("FIRST LINE")) << screen();
+  EXPECT_TRUE(on_screen(std::string("A LINE OF MORE THAN THIRTY-EIGHT CHARACTERS").substr(0, 38))) << screen();
+  EXPECT_FALSE(on_screen("IS CUT")) << screen();
+  EXPECT_TRUE(on_screen("LAST")) << screen();
+  SoftReset();
+  run_frames(3);
+  EXPECT_FALSE(on_screen("FIRST LINE")) << "a soft reset shows it again";
+
+  // A notice with no end: the ROM stops at the end of its RAM and the editor still runs.
+  ram[0x3F00] = 'M';
+  ram[0x3F01] = '!';
+  std::memset(&ram[0x3F02], 'Q', 0x4000 - 0x3F02);
+  std::memset(&ram[0x4000], 'Z', 0x100);
+  SoftReset();
+  run_frames(3);
+  EXPECT_TRUE(on_screen(std::string(38, 'Q'))) << screen();
+  EXPECT_FALSE(on_screen("ZZ")) << screen();
+  type("ok");
+  EXPECT_EQ(typed_line(), "OK");
+}
+
+TEST(FreeSystemRom, StartsCartridgesThatCarryTheHeader) {
+  const std::string carts = FIRMWARE_TEST_CARTRIDGES;
+
+  power_on();
+  ASSERT_EQ(do_load_file(carts + "/cart8k.bin"), 0) << load_error;
+  SoftReset();
+  run_frames(3);
+  EXPECT_TRUE(on_screen("CARTRIDGE 8K STARTED")) << screen();
+  EXPECT_FALSE(on_screen("> ")) << "the editor must not run under a cartridge";
+  const uint16_t stack = static_cast<uint16_t>(ram[0x3800] | ram[0x3801] << 8);
+  EXPECT_GT(stack, 0x3000) << "the cartridge is handed a stack in RAM";
+  EXPECT_LE(stack, 0x4000);
+
+  power_on();
+  ASSERT_EQ(do_load_file(carts + "/cart16k.bin"), 0) << load_error;
+  SoftReset();
+  run_frames(3);
+  EXPECT_TRUE(on_screen("CARTRIDGE 16K STARTED")) << screen();
+  EXPECT_FALSE(on_screen("SECOND HALF")) << screen();
+
+  // One wrong header byte: an ordinary cartridge the free ROM cannot start; the editor runs.
+  std::vector<uint8_t> image = read_file(carts + "/cart8k.bin");
+  ASSERT_EQ(image.size(), 8192u);
+  image[7] ^= 0x20;
+  write_file(scratch_dir + "/other.bin", image);
+  power_on();
+  ASSERT_EQ(do_load_file(scratch_dir + "/other.bin"), 0) << load_error;
+  SoftReset();
+  run_frames(3);
+  EXPECT_FALSE(on_screen("CARTRIDGE 8K")) << screen();
+  EXPECT_TRUE(on_screen("> ")) << screen();
+}
+
+TEST(FreeSystemRom, AutoloadReadsABinaryOnce) {
+  power_on();
+  run_frames(3);
+  const std::vector<uint8_t> data = {0xDE, 0xAD, 0xBE, 0xEF, 0x00, 0x7F};
+  // Noise before a one-byte leader must not be taken for the sync.
+  std::vector<uint8_t> tape = {0x00, 0x12, 0x00};
+  const std::vector<uint8_t> body = cassette("HELLO!", 0x4000, 0, data, 1);
+  tape.insert(tape.end(), body.begin(), body.end());
+  insert_cassette(tape);
+  run_frames(80);
+  EXPECT_TRUE(on_screen("LOADED HELLO! 6")) << screen();
+  EXPECT_TRUE(std::equal(data.begin(), data.end(), &ram[0x4000]));
+  // The trap types the load command again during the load: it waits for RETURN.
+  EXPECT_EQ(count_on_screen("LOADED"), 1) << screen();
+  EXPECT_EQ(typed_line(), "CLOAD");
+}
+
+TEST(FreeSystemRom, LoadedProgramRunsAtItsExecutionAddress) {
+  power_on();
+  run_frames(3);
+  // LD A,0x55 / LD (0x5000),A / LD HL,0x3000+20*40+1 / LD (HL),'R' / JR $
+  const std::vector<uint8_t> program = {0x3E, 0x55, 0x32, 0x00, 0x50, 0x21, 0x21, 0x33,
+                                        0x36, 'R', 0x18, 0xFE};
+  insert_cassette(cassette("RUNME ", 0x4800, 0x4800, program));
+  run_frames(60);
+  EXPECT_EQ(ram[0x5000], 0x55) << screen();
+  EXPECT_EQ(ram[0x3000 + 20 * 40 + 1], 'R');
+  EXPECT_GE(z80.pc, 0x4800);
+  EXPECT_LT(z80.pc, 0x4800 + program.size());
+}
+
+TEST(FreeSystemRom, BlocksThatDoNotFitAreRefused) {
+  power_on();
+  run_frames(3);
+  insert_cassette(cassette("LOWADR", 0x2000, 0, {1, 2, 3, 4}));
+  run_frames(60);
+  EXPECT_TRUE(on_screen("LOWADR NOT A BINARY")) << screen();
+  EXPECT_EQ(ram[0x2000], 0);
+  EXPECT_FALSE(on_screen("LOADED"));
+
+  // A block that ends exactly at 0xFFFF fits; one byte more would wrap round to 0x0000.
+  power_on();
+  run_frames(3);
+  std::vector<uint8_t> top(16);
+  for (size_t i = 0; i < top.size(); ++i) top[i] = static_cast<uint8_t>(0xA0 + i);
+  insert_cassette(cassette("TOPEND", 0xFFF0, 0, top));
+  run_frames(60);
+  EXPECT_TRUE(on_screen("LOADED TOPEND 16")) << screen();
+  EXPECT_EQ(ram[0xFFFF], 0xAF);
+
+  power_on();
+  run_frames(3);
+  top.push_back(0xEE);
+  insert_cassette(cassette("WRAPS ", 0xFFF0, 0, top));
+  run_frames(60);
+  EXPECT_TRUE(on_screen("WRAPS  NOT A BINARY")) << screen();
+  EXPECT_EQ(ram[0xFFF0], 0) << "nothing of a refused block is stored";
+}
+
+TEST(FreeSystemRom, LoadWithoutUsableTapeGivesUp) {
+  power_on();
+  run_frames(3);
+  // No cassette: CLOAD and RETURN ends with a message, and the editor goes on.
+  type("cload");
+  press_return();
+  run_frames(10);
+  EXPECT_TRUE(on_screen("NO CASSETTE")) << screen();
+  type("ab");
+  EXPECT_EQ(typed_line(), "AB");
+  press_return();
+
+  // Nothing was read from tape, so the autoload of a real cassette still starts at once.
+  insert_cassette(cassette("LATER ", 0x4000, 0, {9}));
+  run_frames(60);
+  EXPECT_TRUE(on_screen("LOADED LATER  1")) << screen();
+
+  // A cassette with no sync byte: one failure, not an endless round of autoloads.
+  power_on();
+  run_frames(3);
+  insert_cassette(std::vector<uint8_t>(3000, 0x55));
+  run_frames(300);
+  EXPECT_EQ(count_on_screen("NO CASSETTE"), 1) << screen();
+  // (The retyped command is partly lost while the search runs; the editor takes keys again.)
+  press_return();
+  type("ab");
+  EXPECT_EQ(typed_line(), "AB");
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST(FreeCharacterRom, GlyphSet) {
+  const std::vector<uint8_t> glyphs = read_file(std::string(VANTOREL_FIRMWARE_DIR) + "/charrom.bin");
+  ASSERT_EQ(glyphs.size(), 2048u);
+  auto glyph = [&](int code) { return std::vector<uint8_t>(&glyphs[code * 8], &glyphs[code * 8 + 8]); };
+  auto lit = [&](int code) {
+    int n = 0;
+    for (uint8_t row : glyph(code)) n += __builtin_popcount(row);
+    return n;
+  };
+  EXPECT_EQ(lit(0x00), 0);
+  EXPECT_EQ(lit(0x20), 0);
+  // Every printable character is drawn, and no two look the same.
+  for (int a = 0x21; a < 0x7F; ++a) {
+    EXPECT_GT(lit(a), 0) << "blank glyph for '" << static_cast<char>(a) << "'";
+    for (int b = a + 1; b < 0x7F; ++b)
+      EXPECT_NE(glyph(a), glyph(b)) << "'" << static_cast<char>(a) << "' and '" << static_cast<char>(b) << "'";
+  }
+  // The quarter blocks: each set bit of the code's low nibble lights one 4 x 4 quarter.
+  for (int bits = 0; bits < 16; ++bits)
+    EXPECT_EQ(lit(0x80 + bits), 16 * __builtin_popcount(bits)) << "quarter block " << bits;
+  // The graphics half is used: few codes above 0x7F are blank.
+  int blank = 0;
+  for (int code = 0x80; code < 0x100; ++code) blank += lit(code) == 0;
+  EXPECT_LE(blank, 2);
+}
+
+TEST(FreeCharacterRom, GlyphsReachThePicture) {
+  power_on();
+  run_frames(5);
+  // Find "V" of the title on screen and compare its cell in the picture with the glyph rows.
+  int row = -1, col = -1;
+  for (int r = 0; r < 25 && row < 0; ++r) {
+    const size_t at = screen_row(r).find("VANTOREL");
+    if (at != std::string::npos) row = r, col = static_cast<int>(at);
+  }
+  ASSERT_GE(row, 0);
+  const uint8_t colour = ram[0x3400 + 40 * row + col];
+  const uint32_t fg = AquaColours[colour >> 4], bg = AquaColours[colour & 15];
+  ASSERT_NE(fg, bg);
+  for (int line = 0; line < 8; ++line) {
+    const uint8_t bits = CHAR_ROM['V' * 8 + line];
+    for (int x = 0; x < 8; ++x) {
+      const uint32_t pixel = display_buffer[(16 + row * 8 + line) * 352 + (2 + col) * 8 + x];
+      EXPECT_EQ(pixel, (bits & (0x80 >> x)) ? fg : bg) << "line " << line << " pixel " << x;
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+std::string run_headless(const std::string& arguments) {
+  const std::string dir = scratch_dir + "/headless";
+  std::string command = "mkdir -p '" + dir + "' && '" + HEADLESS_PROGRAM + "' --dir '" + dir + "' " + arguments + " 2>/dev/null";
+  std::string output;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return output;
+  char buffer[256];
+  while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
+  pclose(pipe);
+  return output;
+}
+
+TEST(FreeSystemRomHeadless, TypesAndLoadsLikeAUser) {
+  const std::string typed = run_headless("--frames 150 --type 'Hello' --screen-text");
+  EXPECT_NE(typed.find("VANTOREL"), std::string::npos) << typed;
+  EXPECT_NE(typed.find("> HELLO"), std::string::npos) << typed;
+
+  const std::string tape = scratch_dir + "/run.caq";
+  write_file(tape, cassette("BYTES ", 0x6000, 0, {0x11, 0x22, 0x33}));
+  const std::string loaded = run_headless("--frames 120 --ram 4 --load '" + tape + "' --autoload --screen-text --dump 6000:3");
+  EXPECT_NE(loaded.find("LOADED BYTES  3"), std::string::npos) << loaded;
+  EXPECT_NE(loaded.find("11 22 33"), std::string::npos) << loaded;
+}
+
+}  // namespace
