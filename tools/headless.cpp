@@ -2,7 +2,9 @@
 // command line. Used by scripts, tests and people who test Aquarius software.
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <limits>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -61,6 +63,21 @@ void usage() {
       "  --dump ADDR:LEN         print LEN bytes of memory from ADDR (hex) at the end\n");
 }
 
+// A command-line number must be a whole decimal number and nothing else.
+template <typename T>
+bool whole_number(const char* text, T& out) {
+  char* end = nullptr;
+  errno = 0;
+  const long value = std::strtol(text, &end, 10);
+  if (end == text || *end != 0 || errno == ERANGE || value < std::numeric_limits<T>::min() ||
+      value > std::numeric_limits<T>::max()) {
+    std::fprintf(stderr, "vantorel-headless: %s is not a number\n", text);
+    return false;
+  }
+  out = static_cast<T>(value);
+  return true;
+}
+
 bool parse(int argc, char** argv, Options& o) {
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
@@ -73,16 +90,16 @@ bool parse(int argc, char** argv, Options& o) {
     };
     const char* v = nullptr;
     if (a == "--dir") { if (!(v = next("--dir"))) return false; o.dir = v; }
-    else if (a == "--frames") { if (!(v = next("--frames"))) return false; o.frames = std::strtol(v, nullptr, 10); }
+    else if (a == "--frames") { if (!(v = next("--frames")) || !whole_number(v, o.frames)) return false; }
     else if (a == "--pal") o.timing = 1;
     else if (a == "--ntsc") o.timing = 2;
-    else if (a == "--model") { if (!(v = next("--model"))) return false; o.model = std::atoi(v); }
-    else if (a == "--series") { if (!(v = next("--series"))) return false; o.series = std::atoi(v); }
-    else if (a == "--ram") { if (!(v = next("--ram"))) return false; o.ram = std::atoi(v); }
+    else if (a == "--model") { if (!(v = next("--model")) || !whole_number(v, o.model)) return false; }
+    else if (a == "--series") { if (!(v = next("--series")) || !whole_number(v, o.series)) return false; }
+    else if (a == "--ram") { if (!(v = next("--ram")) || !whole_number(v, o.ram)) return false; }
     else if (a == "--load") { if (!(v = next("--load"))) return false; o.loads.push_back(v); }
     else if (a == "--type") { if (!(v = next("--type"))) return false; o.type_text = v; o.have_type = true; }
     else if (a == "--autoload") o.autoload = true;
-    else if (a == "--soft-reset-after") { if (!(v = next("--soft-reset-after"))) return false; o.soft_reset_after = std::strtol(v, nullptr, 10); }
+    else if (a == "--soft-reset-after") { if (!(v = next("--soft-reset-after"))) return false; if (!whole_number(v, o.soft_reset_after)) return false; }
     else if (a == "--microex") o.microex = true;
     else if (a == "--audio") { if (!(v = next("--audio"))) return false; o.audio = v; }
     else if (a == "--screen-text") o.screen_text = true;
@@ -95,7 +112,7 @@ bool parse(int argc, char** argv, Options& o) {
     } else if (a == "--help" || a == "-h") { usage(); std::exit(0); }
     else { std::fprintf(stderr, "vantorel-headless: unknown option %s\n", a.c_str()); usage(); return false; }
   }
-  if (o.ram > 4 || (o.model != -1 && o.model != 0 && o.model != 1) ||
+  if (o.ram < -1 || o.ram > 4 || (o.model != -1 && o.model != 0 && o.model != 1) ||
       (o.series != -1 && o.series != 1 && o.series != 2) || o.frames < 0) {
     std::fprintf(stderr, "vantorel-headless: value out of range\n");
     return false;
