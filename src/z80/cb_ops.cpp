@@ -29,18 +29,13 @@ void cb_op() {
   modify_flag = x < 2;
 }
 
-template <std::size_t... OPS>
-constexpr Z80Table build_cb_table(std::index_sequence<OPS...>) {
-  return {&cb_op<static_cast<int>(OPS)>...};
-}
+struct CbEntries {
+  template <int OP>
+  static constexpr Z80Handler entry() { return &cb_op<OP>; }
+};
 
 }  // namespace
 
-const Z80Table cb_ops = build_cb_table(std::make_index_sequence<256>());
+const Z80Table cb_ops = build_table<Z80Table, CbEntries>();
 
-void prefix_cb() {
-  const uint8_t opcode = z80bus::fetch(z80.pc);
-  ++z80.r;
-  ++z80.pc;
-  cb_ops[opcode]();
-}
+void prefix_cb() { run_prefixed(cb_ops); }

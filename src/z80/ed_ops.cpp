@@ -170,18 +170,13 @@ void ed_op() {
   }
 }
 
-template <std::size_t... OPS>
-constexpr Z80Table build_ed_table(std::index_sequence<OPS...>) {
-  return {&ed_op<static_cast<int>(OPS)>...};
-}
+struct EdEntries {
+  template <int OP>
+  static constexpr Z80Handler entry() { return &ed_op<OP>; }
+};
 
 }  // namespace
 
-const Z80Table ed_ops = build_ed_table(std::make_index_sequence<256>());
+const Z80Table ed_ops = build_table<Z80Table, EdEntries>();
 
-void prefix_ed() {
-  const uint8_t opcode = z80bus::fetch(z80.pc);
-  ++z80.r;
-  ++z80.pc;
-  ed_ops[opcode]();
-}
+void prefix_ed() { run_prefixed(ed_ops); }

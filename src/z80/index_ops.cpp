@@ -37,39 +37,30 @@ void prefix_indexed_cb() {
   (MODE == 1 ? ddcb_ops : fdcb_ops)[opcode](address);
 }
 
-template <int OP, int MODE>
-constexpr Z80Handler index_entry() {
-  if constexpr (OP == 0xCB) return &prefix_indexed_cb<MODE>;
-  else if constexpr (z80base::has_index_form(OP)) return &z80base::base_op<OP, MODE>;
-  else return nullptr;
-}
+// An opcode without an indexed form gets no entry: the prefix then falls away on its own, at
+// no cost and with one refresh, and the next call runs the opcode as if unprefixed.
+template <int MODE>
+struct IndexEntries {
+  template <int OP>
+  static constexpr Z80Handler entry() {
+    if constexpr (OP == 0xCB) return &prefix_indexed_cb<MODE>;
+    else if constexpr (z80base::has_index_form(OP)) return &z80base::base_op<OP, MODE>;
+    else return nullptr;
+  }
+};
 
-template <int MODE, std::size_t... OPS>
-constexpr Z80Table build_index_table(std::index_sequence<OPS...>) {
-  return {index_entry<static_cast<int>(OPS), MODE>()...};
-}
-
-template <int MODE, std::size_t... OPS>
-constexpr Z80IndexedBitTable build_indexed_bit_table(std::index_sequence<OPS...>) {
-  return {&indexed_bit_op<static_cast<int>(OPS), MODE>...};
-}
-
-// An opcode without an indexed form leaves the prefix on its own: it is consumed at no cost
-// and with one refresh, and the next call runs the opcode as if unprefixed.
-inline void run_indexed(const Z80Table& table) {
-  const Z80Handler handler = table[z80bus::fetch(z80.pc)];
-  if (!handler) return;
-  ++z80.r;
-  ++z80.pc;
-  handler();
-}
+template <int MODE>
+struct IndexedBitEntries {
+  template <int OP>
+  static constexpr Z80IndexedBitHandler entry() { return &indexed_bit_op<OP, MODE>; }
+};
 
 }  // namespace
 
-const Z80Table dd_ops = build_index_table<1>(std::make_index_sequence<256>());
-const Z80Table fd_ops = build_index_table<2>(std::make_index_sequence<256>());
-const Z80IndexedBitTable ddcb_ops = build_indexed_bit_table<1>(std::make_index_sequence<256>());
-const Z80IndexedBitTable fdcb_ops = build_indexed_bit_table<2>(std::make_index_sequence<256>());
+const Z80Table dd_ops = build_table<Z80Table, IndexEntries<1>>();
+const Z80Table fd_ops = build_table<Z80Table, IndexEntries<2>>();
+const Z80IndexedBitTable ddcb_ops = build_table<Z80IndexedBitTable, IndexedBitEntries<1>>();
+const Z80IndexedBitTable fdcb_ops = build_table<Z80IndexedBitTable, IndexedBitEntries<2>>();
 
-void prefix_dd() { run_indexed(dd_ops); }
-void prefix_fd() { run_indexed(fd_ops); }
+void prefix_dd() { run_prefixed(dd_ops); }
+void prefix_fd() { run_prefixed(fd_ops); }

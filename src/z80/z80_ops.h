@@ -2,6 +2,10 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <utility>
+
+#include "z80/bus.h"
+#include "z80/z80.h"
 
 using Z80Handler = void (*)();
 using Z80IndexedBitHandler = void (*)(uint16_t effective_address);
@@ -21,3 +25,23 @@ void prefix_cb();
 void prefix_ed();
 void prefix_dd();
 void prefix_fd();
+
+// Builds a 256-entry table from Maker::entry<opcode>() for every opcode.
+template <typename Table, typename Maker, std::size_t... OPS>
+constexpr Table build_table(std::index_sequence<OPS...>) {
+  return {Maker::template entry<static_cast<int>(OPS)>()...};
+}
+template <typename Table, typename Maker>
+constexpr Table build_table() {
+  return build_table<Table, Maker>(std::make_index_sequence<256>());
+}
+
+// The byte after a prefix is an opcode fetch of its own, with its own refresh. A null entry
+// leaves the prefix alone in this call (pc and r advanced for the prefix only).
+inline void run_prefixed(const Z80Table& table) {
+  const Z80Handler handler = table[z80bus::fetch(z80.pc)];
+  if (!handler) return;
+  ++z80.r;
+  ++z80.pc;
+  handler();
+}

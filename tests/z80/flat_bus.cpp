@@ -1,6 +1,8 @@
 // The test side of the CPU's bus seam, and the machine globals the CPU expects to find.
 #include "flat_bus.h"
 
+#include "z80/bus.h"
+
 #include <cstring>
 
 uint32_t t_state, temp_t_state, frame_t_state, screen_t_state;
@@ -24,18 +26,18 @@ void flat_bus_clear() {
   flat_instruction_ends = 0;
 }
 
-uint8_t flat_fetch(uint16_t address) { return flat_memory[address]; }
-uint8_t flat_read(uint16_t address) { return flat_memory[address]; }
-void flat_write(uint16_t address, uint8_t value) {
+uint8_t z80bus::fetch(uint16_t address) { return flat_memory[address]; }
+uint8_t z80bus::read(uint16_t address) { return flat_memory[address]; }
+void z80bus::write(uint16_t address, uint8_t value) {
   flat_memory[address] = value;
   flat_events.push_back({BusEvent::MemoryWrite, address, value});
 }
-uint8_t flat_in(uint16_t port) {
+uint8_t z80bus::in(uint16_t port) {
   const uint8_t value = flat_port_value(port);
   flat_events.push_back({BusEvent::PortRead, port, value});
   return value;
 }
-void flat_out(uint16_t port, uint8_t value) { flat_events.push_back({BusEvent::PortWrite, port, value}); }
-void flat_instruction_end(uint32_t) { ++flat_instruction_ends; }
-bool flat_cassette_trap_armed() { return flat_trap_armed; }
-void flat_cassette_trap() { ++flat_trap_calls; }
+void z80bus::out(uint16_t port, uint8_t value) { flat_events.push_back({BusEvent::PortWrite, port, value}); }
+void z80bus::instruction_end(uint32_t) { ++flat_instruction_ends; }
+bool z80bus::cassette_trap_armed() { return flat_trap_armed; }
+void z80bus::cassette_trap() { ++flat_trap_calls; }
