@@ -2,9 +2,11 @@
 BUILD      ?= build
 BUILD_ASAN ?= build-asan
 BUILD_TSAN ?= build-tsan
+BUILD_FUZZ ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 
-.PHONY: all deps configure build run test test-fast test-asan test-tsan clean
+.PHONY: all deps configure build run test test-fast test-asan test-tsan test-fuzz clean
 
 all: build
 
@@ -35,7 +37,16 @@ test-tsan: deps
 	cmake --build $(BUILD_TSAN) -j $(JOBS) --target tsan_tests
 	ctest --test-dir $(BUILD_TSAN) --output-on-failure -L tsan
 
-test: test-fast test-asan test-tsan
+# The CH376 command stream under libFuzzer (clang, ASan+UBSan) for a bounded time over a
+# sandbox usb directory; then the sandbox's surroundings must be untouched.
+test-fuzz: deps
+	cmake -S . -B $(BUILD_FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+	  -DCMAKE_CXX_COMPILER=clang++ -DVANTOREL_DESKTOP=OFF -DVANTOREL_FUZZ=ON \
+	  -DVANTOREL_SANITIZE=address,undefined -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
+	cmake --build $(BUILD_FUZZ) -j $(JOBS) --target fuzz_ch376
+	tests/ch376/run_fuzz.sh $(BUILD_FUZZ) $(FUZZ_SECONDS)
+
+test: test-fast test-asan test-tsan test-fuzz
 
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_TSAN)
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_TSAN) $(BUILD_FUZZ)

@@ -145,9 +145,12 @@ TEST_F(Ch376Test, DirectoryRenamedAwayDuringAListing) {
 TEST_F(Ch376Test, ErasedCurrentDirectoryAndRemovedStick) {
   fs::create_directory(usb / "E");
   ASSERT_EQ(mount(), USB_INT_SUCCESS);
-  ASSERT_EQ(name_command(FILE_OPEN, "/E"), ERR_OPEN_DIR);
+  ASSERT_EQ(name_command(FILE_OPEN, "/"), ERR_OPEN_DIR);
+  ASSERT_EQ(name_command(FILE_OPEN, "E"), ERR_OPEN_DIR);
   command(FILE_ERASE);
   ASSERT_EQ(get_status(), USB_INT_SUCCESS);
+  EXPECT_FALSE(fs::exists(usb / "E"));
+  EXPECT_EQ(ch376->current_dir, root() + "/E");
   // The current directory still names the removed directory: names in it fail, and do not
   // fall back to anywhere else.
   EXPECT_EQ(name_command(FILE_CREATE, "N.DAT"), ERR_MISS_FILE);

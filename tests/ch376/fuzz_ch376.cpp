@@ -1,0 +1,105 @@
+// libFuzzer harness: random byte sequences on ports 0x40/0x41 over a sandbox usb directory.
+// Each input is a list of (operation, value) byte pairs; the operation's low two bits pick a
+// command-port write, a data-port write, a command-port read or a data-port read. Bit 0 of the
+// first byte mounts the stick first, so that the file commands are reached quickly.
+//
+// The sandbox is $VANTOREL_FUZZ_DIR (default: a fresh directory under /tmp):
+//   <sandbox>/prog/usb       served to the emulated program, seeded with files, a
+//                            subdirectory, a cartridge and symbolic links leading out
+//   <sandbox>/outside/...    canaries: after every input their state must be unchanged
+#include <stdint.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "ch376/ch376.h"
+#include "core/memory.h"
+#include "core/roms.h"
+
+namespace {
+
+std::string sandbox;
+struct stat watched_before[3];
+const char* const watched_names[3] = {"", "/outside", "/outside/canary.txt"};
+
+void write_file(const std::string& path, const std::string& content) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return;
+  std::fwrite(content.data(), 1, content.size(), f);
+  std::fclose(f);
+}
+
+bool same_state(const struct stat& a, const struct stat& b) {
+  return a.st_ino == b.st_ino && a.st_size == b.st_size && a.st_mode == b.st_mode &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  const char* dir = std::getenv("VANTOREL_FUZZ_DIR");
+  if (dir) {
+    sandbox = dir;
+  } else {
+    char pattern[] = "/tmp/vantorel-fuzz-XXXXXX";
+    if (!mkdtemp(pattern)) std::abort();
+    sandbox = pattern;
+  }
+  std::string usb = sandbox + "/prog/usb";
+  mkdir((sandbox + "/prog").c_str(), 0755);
+  mkdir(usb.c_str(), 0755);
+  mkdir((sandbox + "/outside").c_str(), 0755);
+  struct stat st;
+  if (stat((sandbox + "/outside/canary.txt").c_str(), &st) != 0) write_file(sandbox + "/outside/canary.txt", "canary");
+  mkdir((usb + "/SUB").c_str(), 0755);
+  write_file(usb + "/A.DAT", std::string(600, 'a'));
+  write_file(usb + "/SUB/B.TXT", "b");
+  write_file(usb + "/S.PT3", "pt3");
+  std::string cart = "VANTCART" + std::string(8192 - 8, '\0');
+  write_file(usb + "/GAME.ROM", cart);
+  symlink((sandbox + "/outside").c_str(), (usb + "/LNK").c_str());
+  symlink((sandbox + "/outside/canary.txt").c_str(), (usb + "/FL").c_str());
+  symlink("../../outside/new.txt", (usb + "/DANG").c_str());
+
+  program_dir = sandbox + "/prog";
+  usb_dir = program_dir + "//usb//";
+  ROMSDir = program_dir + "//roms//";
+  memory_allocate();
+  for (int i = 0; i < 3; ++i) {
+    if (lstat((sandbox + watched_names[i]).c_str(), &watched_before[i]) != 0) std::abort();
+  }
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (!ch376_create()) return 0;
+  if (size > 0 && (data[0] & 1)) {
+    ch376_write_command_port(SET_USB_MODE);
+    ch376_write_data_port(6);
+    ch376_write_command_port(DISK_MOUNT);
+  }
+  for (size_t i = 0; i + 1 < size; i += 2) {
+    uint8_t value = data[i + 1];
+    switch (data[i] & 3) {
+      case 0: ch376_write_command_port(value); break;
+      case 1: ch376_write_data_port(value); break;
+      case 2: (void)ch376_read_command_port(); break;
+      default: (void)ch376_read_data_port(); break;
+    }
+  }
+  ch376_destroy();
+  // Nothing outside the usb directory may have changed: not the sandbox's top level (no new
+  // entries), not the outside directory, not the canary.
+  for (int i = 0; i < 3; ++i) {
+    struct stat now;
+    if (lstat((sandbox + watched_names[i]).c_str(), &now) != 0 || !same_state(now, watched_before[i])) {
+      std::fprintf(stderr, "fuzz_ch376: %s%s changed\n", sandbox.c_str(), watched_names[i]);
+      std::abort();
+    }
+  }
+  return 0;
+}
