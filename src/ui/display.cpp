@@ -1,8 +1,7 @@
 // Presentation of the composed picture: the drawing area, scaling and full screen.
-#include <SDL.h>
-
 #include "core/config.h"
 #include "core/frame.h"
+#include "core/host.h"
 #include "video/raster.h"
 #include "ui/desktop.h"
 
@@ -81,7 +80,7 @@ void update_display() {
 // The status bar stays under the stretched picture in full screen: the frame rate is most
 // interesting exactly when the host is asked to scale the most.
 void fullscreen() {
-  SDL_PauseAudio(1);
+  host_audio_device_pause(true);
   on_window_realize(main_window, nullptr);
   prev_draw_size = draw_size;
   draw_size = 3;
@@ -92,11 +91,11 @@ void fullscreen() {
   gtk_window_resize(GTK_WINDOW(main_window), disp_width, disp_height);
   gtk_window_move(GTK_WINDOW(main_window), 0, 0);
   gtk_window_fullscreen(GTK_WINDOW(main_window));
-  SDL_PauseAudio(0);
+  host_audio_device_pause(false);
 }
 
 void unfullscreen() {
-  SDL_PauseAudio(1);
+  host_audio_device_pause(true);
   gtk_widget_show(menubar);
   draw_size = prev_draw_size;
   set_windowed_size();
@@ -104,11 +103,11 @@ void unfullscreen() {
   gtk_window_unfullscreen(GTK_WINDOW(main_window));
   gtk_window_move(GTK_WINDOW(main_window), windowpos_X, windowpos_Y);
   gtk_widget_show_all(main_window);
-  SDL_PauseAudio(0);
+  host_audio_device_pause(false);
 }
 
 void update_display_size(GtkWidget*, gpointer index) {
-  SDL_PauseAudio(1);
+  host_audio_device_pause(true);
   gtk_widget_show(menubar);
   draw_size = GPOINTER_TO_INT(index) == 1 ? 2 : 1;
   set_choice_sensitivity(displaysizex, draw_size - 1);
@@ -116,5 +115,5 @@ void update_display_size(GtkWidget*, gpointer index) {
   clear_display_buffer();
   gtk_window_resize(GTK_WINDOW(main_window), disp_width, disp_height + MENU_AND_STATUS_ROWS);
   gtk_widget_show_all(main_window);
-  SDL_PauseAudio(0);
+  host_audio_device_pause(false);
 }

@@ -1,0 +1,328 @@
+// Option dialogs answered the way a user answers them, the file chooser, and drops built from
+// real X selections.
+#include <cstring>
+
+#include "input/keyboard.h"
+#include "loading/cassette.h"
+#include "loading/loader.h"
+#include "sound/audio_out.h"
+#include "ui_fixture.h"
+#include "z80/z80.h"
+
+using namespace ui_test;
+
+namespace {
+
+void set_toggle(GtkWidget* dialog, const char* label, bool active) {
+  GtkToggleButton* button = find_toggle(dialog, label);
+  ASSERT_NE(button, nullptr) << label;
+  gtk_toggle_button_set_active(button, active);
+}
+
+// Fetches a selection of the given target from a private X selection that this process owns, so
+// the handler gets a GtkSelectionData that went through the X server like a real drop's.
+struct owned_selection {
+  std::string bytes;
+  std::string target;
+};
+
+void provide_selection(GtkClipboard*, GtkSelectionData* selection, guint, gpointer data) {
+  auto* owned = static_cast<owned_selection*>(data);
+  gtk_selection_data_set(selection, gdk_atom_intern(owned->target.c_str(), FALSE), 8,
+                         reinterpret_cast<const guchar*>(owned->bytes.data()), static_cast<gint>(owned->bytes.size()));
+}
+
+void forget_selection(GtkClipboard*, gpointer) {}
+
+GtkSelectionData* selection_through_x(owned_selection& owned) {
+  GtkClipboard* clipboard = gtk_clipboard_get(gdk_atom_intern("VANTOREL_TEST_DROP", FALSE));
+  GtkTargetEntry entry = {const_cast<gchar*>(owned.target.c_str()), 0, 0};
+  if (!gtk_clipboard_set_with_data(clipboard, &entry, 1, provide_selection, forget_selection, &owned)) return nullptr;
+  return gtk_clipboard_wait_for_contents(clipboard, gdk_atom_intern(owned.target.c_str(), FALSE));
+}
+
+void drop(const std::string& target, const std::string& bytes, guint info) {
+  owned_selection owned{bytes, target};
+  GtkSelectionData* selection = selection_through_x(owned);
+  ASSERT_NE(selection, nullptr);
+  EXPECT_EQ(gtk_selection_data_get_length(selection), static_cast<gint>(bytes.size()));
+  on_drag_data_received(main_window, nullptr, 10, 10, selection, info, GDK_CURRENT_TIME, nullptr);
+  gtk_selection_data_free(selection);
+}
+
+std::string file_uri(const std::string& path) {
+  gchar* uri = g_filename_to_uri(path.c_str(), nullptr, nullptr);
+  std::string result = uri ? uri : "";
+  g_free(uri);
+  return result;
+}
+
+bool page_holds(int page, const std::vector<unsigned char>& bytes, size_t offset = 0) {
+  return std::memcmp(Page_RAM[page], bytes.data() + offset, 0x2000) == 0;
+}
+
+void stop_spool() {
+  spool_file = false;
+  speed = 0;
+  std::memset(keyboard_map, 0xFF, 8);
+}
+
+}  // namespace
+
+TEST(OptionDialogs, SoundDialogAppliesOnOkOnly) {
+  snd_sound = 1;
+  snd_stereo = 1;
+  snd_aysound = 1;
+  dialog_answer cancel{"Sound", [](GtkWidget* d) {
+                         set_toggle(d, "Sound Enabled", false);
+                         set_toggle(d, "AY Sound", false);
+                       },
+                       GTK_RESPONSE_REJECT};
+  guint source = arm(cancel);
+  select_sound();
+  disarm(source, cancel);
+  EXPECT_TRUE(cancel.seen);
+  EXPECT_EQ(snd_sound, 1);
+  EXPECT_EQ(snd_stereo, 1);
+  EXPECT_EQ(snd_aysound, 1);
+
+  // The check boxes start from the settings: only the unticked one changes.
+  dialog_answer ok{"Sound", [](GtkWidget* d) {
+                     GtkToggleButton* stereo = find_toggle(d, "Stereo");
+                     ASSERT_NE(stereo, nullptr);
+                     EXPECT_TRUE(gtk_toggle_button_get_active(stereo));
+                     set_toggle(d, "AY Sound", false);
+                   },
+                   GTK_RESPONSE_ACCEPT};
+  source = arm(ok);
+  select_sound();
+  disarm(source, ok);
+  EXPECT_TRUE(ok.seen);
+  EXPECT_EQ(snd_sound, 1);
+  EXPECT_EQ(snd_stereo, 1);
+  EXPECT_EQ(snd_aysound, 0);
+
+  // Closing the window counts as Cancel.
+  dialog_answer closed{"Sound", [](GtkWidget* d) { set_toggle(d, "AY Sound", true); }, GTK_RESPONSE_DELETE_EVENT};
+  source = arm(closed);
+  select_sound();
+  disarm(source, closed);
+  EXPECT_EQ(snd_aysound, 0);
+  snd_aysound = 1;
+}
+
+TEST(OptionDialogs, RamDialogSetsSizeTopAndResetsOnOkOnly) {
+  ram_size = 2;
+  memtop = 0x7FFF;
+  z80.pc = 0x2345;
+  z80.sp = 0x4444;
+  // Cancel after picking another size: nothing changes, the CPU keeps running where it was.
+  dialog_answer cancel{"Select RAM Size", [](GtkWidget* d) {
+                         GtkToggleButton* current = find_toggle(d, " 16K RAM ");
+                         ASSERT_NE(current, nullptr);
+                         EXPECT_TRUE(gtk_toggle_button_get_active(current));
+                         set_toggle(d, " 4K RAM ", true);
+                       },
+                       GTK_RESPONSE_REJECT};
+  guint source = arm(cancel);
+  select_ram();
+  disarm(source, cancel);
+  EXPECT_TRUE(cancel.seen);
+  EXPECT_EQ(ram_size, 2);
+  EXPECT_EQ(memtop, 0x7FFFu);
+  EXPECT_EQ(z80.pc, 0x2345);
+  EXPECT_EQ(z80.sp, 0x4444);
+
+  ram[0x5000] = 0xA5;
+  dialog_answer ok{"Select RAM Size", [](GtkWidget* d) { set_toggle(d, " 64K RAM ", true); }, GTK_RESPONSE_ACCEPT};
+  source = arm(ok);
+  select_ram();
+  disarm(source, ok);
+  EXPECT_TRUE(ok.seen);
+  EXPECT_EQ(ram_size, 4);
+  EXPECT_EQ(memtop, 65535u);
+  EXPECT_EQ(z80.pc, 0);
+  EXPECT_EQ(ram[0x5000], 0xA5);  // RAM contents survive a size change
+
+  dialog_answer small{"Select RAM Size", [](GtkWidget* d) { set_toggle(d, " 4K RAM ", true); }, GTK_RESPONSE_ACCEPT};
+  source = arm(small);
+  select_ram();
+  disarm(source, small);
+  EXPECT_EQ(ram_size, 1);
+  EXPECT_EQ(memtop, 0x5FFFu);
+  ram_size = 2;
+  memtop = 0x7FFF;
+}
+
+TEST(OptionDialogs, AboutShowsNameVersionAndOurLogo) {
+  GdkPixbuf* logo = load_logo();
+  ASSERT_NE(logo, nullptr);
+  EXPECT_EQ(gdk_pixbuf_get_width(logo), 368);
+  EXPECT_EQ(gdk_pixbuf_get_height(logo), 83);
+  g_object_unref(logo);
+
+  std::string name, version;
+  bool has_logo = false;
+  dialog_answer about{"", [&](GtkWidget* d) {
+                        ASSERT_TRUE(GTK_IS_ABOUT_DIALOG(d));
+                        name = gtk_about_dialog_get_program_name(GTK_ABOUT_DIALOG(d));
+                        version = gtk_about_dialog_get_version(GTK_ABOUT_DIALOG(d));
+                        has_logo = gtk_about_dialog_get_logo(GTK_ABOUT_DIALOG(d)) != nullptr;
+                      },
+                      GTK_RESPONSE_DELETE_EVENT};
+  guint source = arm(about);
+  select_help(nullptr, nullptr);
+  disarm(source, about);
+  EXPECT_TRUE(about.seen);
+  EXPECT_EQ(name, "Vantorel");
+  EXPECT_EQ(version, " v1.02");
+  EXPECT_TRUE(has_logo);
+}
+
+TEST(FileChooser, FiltersCancelAcceptAndRejectedNames) {
+  const std::string dir = scratch_dir + "/chooser/";
+  const auto cart = pattern(8192, 41);
+  write_file(dir + "GAME.ROM", cart);
+  write_file(dir + "GAME.Rom", pattern(8192, 42));
+
+  std::vector<std::string> filter_names;
+  std::vector<std::string> first_patterns;
+  std::string title;
+  dialog_answer cancel{"Open File", [&](GtkWidget* d) {
+                         title = gtk_window_get_title(GTK_WINDOW(d));
+                         GSList* filters = gtk_file_chooser_list_filters(GTK_FILE_CHOOSER(d));
+                         for (GSList* f = filters; f; f = f->next)
+                           filter_names.push_back(gtk_file_filter_get_name(GTK_FILE_FILTER(f->data)));
+                         g_slist_free(filters);
+                         GtkFileFilter* shown = gtk_file_chooser_get_filter(GTK_FILE_CHOOSER(d));
+                         GVariant* v = gtk_file_filter_to_gvariant(shown);
+                         GVariant* rules = g_variant_get_child_value(v, 1);
+                         for (gsize i = 0; i < g_variant_n_children(rules); ++i) {
+                           guint32 kind;
+                           const gchar* text;
+                           g_variant_get_child(rules, i, "(u&s)", &kind, &text);
+                           first_patterns.push_back(text);
+                         }
+                         g_variant_unref(rules);
+                         g_variant_unref(v);
+                       },
+                       GTK_RESPONSE_CANCEL};
+  caq_loaded = true;
+  guint source = arm(cancel);
+  EXPECT_EQ(load_file(), 0);
+  disarm(source, cancel);
+  EXPECT_TRUE(cancel.seen);
+  EXPECT_EQ(title, "Open File");
+  EXPECT_FALSE(caq_loaded);  // cancelling still ejects the cassette
+  const std::vector<std::string> names = {"Supported Files", "All Files", "Cartridge Files", "CAQ Files", "TXT Files"};
+  EXPECT_EQ(filter_names, names);
+  const std::vector<std::string> supported = {"*.ROM", "*.rom", "*.BIN", "*.bin", "*.CAQ", "*.caq", "*.TXT", "*.txt"};
+  EXPECT_EQ(first_patterns, supported);
+
+  // Accepting a cartridge maps it without restarting the CPU.
+  z80.pc = 0x3333;
+  dialog_answer accept{"Open File", [&](GtkWidget* d) {
+                         gtk_file_chooser_set_filename(GTK_FILE_CHOOSER(d), (dir + "GAME.ROM").c_str());
+                         pump(100);
+                       },
+                       GTK_RESPONSE_ACCEPT};
+  source = arm(accept);
+  EXPECT_EQ(load_file(), 0);
+  disarm(source, accept);
+  EXPECT_TRUE(page_holds(7, cart));
+  EXPECT_EQ(z80.pc, 0x3333);
+
+  // A name whose extension is in neither case: the error box comes and is closed by the user.
+  dialog_answer reject{"Open File", [&](GtkWidget* d) {
+                         gtk_file_chooser_set_filename(GTK_FILE_CHOOSER(d), (dir + "GAME.Rom").c_str());
+                         pump(100);
+                       },
+                       GTK_RESPONSE_ACCEPT};
+  std::string error_text;
+  dialog_answer error_box{"", [&](GtkWidget* d) {
+                            gchar* text = nullptr;
+                            g_object_get(d, "text", &text, nullptr);
+                            error_text = text ? text : "";
+                            g_free(text);
+                          },
+                          GTK_RESPONSE_CLOSE};
+  error_box.message_box_only = true;
+  source = arm(reject);
+  guint error_source = 0;
+  // The error box appears after the chooser is gone; arm its answer once the chooser was seen.
+  struct chain {
+    dialog_answer* first;
+    dialog_answer* second;
+    guint* second_source;
+  } link{&reject, &error_box, &error_source};
+  g_timeout_add(
+      20,
+      [](gpointer data) -> gboolean {
+        auto* l = static_cast<chain*>(data);
+        if (!l->first->seen) return G_SOURCE_CONTINUE;
+        *l->second_source = arm(*l->second);
+        return G_SOURCE_REMOVE;
+      },
+      &link);
+  EXPECT_EQ(load_file(), 1);
+  disarm(source, reject);
+  EXPECT_TRUE(error_box.seen);
+  EXPECT_EQ(error_text.substr(0, 5), "00 - ");
+  EXPECT_TRUE(page_holds(7, cart));  // the previous cartridge stays
+}
+
+TEST(DragAndDrop, UriListWithThreeFilesLoadsOnlyTheLast) {
+  const std::string dir = scratch_dir + "/drop/";
+  const auto first = pattern(8192, 11), second = pattern(8192, 12), third = pattern(16384, 13);
+  write_file(dir + "first.bin", first);
+  write_file(dir + "second game.bin", second);
+  write_file(dir + "third.rom", third);
+  for (int page = 6; page < 8; ++page) std::memset(Page_RAM[page], 0, 0x2000);
+
+  // RFC 2483: CRLF line ends, comment lines skipped; the space travels percent-encoded.
+  const std::string list = "# dropped from a file manager\r\n" + file_uri(dir + "first.bin") + "\r\n" +
+                           file_uri(dir + "second game.bin") + "\r\n" + file_uri(dir + "third.rom") + "\r\n";
+  spool_file = false;
+  drop("text/uri-list", list, 1);
+  EXPECT_TRUE(page_holds(6, third, 0));
+  EXPECT_TRUE(page_holds(7, third, 0x2000));
+  EXPECT_FALSE(spool_file);
+
+  // The last one wins whatever came before it in the list.
+  drop("text/uri-list", file_uri(dir + "third.rom") + "\r\n" + file_uri(dir + "second game.bin") + "\r\n", 1);
+  EXPECT_TRUE(page_holds(7, second));
+
+  EXPECT_EQ(dropped_file_name(("file://" + dir + "a%20b.caq\r\n").c_str()), dir + "a b.caq");
+  EXPECT_EQ(dropped_file_name(""), "");
+  EXPECT_EQ(dropped_file_name("# only a comment\r\n"), "");
+}
+
+TEST(DragAndDrop, TextIsTypedAndSoIsAListEndingInANonFileUri) {
+  stop_spool();
+  drop("UTF8_STRING", "10 PRINT \"HI\"", 0);
+  ASSERT_TRUE(spool_file);
+  ASSERT_NE(aqua_txt, nullptr);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(aqua_txt), 13), "10 PRINT \"HI\"");
+  EXPECT_EQ(aqua_txt[13], 0x7F);
+  EXPECT_EQ(spool_len, 14u);
+  EXPECT_EQ(spool_speed, 6);
+  stop_spool();
+
+  // The last entry decides: a remote URI is no file, so the dropped text itself is typed.
+  const std::string dir = scratch_dir + "/drop/";
+  const auto before = std::vector<unsigned char>(Page_RAM[7], Page_RAM[7] + 0x2000);
+  write_file(dir + "unused.bin", pattern(8192, 77));
+  const std::string list = file_uri(dir + "unused.bin") + "\r\nhttp://example.org/x.bin\r\n";
+  drop("text/uri-list", list, 1);
+  EXPECT_TRUE(page_holds(7, before));
+  ASSERT_TRUE(spool_file);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(aqua_txt), list.size()), list);
+  EXPECT_EQ(aqua_txt[list.size()], 0x7F);
+  stop_spool();
+
+  // A dropped file with an unknown extension is ignored without a word.
+  write_file(dir + "notes.doc", pattern(100, 1));
+  drop("text/uri-list", file_uri(dir + "notes.doc") + "\r\n", 1);
+  EXPECT_TRUE(page_holds(7, before));
+  EXPECT_FALSE(spool_file);
+}

@@ -1,0 +1,335 @@
+// The main window: menu tree, two-choice menus, status bar, window size, painting, keyboard.
+#include <cstring>
+
+#include "core/ports.h"
+#include "input/keyboard.h"
+#include "loading/cassette.h"
+#include "ui_fixture.h"
+#include "video/raster.h"
+#include "z80/z80.h"
+
+using namespace ui_test;
+
+namespace {
+
+struct menu_row {
+  const char* head;
+  std::vector<std::string> items;
+};
+
+// The menu tree as the user sees it.
+const std::vector<menu_row> expected_menus = {
+    {"File", {"Load File", "Quit"}},
+    {"Operation", {"Hard Reset", "Soft Reset"}},
+    {"Options",
+     {"Display Size", "Timing", "Keyboard Type", "Select Machine", "Select ROM", "Sound", "Select RAM size",
+      "CAQ Autoload", "Micro Expander"}},
+    {"Help", {"About"}},
+};
+
+const std::vector<std::pair<std::string, std::vector<std::string>>> expected_submenus = {
+    {"Display Size", {"100%", "200%"}},       {"Timing", {"PAL", "NTSC"}},
+    {"Keyboard Type", {"NATIVE", "PI"}},      {"Select Machine", {"Aquarius I", "Aquarius II"}},
+    {"Select ROM", {"SERIES 1", "SERIES 2"}},
+};
+
+bool sensitive(const std::vector<std::string>& path) {
+  GtkWidget* item = menu_item(path);
+  EXPECT_NE(item, nullptr) << path.back();
+  return item && gtk_widget_get_sensitive(item);
+}
+
+void activate(const std::vector<std::string>& path) {
+  GtkWidget* item = menu_item(path);
+  ASSERT_NE(item, nullptr) << path.back();
+  gtk_menu_item_activate(GTK_MENU_ITEM(item));
+  pump(20);
+}
+
+void send_key(GdkEventType type, guint keyval) {
+  GdkEvent* event = gdk_event_new(type);
+  event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(main_window)));
+  event->key.keyval = keyval;
+  event->key.time = GDK_CURRENT_TIME;
+  gtk_widget_event(main_window, event);
+  gdk_event_free(event);
+}
+
+bool visible(GtkWidget* widget) { return gtk_widget_get_visible(widget); }
+
+}  // namespace
+
+TEST(MainWindow, MenuTreeHasTheHeadsItemsAndLabelsInOrder) {
+  std::string title = gtk_window_get_title(GTK_WINDOW(main_window));
+  EXPECT_EQ(title, "Vantorel v1.02");
+
+  std::vector<GtkWidget*> heads = items_of(menubar);
+  ASSERT_EQ(heads.size(), expected_menus.size());
+  for (size_t h = 0; h < heads.size(); ++h) {
+    EXPECT_EQ(label_of(heads[h]), expected_menus[h].head);
+    std::vector<GtkWidget*> items = items_of(menu_of(heads[h]));
+    ASSERT_EQ(items.size(), expected_menus[h].items.size()) << expected_menus[h].head;
+    for (size_t i = 0; i < items.size(); ++i) EXPECT_EQ(label_of(items[i]), expected_menus[h].items[i]);
+  }
+  for (const auto& [name, choices] : expected_submenus) {
+    GtkWidget* head = menu_item({"Options", name});
+    ASSERT_NE(head, nullptr) << name;
+    std::vector<GtkWidget*> items = items_of(menu_of(head));
+    ASSERT_EQ(items.size(), 2u) << name;
+    EXPECT_EQ(label_of(items[0]), choices[0]);
+    EXPECT_EQ(label_of(items[1]), choices[1]);
+  }
+  // The two switches are check items, plain items everywhere else.
+  EXPECT_TRUE(GTK_IS_CHECK_MENU_ITEM(menu_item({"Options", "CAQ Autoload"})));
+  EXPECT_TRUE(GTK_IS_CHECK_MENU_ITEM(menu_item({"Options", "Micro Expander"})));
+  EXPECT_FALSE(GTK_IS_CHECK_MENU_ITEM(menu_item({"Options", "Sound"})));
+  EXPECT_FALSE(gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(menu_item({"Options", "Micro Expander"}))));
+}
+
+TEST(MainWindow, DefaultSizeAndLayoutFollowTheDisplaySize) {
+  const int d = draw_size;
+  gint width = 0, height = 0;
+  gtk_window_get_default_size(GTK_WINDOW(main_window), &width, &height);
+  EXPECT_EQ(width, 352 * d);
+  EXPECT_EQ(height, 232 * d + 44);
+  EXPECT_EQ(gtk_widget_get_allocated_width(gtkui_drawing_area), 352 * d);
+  EXPECT_EQ(gtk_widget_get_allocated_height(gtkui_drawing_area), 232 * d);
+  EXPECT_EQ(sensitive({"Options", "Display Size", "100%"}), d == 2);
+  EXPECT_EQ(sensitive({"Options", "Display Size", "200%"}), d == 1);
+
+  // Top to bottom: menu bar, picture, status bar; model on the right, rate on the left.
+  std::vector<GtkWidget*> rows = items_of(vbox);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0], menubar);
+  EXPECT_EQ(rows[1], gtkui_drawing_area);
+  EXPECT_EQ(rows[2], status_bar);
+  GtkAllocation model_at, fps_at;
+  gtk_widget_get_allocation(model_status, &model_at);
+  gtk_widget_get_allocation(fps_status, &fps_at);
+  EXPECT_GT(model_at.x, fps_at.x);
+  EXPECT_EQ(gtk_label_get_width_chars(GTK_LABEL(model_status)), 19);
+  EXPECT_EQ(gtk_label_get_width_chars(GTK_LABEL(fps_status)), 8);
+}
+
+TEST(MainWindow, DropTargetsAreUtf8StringThenUriList) {
+  GtkTargetList* targets = gtk_drag_dest_get_target_list(main_window);
+  ASSERT_NE(targets, nullptr);
+  gint count = 0;
+  GtkTargetEntry* table = gtk_target_table_new_from_list(targets, &count);
+  ASSERT_EQ(count, 2);
+  EXPECT_STREQ(table[0].target, "UTF8_STRING");
+  EXPECT_EQ(table[0].info, 0u);
+  EXPECT_STREQ(table[1].target, "text/uri-list");
+  EXPECT_EQ(table[1].info, 1u);
+  gtk_target_table_free(table, count);
+}
+
+TEST(MainWindow, TwoChoiceMenusGreyOutTheChoiceInForce) {
+  // Timing.
+  ASSERT_EQ(timing_type, 1);
+  EXPECT_FALSE(sensitive({"Options", "Timing", "PAL"}));
+  EXPECT_TRUE(sensitive({"Options", "Timing", "NTSC"}));
+  activate({"Options", "Timing", "NTSC"});
+  EXPECT_EQ(timing_type, 2);
+  EXPECT_EQ(frame_length, 59659u);
+  EXPECT_EQ(frame_period_ms(), 16u);
+  EXPECT_TRUE(sensitive({"Options", "Timing", "PAL"}));
+  EXPECT_FALSE(sensitive({"Options", "Timing", "NTSC"}));
+  activate({"Options", "Timing", "PAL"});
+  EXPECT_EQ(timing_type, 1);
+  EXPECT_EQ(frame_length, 71590u);
+  EXPECT_FALSE(sensitive({"Options", "Timing", "PAL"}));
+
+  // Keyboard type: the table in use follows.
+  ASSERT_FALSE(keyboard_mode);
+  EXPECT_FALSE(sensitive({"Options", "Keyboard Type", "NATIVE"}));
+  EXPECT_TRUE(sensitive({"Options", "Keyboard Type", "PI"}));
+  activate({"Options", "Keyboard Type", "PI"});
+  EXPECT_TRUE(keyboard_mode);
+  EXPECT_EQ(keyboard_read, pi_keyboard_read);
+  EXPECT_TRUE(sensitive({"Options", "Keyboard Type", "NATIVE"}));
+  EXPECT_FALSE(sensitive({"Options", "Keyboard Type", "PI"}));
+  activate({"Options", "Keyboard Type", "NATIVE"});
+  EXPECT_FALSE(keyboard_mode);
+  EXPECT_EQ(keyboard_read, native_keyboard_read);
+
+  // Machine: the ROMs are reloaded (the Aquarius II runs the series 2 system ROM with the
+  // extension ROM in RAM at 0x2000) and the CPU restarts.
+  ASSERT_EQ(model, 0);
+  EXPECT_FALSE(sensitive({"Options", "Select Machine", "Aquarius I"}));
+  EXPECT_TRUE(sensitive({"Options", "Select Machine", "Aquarius II"}));
+  z80.pc = 0x1234;
+  activate({"Options", "Select Machine", "Aquarius II"});
+  EXPECT_EQ(model, 1);
+  EXPECT_EQ(z80.pc, 0);
+  EXPECT_EQ(std::memcmp(AQUA_ROM + 0x100, pattern(8192, SEED_S2).data() + 0x100, 0x1000), 0);
+  EXPECT_EQ(std::memcmp(ram + 0x2000, pattern(4096, SEED_EXT).data(), 4096), 0);
+  EXPECT_TRUE(sensitive({"Options", "Select Machine", "Aquarius I"}));
+  EXPECT_FALSE(sensitive({"Options", "Select Machine", "Aquarius II"}));
+  activate({"Options", "Select Machine", "Aquarius I"});
+  EXPECT_EQ(model, 0);
+  EXPECT_FALSE(sensitive({"Options", "Select Machine", "Aquarius I"}));
+
+  // ROM series: file names and images follow.
+  ASSERT_EQ(rom_mode, 1);
+  EXPECT_TRUE(sensitive({"Options", "Select ROM", "SERIES 1"}));
+  EXPECT_FALSE(sensitive({"Options", "Select ROM", "SERIES 2"}));
+  z80.pc = 0x4321;
+  activate({"Options", "Select ROM", "SERIES 1"});
+  EXPECT_EQ(rom_mode, 0);
+  EXPECT_EQ(current_rom, "aquariusS1.rom");
+  EXPECT_EQ(current_char, "charS1.rom");
+  EXPECT_EQ(z80.pc, 0);
+  EXPECT_EQ(std::memcmp(CHAR_ROM, pattern(2048, SEED_CHAR_S1).data(), 2048), 0);
+  EXPECT_EQ(std::memcmp(AQUA_ROM, pattern(8192, SEED_S1).data(), 0x1000), 0);
+  EXPECT_FALSE(sensitive({"Options", "Select ROM", "SERIES 1"}));
+  EXPECT_TRUE(sensitive({"Options", "Select ROM", "SERIES 2"}));
+  activate({"Options", "Select ROM", "SERIES 2"});
+  EXPECT_EQ(rom_mode, 1);
+  EXPECT_EQ(current_rom, "aquariusS2.rom");
+  EXPECT_EQ(std::memcmp(CHAR_ROM, pattern(2048, SEED_CHAR_S2).data(), 2048), 0);
+}
+
+TEST(MainWindow, DisplaySizeMenuResizesClearsAndScalesSharply) {
+  const uint8_t start = draw_size;
+  const char* other = start == 1 ? "200%" : "100%";
+  const char* back = start == 1 ? "100%" : "200%";
+  for (uint32_t& pixel : display_buffer) pixel = 0x00C0C0C0;
+  activate({"Options", "Display Size", other});
+  const int d = 3 - start;
+  EXPECT_EQ(draw_size, d);
+  EXPECT_EQ(disp_width, 352u * d);
+  EXPECT_EQ(disp_height, 232u * d);
+  EXPECT_EQ(sensitive({"Options", "Display Size", other}), false);
+  EXPECT_EQ(sensitive({"Options", "Display Size", back}), true);
+  bool all_black = true;
+  for (uint32_t pixel : display_buffer) all_black = all_black && pixel == 0;
+  EXPECT_TRUE(all_black);
+  pump(200);
+  EXPECT_EQ(gtk_widget_get_allocated_width(gtkui_drawing_area), 352 * d);
+  EXPECT_EQ(gtk_widget_get_allocated_height(gtkui_drawing_area), 232 * d);
+  GtkAllocation window_at;
+  gtk_widget_get_allocation(main_window, &window_at);
+  EXPECT_EQ(window_at.width, 352 * d);
+
+  // Paint at 200 %: every emulated pixel becomes a sharp 2 x 2 block of its own colour.
+  if (d != 2) activate({"Options", "Display Size", "200%"});
+  for (uint32_t y = 0; y < display_height; ++y)
+    for (uint32_t x = 0; x < display_width; ++x) display_buffer[y * display_width + x] = (x * 0x010203u + y * 0x30507u) & 0xFFFFFF;
+  cairo_surface_t* target = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 704, 464);
+  cairo_t* cr = cairo_create(target);
+  gtkdisplay_draw(gtkui_drawing_area, cr, nullptr);
+  cairo_destroy(cr);
+  cairo_surface_flush(target);
+  const uint8_t* data = cairo_image_surface_get_data(target);
+  const int target_stride = cairo_image_surface_get_stride(target);
+  int wrong = 0;
+  for (int y = 0; y < 464; ++y)
+    for (int x = 0; x < 704; ++x) {
+      uint32_t painted = *reinterpret_cast<const uint32_t*>(data + y * target_stride + x * 4) & 0xFFFFFF;
+      if (painted != display_buffer[(y / 2) * display_width + x / 2]) ++wrong;
+    }
+  EXPECT_EQ(wrong, 0);
+  cairo_surface_destroy(target);
+
+  if (draw_size != start) activate({"Options", "Display Size", back});
+  EXPECT_EQ(draw_size, start);
+}
+
+TEST(MainWindow, FullScreenKeepsTheStatusBarAndReturnsToTheWindowedSize) {
+  const uint8_t start = draw_size;
+  send_key(GDK_KEY_PRESS, KEY_F4);
+  EXPECT_TRUE(fscreen);
+  EXPECT_EQ(draw_size, 3);
+  EXPECT_FALSE(visible(menubar));
+  EXPECT_TRUE(visible(status_bar));
+  EXPECT_EQ(disp_width, static_cast<uint32_t>(screen_width * 352 + 0.5));
+  EXPECT_EQ(disp_height, static_cast<uint32_t>(screen_height * 232 + 0.5));
+  pump(100);
+  const uint8_t before[8] = {keyboard_map[0], keyboard_map[1], keyboard_map[2], keyboard_map[3],
+                             keyboard_map[4], keyboard_map[5], keyboard_map[6], keyboard_map[7]};
+  send_key(GDK_KEY_RELEASE, KEY_F4);  // a release changes nothing
+  EXPECT_EQ(std::memcmp(before, keyboard_map, 8), 0);
+  send_key(GDK_KEY_PRESS, KEY_F4);
+  EXPECT_FALSE(fscreen);
+  EXPECT_EQ(draw_size, start);
+  EXPECT_TRUE(visible(menubar));
+  EXPECT_EQ(disp_width, 352u * start);
+  pump(200);
+  EXPECT_EQ(gtk_widget_get_allocated_width(gtkui_drawing_area), 352 * start);
+  EXPECT_EQ(gtk_widget_get_allocated_height(gtkui_drawing_area), 232 * start);
+}
+
+TEST(MainWindow, KeyEventsReachTheMatrixAndF2TogglesSpeed) {
+  keyboard_mode = false;
+  select_keyboard_table();
+  ClearPorts();
+  send_key(GDK_KEY_PRESS, GDK_KEY_a);
+  EXPECT_EQ(keyboard_map[6], 0xDF);
+  send_key(GDK_KEY_PRESS, GDK_KEY_Return);
+  EXPECT_EQ(keyboard_map[0], 0xF7);
+  send_key(GDK_KEY_RELEASE, GDK_KEY_a);
+  send_key(GDK_KEY_RELEASE, GDK_KEY_Return);
+  EXPECT_EQ(keyboard_map[6], 0xFF);
+  EXPECT_EQ(keyboard_map[0], 0xFF);
+
+  speed = 0;
+  send_key(GDK_KEY_PRESS, GDK_KEY_F2);
+  EXPECT_EQ(speed, 1);
+  send_key(GDK_KEY_RELEASE, GDK_KEY_F2);
+  EXPECT_EQ(speed, 1);
+  send_key(GDK_KEY_PRESS, GDK_KEY_F2);
+  EXPECT_EQ(speed, 0);
+  for (int column = 0; column < 8; ++column) EXPECT_EQ(keyboard_map[column], 0xFF);
+}
+
+TEST(MainWindow, F12PastesTheClipboardTextAndNothingWhenEmpty) {
+  GtkClipboard* clipboard = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
+  gtk_clipboard_clear(clipboard);
+  gtk_clipboard_set_text(clipboard, "", 0);
+  gtk_clipboard_clear(clipboard);
+  pump(50);
+  spool_file = false;
+  send_key(GDK_KEY_PRESS, GDK_KEY_F12);
+  pump(300);
+  EXPECT_FALSE(spool_file);
+
+  gtk_clipboard_set_text(clipboard, "PRINT 7", -1);
+  pump(50);
+  send_key(GDK_KEY_PRESS, GDK_KEY_F12);
+  pump(300);
+  ASSERT_TRUE(spool_file);
+  ASSERT_NE(aqua_txt, nullptr);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(aqua_txt), 7), "PRINT 7");
+  EXPECT_EQ(aqua_txt[7], 0x7F);
+  EXPECT_EQ(spool_speed, 6);
+  EXPECT_EQ(speed, 1);
+  spool_file = false;
+  speed = 0;
+  ClearPorts();
+}
+
+TEST(MainWindow, StatusBarShowsModelRamAndFrameRate) {
+  frame_count = 37;
+  model = 0;
+  ram_size = 2;
+  update_status_window(nullptr);
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(fps_status)), "FPS: 37");
+  EXPECT_EQ(frame_count, 0u);
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(model_status)), "Aquarius I 16K RAM ");
+  model = 1;
+  ram_size = 4;
+  frame_count = 61;
+  update_status_window(nullptr);
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(model_status)), "Aquarius II 64K RAM ");
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(fps_status)), "FPS: 61");
+  model = 0;
+  ram_size = 2;
+  memtop = max_memtop[2];
+}
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  ::testing::AddGlobalTestEnvironment(new DesktopEnvironment);
+  return RUN_ALL_TESTS();
+}
