@@ -29,6 +29,12 @@ void initialise_timings() {
   for (uint32_t t = 0; t < frame_length; ++t) display_tstate[t] = get_byte_position(t);
 }
 
+namespace {
+// The raster table is valid from program start, so that composition never reads an
+// unclassified table even if a host starts frames before its own display set-up.
+[[maybe_unused]] const bool timing_table_ready = (initialise_timings(), true);
+}  // namespace
+
 void set_timing(uint8_t index) {
   timing_type = static_cast<uint8_t>(index + 1);
   initialise_timings();
