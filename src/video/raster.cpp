@@ -33,25 +33,36 @@ const bool vsync_table_filled = [] {
   return true;
 }();
 
+// For every glyph row, eight all-ones or all-zero pixel masks, bit 7 (the leftmost pixel)
+// first: a cell is then eight masked stores with no bit fiddling.
+struct GlyphMasks {
+  uint32_t pixel[256][8];
+};
+constexpr GlyphMasks make_glyph_masks() {
+  GlyphMasks m{};
+  for (uint32_t row = 0; row < 256; ++row)
+    for (uint32_t k = 0; k < 8; ++k) m.pixel[row][k] = (row & (0x80u >> k)) ? 0xFFFFFFFFu : 0u;
+  return m;
+}
+constexpr GlyphMasks glyph_masks = make_glyph_masks();
+
 inline void paint_cell(uint32_t line, uint32_t x, uint8_t code, uint8_t colour) {
-  const uint8_t glyph = CHAR_ROM[code * 8u + (line & 7)];
-  const uint32_t fg = AquaColours[colour >> 4];
+  const uint32_t* mask = glyph_masks.pixel[CHAR_ROM[code * 8u + (line & 7)]];
   const uint32_t bg = AquaColours[colour & 0x0F];
+  const uint32_t flip = AquaColours[colour >> 4] ^ bg;
   uint32_t* out = display_buffer + line * display_width + (x / 4) * 8;
-  for (int k = 0; k < 8; ++k) out[k] = (glyph & (0x80 >> k)) ? fg : bg;
+  for (int k = 0; k < 8; ++k) out[k] = bg ^ (flip & mask[k]);
 }
 
-// Both helpers trust the classification of t; the public functions check it first.
-inline void draw_active_cell(uint32_t t) {
-  const uint32_t line = t / tstates_per_line, x = t % tstates_per_line;
+// Both helpers trust the classification of their position; the public functions check it.
+inline void draw_active_cell(uint32_t line, uint32_t x) {
   const uint32_t row = (line - first_active_line) / 8, column = x / 4 - 2;
   const uint8_t* page1 = Page_RAM[1];
   const uint32_t offset = 40 * row + column;
   paint_cell(line, x, page1[screen_offset + offset], page1[colour_offset + offset]);
 }
 
-inline void draw_border_cell(uint32_t t) {
-  const uint32_t line = t / tstates_per_line, x = t % tstates_per_line;
+inline void draw_border_cell(uint32_t line, uint32_t x) {
   vsync = vsync_tstate[line] != 1 ? 1 : 0;
   const uint8_t* page1 = Page_RAM[1];
   paint_cell(line, x, page1[screen_offset], page1[colour_offset]);
@@ -71,21 +82,32 @@ uint8_t get_byte_position(uint32_t t) {
 
 void byte_to_display(int32_t n) {
   uint32_t t = screen_t_state;
-  // Sampling every 4 T-states from the instruction's first T-state never skips a cell.
-  for (; n > 0 && in_frame(t); t += 4, n -= 4) {
-    const uint8_t kind = display_tstate[t];
-    if (kind == 0) draw_active_cell(t);
-    else if (kind != 255) draw_border_cell(t);
+  if (n > 0 && in_frame(t)) {
+    const uint32_t end = frame_length < DISPLAY_TSTATE_ENTRIES ? frame_length : DISPLAY_TSTATE_ENTRIES;
+    // One division per call; the raster position then advances with the samples.
+    uint32_t line = t / tstates_per_line, x = t % tstates_per_line;
+    // Sampling every 4 T-states from the instruction's first T-state never skips a cell.
+    for (; n > 0 && t < end; t += 4, n -= 4) {
+      const uint8_t kind = display_tstate[t];
+      if (kind == 0) draw_active_cell(line, x);
+      else if (kind != 255) draw_border_cell(line, x);
+      x += 4;
+      if (x >= tstates_per_line) {
+        x -= tstates_per_line;
+        ++line;
+      }
+    }
   }
   screen_t_state = t_state;
 }
 
 void draw_byte(uint32_t t) {
-  if (in_frame(t) && display_tstate[t] == 0) draw_active_cell(t);
+  if (in_frame(t) && display_tstate[t] == 0) draw_active_cell(t / tstates_per_line, t % tstates_per_line);
 }
 
 void update_border(uint32_t t) {
-  if (in_frame(t) && (display_tstate[t] == 1 || display_tstate[t] == 2)) draw_border_cell(t);
+  if (in_frame(t) && (display_tstate[t] == 1 || display_tstate[t] == 2))
+    draw_border_cell(t / tstates_per_line, t % tstates_per_line);
 }
 
 void clear_display_buffer() { std::memset(display_buffer, 0, sizeof display_buffer); }
