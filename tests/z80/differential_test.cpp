@@ -200,7 +200,7 @@ class Z80Differential : public ::testing::Test {
   unsigned cases = 0, mismatches = 0, failures = 0;
 };
 
-constexpr int states_per_opcode = 48;
+constexpr int states_per_opcode = 200;
 
 TEST_F(Z80Differential, Unprefixed) { every_opcode({}, states_per_opcode); }
 TEST_F(Z80Differential, CbGroup) { every_opcode({0xCB}, states_per_opcode); }
