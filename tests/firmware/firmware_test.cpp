@@ -291,6 +291,37 @@ TEST(FreeSystemRom, KeysAreEchoedWithAndWithoutShift) {
   }
 }
 
+// Runs one frame by hand with a key held only while the frame's T-state lies in [from, to).
+void run_frame_with_pulse(int column, int bit, uint32_t from, uint32_t to) {
+  const uint8_t mask = static_cast<uint8_t>(1u << bit);
+  while (t_state < frame_length) {
+    if (t_state >= from && t_state < to)
+      keyboard_map[column] &= static_cast<uint8_t>(~mask);
+    else
+      keyboard_map[column] |= mask;
+    One_Z80_Instruction();
+  }
+  keyboard_map[column] |= mask;
+  t_state -= frame_length;
+  screen_t_state -= frame_length;
+}
+
+TEST(FreeSystemRom, ShortContactsAreNotKeyPresses) {
+  power_on();
+  run_frames(3);
+  // A contact closed for about 5.6 ms (20000 T-states), wherever it falls in the frame, is
+  // noise; a key is only taken once it has stayed down for longer.
+  for (uint32_t from = 0; from + 20000 <= 71000; from += 6000) {
+    run_frame_with_pulse(6, 5, from, from + 20000);  // A
+    run_frames(2);
+  }
+  EXPECT_EQ(typed_line(), "");
+  // Contact bounce at the start of a real press still gives one character.
+  for (uint32_t from = 0; from < 16000; from += 4000) run_frame_with_pulse(6, 5, from, from + 2000);
+  stroke(6, 5);
+  EXPECT_EQ(typed_line(), "A");
+}
+
 TEST(FreeSystemRom, ReturnEndsTheLineAndLongLinesStop) {
   power_on();
   run_frames(3);
