@@ -156,9 +156,23 @@ draw_title:
         ld de,title_bottom
         jp put_string_at
 
-; Sixteen two-cell bars, one per palette entry, drawn as spaces whose background is the colour.
+; Sixteen two-cell bars, one per palette entry, drawn as spaces whose background is the colour,
+; in a checkered frame so that the bar of the text background colour shows too.
+BARS_ROW:       equ 6
+BARS_COLUMN:    equ 4
+BARS_FRAME:     equ 0x70            ; white on black
+SHADE_CHAR:     equ 0xD1            ; checkerboard in our character ROM
+
 draw_colour_bars:
-        ld hl,COLOURS+6*COLUMNS+4
+        ld hl,SCREEN+(BARS_ROW-1)*COLUMNS+BARS_COLUMN-1
+        call dcb_frame_line
+        ld hl,SCREEN+(BARS_ROW+1)*COLUMNS+BARS_COLUMN-1
+        call dcb_frame_line
+        ld hl,SCREEN+BARS_ROW*COLUMNS+BARS_COLUMN-1
+        call dcb_frame_cell
+        ld hl,SCREEN+BARS_ROW*COLUMNS+BARS_COLUMN+32
+        call dcb_frame_cell
+        ld hl,COLOURS+BARS_ROW*COLUMNS+BARS_COLUMN
         ld b,16
         xor a
 dcb_loop:
@@ -168,6 +182,24 @@ dcb_loop:
         inc hl
         add a,0x11
         djnz dcb_loop
+        ret
+
+dcb_frame_line:
+        ld b,34
+dcb_frame_next:
+        call dcb_frame_cell
+        inc hl
+        djnz dcb_frame_next
+        ret
+
+; The frame's pattern at screen address HL (kept).
+dcb_frame_cell:
+        ld (hl),SHADE_CHAR
+        push hl
+        ld de,COLOURS-SCREEN
+        add hl,de
+        ld (hl),BARS_FRAME
+        pop hl
         ret
 
 ; The start-up beep sounds while the editor already runs, so that keys typed from the first
@@ -716,14 +748,17 @@ pr_bad:
 
 ; ---------------------------------------------------------------- texts
 
-title_top:      db BOX_TL, BOX_H, BOX_H, BOX_H, BOX_H, BOX_H, BOX_H, BOX_H, BOX_H, BOX_H
-                db BOX_H, BOX_H, BOX_H, BOX_H, BOX_H, BOX_H, BOX_H, BOX_H, BOX_TR, 0
+TITLE_WIDTH:    equ 18              ; inside the frame
+title_top:      db BOX_TL
+                ds TITLE_WIDTH, BOX_H
+                db BOX_TR, 0
 title_name:     db BOX_V
                 db "     VANTOREL     ", BOX_V, 0
 title_sub:      db BOX_V
                 db " FREE SYSTEM ROM  ", BOX_V, 0
-title_bottom:   db BOX_BL, BOX_H, BOX_H, BOX_H, BOX_H, BOX_H, BOX_H, BOX_H, BOX_H, BOX_H
-                db BOX_H, BOX_H, BOX_H, BOX_H, BOX_H, BOX_H, BOX_H, BOX_H, BOX_BR, 0
+title_bottom:   db BOX_BL
+                ds TITLE_WIDTH, BOX_H
+                db BOX_BR, 0
 text_hint:      db "TYPE CLOAD TO READ A TAPE", CH_NEWLINE, 0
 text_prompt:    db "> ", 0
 text_cload:     db "CLOAD"
