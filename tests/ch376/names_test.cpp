@@ -158,6 +158,14 @@ TEST_F(Ch376Test, OpeningCreatingAndErasing) {
   // ".." trims to "." and opens the current directory itself.
   EXPECT_EQ(name_command(FILE_OPEN, ".."), ERR_OPEN_DIR);
   EXPECT_EQ(ch376->current_dir, root());
+  // ".pt3" files go through the run-loader, which puts a dot before the last three
+  // characters: SONGPT3 opens SONG.PT3, and so does SONG.PT3 as it is named.
+  write_host_file(usb / "SONG.PT3", {0x33});
+  EXPECT_EQ(name_command(FILE_OPEN, "/SONGPT3"), USB_INT_SUCCESS);
+  EXPECT_EQ(byte_read(1), std::vector<uint8_t>({0x33}));
+  EXPECT_EQ(name_command(FILE_OPEN, "/SONG.PT3"), USB_INT_SUCCESS);
+  EXPECT_EQ(byte_read(1), std::vector<uint8_t>({0x33}));
+  EXPECT_EQ(name_command(FILE_OPEN, "/TUNEPT3"), ERR_MISS_FILE);
   // Missing and read-only files; files are opened for update.
   EXPECT_EQ(name_command(FILE_OPEN, "NOPE.DAT"), ERR_MISS_FILE);
   EXPECT_EQ(name_command(FILE_OPEN, "RO.DAT"), ERR_MISS_FILE);
