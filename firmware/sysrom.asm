@@ -321,9 +321,23 @@ cartridge_signature:
 
 ; ---------------------------------------------------------------- line editor
 
+; Where a loaded program returns to. It may have written anywhere, our hidden bytes included,
+; so the cursor is brought back into the text rows before anything is drawn at it.
 warm_start:
         ld sp,STACK_TOP
-        call newline_if_needed
+        ld a,KEY_NONE
+        ld (kb_previous),a
+        ld (kb_held),a
+        ld a,(cur_row)
+        cp FIRST_TEXT_ROW
+        jr c,ws_bottom
+        cp LAST_TEXT_ROW+1
+        jr c,ws_row_kept
+ws_bottom:
+        ld a,LAST_TEXT_ROW
+        ld (cur_row),a
+ws_row_kept:
+        call newline
 editor:
         call new_line_prompt
 editor_loop:
@@ -622,12 +636,6 @@ newline:
         ld (cur_row),a
         ret
 
-newline_if_needed:
-        ld a,(cur_col)
-        cp LEFT_COLUMN
-        ret z
-        jr newline
-
 ; Moves the text rows up by one, characters and colours, and clears the last row.
 scroll_text:
         ld hl,SCREEN+(FIRST_TEXT_ROW+1)*COLUMNS
@@ -900,15 +908,18 @@ clb_search:
         jr c,clb_not_binary
         ld hl,(tape_load)
         ld de,(tape_length)
-clb_store:
         ld a,d
         or e
         jr z,clb_stored
-        call tape_read
+clb_store:
+        exx                             ; the tape read, inline: this loop carries the bulk
+        call TAPE_BYTE_ROUTINE
         ld (hl),a
         inc hl
         dec de
-        jr clb_store
+        ld a,d
+        or e
+        jr nz,clb_store
 clb_stored:
         ld hl,text_loaded
         call print_string

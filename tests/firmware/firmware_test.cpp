@@ -452,6 +452,32 @@ TEST(FreeSystemRom, LoadedProgramRunsAtItsExecutionAddress) {
   EXPECT_LT(z80.pc, 0x4800 + program.size());
 }
 
+TEST(FreeSystemRom, ProgramsMayReturnAndUseAllOfRam) {
+  power_on();
+  run_frames(3);
+  // LD A,0x99 / LD (0x5000),A / RET: the editor takes over again.
+  insert_cassette(cassette("RETURN", 0x4000, 0x4000, {0x3E, 0x99, 0x32, 0x00, 0x50, 0xC9}));
+  run_frames(60);
+  EXPECT_EQ(ram[0x5000], 0x99);
+  press_return();
+  type("ok");
+  EXPECT_EQ(typed_line(), "OK") << screen();
+
+  // A block over the whole of the system RAM area, 0x3800-0x3FFF, loads and stays intact
+  // while the editor goes on working.
+  power_on();
+  run_frames(3);
+  std::vector<uint8_t> block(0x800);
+  for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<uint8_t>(i * 7 + 3);
+  insert_cassette(cassette("SYSRAM", 0x3800, 0, block));
+  run_frames(60);
+  EXPECT_TRUE(on_screen("LOADED SYSRAM 2048")) << screen();
+  press_return();
+  type("still here");
+  EXPECT_EQ(typed_line(), "STILL HERE");
+  EXPECT_TRUE(std::equal(block.begin(), block.end(), &ram[0x3800]));
+}
+
 TEST(FreeSystemRom, BlocksThatDoNotFitAreRefused) {
   power_on();
   run_frames(3);
