@@ -107,17 +107,6 @@ TEST(KeyboardTables, EveryIndexOfBothLayoutsMatchesTheDocumentedLayout) {
   check_table(pi_keyboard_read, true);
 }
 
-TEST(KeyboardTables, SelectionFollowsTheKeyboardMode) {
-  keyboard_mode = true;
-  select_keyboard_table();
-  EXPECT_EQ(keyboard_read, pi_keyboard_read);
-  keyboard_mode = false;
-  select_keyboard_table();
-  EXPECT_EQ(keyboard_read, native_keyboard_read);
-  EXPECT_STREQ(keyboard_type[0], "NATIVE");
-  EXPECT_STREQ(keyboard_type[1], "PI");
-}
-
 TEST(KeyboardMatrix, ScanAndsTheColumnsWhoseSelectBitIsLow) {
   use_layout(false);
   const uint8_t state[8] = {0xFE, 0xFD, 0xFB, 0xF7, 0xEF, 0xDF, 0xFF, 0xDE};
@@ -245,18 +234,4 @@ TEST(KeyboardMatrix, PiLayoutSuppliesAndSuppressesShift) {
   keyboard_release('/');
   EXPECT_EQ(keyboard_map[1], 0xFF);
   EXPECT_EQ(keyboard_map[7], 0xFF);
-}
-
-TEST(KeyboardMatrix, NativeLayoutHasNoSpecials) {
-  use_layout(false);
-  // In NATIVE, ':' is the ';' key and '#' is unmapped; SHIFT is left alone.
-  keyboard_press(GDK_SHIFT_L);
-  keyboard_press(':');
-  EXPECT_TRUE(held(0, 4));
-  EXPECT_FALSE(held(0, 2));
-  EXPECT_TRUE(held(7, 4));
-  keyboard_press('#');
-  EXPECT_EQ(keyboard_map[6], 0xFF);
-  keyboard_release('/');  // not a key of the NATIVE table: ';' stays down
-  EXPECT_TRUE(held(0, 4));
 }

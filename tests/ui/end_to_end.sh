@@ -83,9 +83,12 @@ echo "pixels changed without typing: $still"
 # ...and changes when a key is typed into the window.
 xdotool mousemove --window "$main_window" 100 100
 xdotool windowfocus --sync "$main_window" 2>/dev/null
+# Each key is held for a few frames: the ROM takes a key once two scans agree on it.
 for key in q w e r t y; do
-  xdotool key --delay 120 "$key"
-  sleep 0.15
+  xdotool keydown "$key"
+  sleep 0.3
+  xdotool keyup "$key"
+  sleep 0.2
 done
 sleep 0.5
 import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$work/typed.png"
