@@ -101,11 +101,8 @@ cold_start:
         ld a,LEFT_COLUMN
         ld (cur_col),a
         call show_missing_roms
+        call start_beep
         call start_cartridge            ; returns only when no cartridge is there
-        ld hl,BEEP_EDGES
-        ld (beep_left),hl
-        ld a,1
-        ld (beep_timer),a
         ld hl,text_hint
         call print_string
         jp editor
@@ -204,10 +201,18 @@ dcb_frame_cell:
 
 ; The start-up beep sounds while the editor already runs, so that keys typed from the first
 ; frames on (the emulator's autoload and paste do that) are not lost behind it. The waits
-; for the raster call this on every poll: a poll loop takes about 133 T-states, so a level
-; change every BEEP_POLLS polls gives about 1 kHz.
+; for the raster call beep_tick on every poll: a poll loop takes about 133 T-states, so a
+; level change every BEEP_POLLS polls gives about 1 kHz. A cartridge is started once the
+; beep is over.
 BEEP_POLLS:     equ 13
 BEEP_EDGES:     equ 400                 ; a fifth of a second
+
+start_beep:
+        ld hl,BEEP_EDGES
+        ld (beep_left),hl
+        ld a,1
+        ld (beep_timer),a
+        ret
 
 beep_tick:
         ld hl,(beep_left)
@@ -295,6 +300,14 @@ start_cartridge:
         call has_cartridge_header
         ret nz
 sc_run:
+        push hl
+sc_beep:
+        call beep_tick                  ; the cartridge gets the machine after the beep
+        ld hl,(beep_left)
+        ld a,h
+        or l
+        jr nz,sc_beep
+        pop hl
         ld de,CART_HEADER_LENGTH
         add hl,de
         ld sp,STACK_TOP
