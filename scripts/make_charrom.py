@@ -13,10 +13,10 @@ heart, diamond, club, spade; 0x1F face; 0x20-0x7E ASCII; 0x7F solid block; 0x80-
 blocks (bit 0 top left, 1 top right, 2 bottom left, 3 bottom right); 0x90-0xCF sextants, two
 columns by three rows (bit 0 top left ... bit 5 bottom right); 0xD0-0xD2 light, medium and dark
 shade; 0xD3 stripes; 0xD4-0xDB bars rising 1 to 8 lines from the bottom; 0xDC-0xE3 bars 1 to 8
-pixels wide from the left; 0xE4-0xE6 diagonals rising, falling and crossed; 0xE7 grid; 0xE8-0xEB half-cell
-triangles; 0xEC disc; 0xED ring; 0xEE dot; 0xEF small square; 0xF0-0xF3 rounded corners; 0xF4-0xF7
-cell edges top, bottom, left, right; 0xF8 note; 0xF9 figure; 0xFA invader; 0xFB star; 0xFC tick;
-0xFD cross; 0xFE degree sign; 0xFF the other checkerboard.
+pixels wide from the left; 0xE4-0xE6 diagonals rising, falling and crossed; 0xE7 grid;
+0xE8-0xEB half-cell triangles; 0xEC disc; 0xED ring; 0xEE dot; 0xEF small square; 0xF0-0xF3
+rounded corners; 0xF4-0xF7 cell edges top, bottom, left, right; 0xF8 note; 0xF9 figure;
+0xFA invader; 0xFB star; 0xFC tick; 0xFD cross; 0xFE degree sign; 0xFF the other checkerboard.
 
 Run by hand after changing a glyph:  python3 scripts/make_charrom.py
 The build only assembles the .asm it writes; commit both files."""
