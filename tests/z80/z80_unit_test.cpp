@@ -383,33 +383,4 @@ TEST_F(Z80Unit, CallAtTheTapeEntryPoint) {
   EXPECT_EQ(z80.pc, 0x2000);
 }
 
-TEST_F(Z80Unit, StackAndPortAddressing) {
-  program(0x4000, {0xC5});  // PUSH BC with SP = 0: B at 0xFFFF, C at 0xFFFE
-  z80.bc.w = 0xABCD;
-  EXPECT_EQ(step(), 11u);
-  ASSERT_EQ(flat_events.size(), 2u);
-  EXPECT_EQ(flat_events[0], (BusEvent{BusEvent::MemoryWrite, 0xFFFF, 0xAB}));
-  EXPECT_EQ(flat_events[1], (BusEvent{BusEvent::MemoryWrite, 0xFFFE, 0xCD}));
-
-  SetUp();  // IN A,(n) puts A on the high half of the port address; IN r,(C) uses BC
-  program(0x4000, {0xDB, 0xFF, 0xED, 0x78});
-  A() = 0xFE;
-  z80.bc.w = 0x7FFF;
-  step();
-  step();
-  ASSERT_EQ(flat_events.size(), 2u);
-  EXPECT_EQ(flat_events[0].address, 0xFEFF);
-  EXPECT_EQ(flat_events[1].address, 0x7FFF);
-  EXPECT_EQ(A(), 0x7F);
-}
-
-TEST_F(Z80Unit, InstructionCrossingTheFrameEndCompletes) {
-  program(0x4000, {0xE3});  // EX (SP),HL, 19 T-states
-  z80.sp = 0x8000;
-  t_state = 71590 - 1;
-  EXPECT_EQ(step(), 19u);
-  EXPECT_EQ(t_state, 71590u + 18);
-  EXPECT_EQ(temp_t_state, 71589u);
-}
-
 }  // namespace
