@@ -24,7 +24,7 @@ snapshot() {
 }
 before=$(snapshot)
 VANTOREL_FUZZ_DIR="$arena" "$build/tests/ch376/fuzz_ch376" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-  -max_len=512 "$arena/corpus" 2>"$build/fuzz_ch376.log" || { tail -40 "$build/fuzz_ch376.log"; exit 1; }
+  -max_len=512 -artifact_prefix="$build/" "$arena/corpus" 2>"$build/fuzz_ch376.log" || { tail -40 "$build/fuzz_ch376.log"; exit 1; }
 tail -3 "$build/fuzz_ch376.log"
 after=$(snapshot)
 if [ "$before" != "$after" ]; then
