@@ -792,6 +792,7 @@ text_searching: db "SEARCHING", CH_NEWLINE, 0
 text_no_tape:   db "NO CASSETTE", CH_NEWLINE, 0
 text_loaded:    db "LOADED ", 0
 text_not_binary: db " NOT A BINARY", CH_NEWLINE, 0
+text_no_ram:    db " NEEDS MORE RAM", CH_NEWLINE, 0
 
 ; ---------------------------------------------------------------- cassette
 
@@ -869,6 +870,28 @@ tape_block_fits:
 
         ; The fixed addresses below are placed by padding; z80asm refuses a negative ds, so
         ; code that grows past one of them breaks the build instead of moving it.
+; Carry set when the block's last byte is not writable memory: the RAM expansion ends below it
+; (absent memory ignores writes) or a cartridge sits there on a machine without 64K. Present
+; RAM runs without a gap from 0x3000 up, so the last byte speaks for the whole block.
+tape_block_has_ram:
+        ld de,(tape_length)
+        ld a,d
+        or e
+        ret z
+        dec de
+        ld hl,(tape_load)
+        add hl,de
+        ld a,(hl)
+        cpl
+        ld (hl),a
+        cp (hl)
+        scf
+        ret nz
+        cpl
+        ld (hl),a                       ; the probe leaves the byte as it was
+        or a
+        ret
+
         ds TAPE_BYTE_ROUTINE-$, 0xFF
 
 ; The one-byte tape read. The emulator writes these same six bytes here when it inserts a
@@ -919,6 +942,8 @@ clb_search:
         call tape_read_block
         call tape_block_fits
         jr c,clb_not_binary
+        call tape_block_has_ram
+        jr c,clb_no_ram
         ld hl,(tape_load)
         ld de,(tape_length)
         ld a,d
@@ -953,6 +978,10 @@ clb_stored:
 clb_not_binary:
         call print_tape_name
         ld hl,text_not_binary
+        jp print_string
+clb_no_ram:
+        call print_tape_name
+        ld hl,text_no_ram
         jp print_string
 clb_no_tape:
         ld hl,text_no_tape

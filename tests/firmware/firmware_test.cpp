@@ -511,6 +511,31 @@ TEST(FreeSystemRom, BlocksThatDoNotFitAreRefused) {
   EXPECT_EQ(ram[0xFFF0], 0) << "nothing of a refused block is stored";
 }
 
+TEST(FreeSystemRom, BlocksBeyondTheRamExpansionAreRefused) {
+  // 16K expansion: RAM ends at 0x7FFF. Without the check the data would be dropped by the
+  // absent memory while the screen announced a load.
+  power_on();
+  ram_size = 2;
+  memtop = max_memtop[ram_size];
+  ASSERT_EQ(memtop, 0x7FFFu);
+  SoftReset();
+  run_frames(3);
+  insert_cassette(cassette("TOOBIG", 0x7FF0, 0, std::vector<uint8_t>(0x20, 0x44)));
+  run_frames(60);
+  EXPECT_TRUE(on_screen("TOOBIG NEEDS MORE RAM")) << screen();
+  EXPECT_EQ(ram[0x7FF0], 0) << "nothing of a refused block is stored";
+
+  power_on();
+  ram_size = 2;
+  memtop = max_memtop[ram_size];
+  SoftReset();
+  run_frames(3);
+  insert_cassette(cassette("FITS16", 0x7FE0, 0, std::vector<uint8_t>(0x20, 0x44)));
+  run_frames(60);
+  EXPECT_TRUE(on_screen("LOADED FITS16 32")) << screen();
+  EXPECT_EQ(ram[0x7FFF], 0x44);
+}
+
 TEST(FreeSystemRom, LoadWithoutUsableTapeGivesUp) {
   power_on();
   run_frames(3);
