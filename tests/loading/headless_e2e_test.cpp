@@ -12,10 +12,9 @@
 #include <filesystem>
 
 #include "scratch_files.h"
+#include "tape_image.h"
 
 extern char** environ;
-extern const unsigned char firmware_load_tape[];
-extern const unsigned firmware_load_tape_size;
 extern const unsigned char firmware_load_cart8[];
 extern const unsigned firmware_load_cart8_size;
 extern const unsigned char firmware_load_cart16[];
@@ -61,29 +60,6 @@ RunResult run_headless(const std::string& dir, std::vector<std::string> args) {
   r.out = slurp(out_path);
   r.err = slurp(err_path);
   return r;
-}
-
-std::vector<uint8_t> tape_image(const char name[7]) {
-  std::vector<uint8_t> t(20, 0xFF);
-  t.push_back(0x00);
-  t.insert(t.end(), name, name + 6);
-  t.insert(t.end(), 20, 0xFF);
-  t.push_back(0x00);
-  const uint16_t load = 0x3900, size = static_cast<uint16_t>(firmware_load_tape_size);
-  for (uint16_t word : {load, size, load}) {
-    t.push_back(static_cast<uint8_t>(word & 0xFF));
-    t.push_back(static_cast<uint8_t>(word >> 8));
-  }
-  t.insert(t.end(), firmware_load_tape, firmware_load_tape + firmware_load_tape_size);
-  return t;
-}
-
-std::string tape_line() {
-  unsigned sum = 0;
-  for (unsigned i = 0; i < firmware_load_tape_size; ++i) sum += firmware_load_tape[i];
-  char text[32];
-  std::snprintf(text, sizeof text, "TAPE PROGRAM RAN %02X", sum & 0xFF);
-  return text;
 }
 
 class HeadlessLoading : public ::testing::Test {

@@ -37,20 +37,6 @@ TEST_F(LoadingTest, CharacterTableTypesEveryByteAsDocumented) {
   EXPECT_EQ(matrix_for(keys, '\n')[0], 0xF7);
 }
 
-TEST_F(LoadingTest, CadenceFrameByFrame) {
-  // Ten characters at stroke 2: last press at frame end 20, spool ends at 22.
-  check_cadence("10 PRINT\"a", 2, 1);
-  // Two pasted characters and the end marker at stroke 6: strokes at 6, 12, 18, end at 24.
-  check_cadence(std::string("Hi") + static_cast<char>(0x7F), 6, 1);
-  // Carriage return + line feed: an all-up stroke and then RETURN, two strokes per line end.
-  check_cadence("a\r\nb\r\n", 2, 1);
-  // Bytes outside the table in the middle of a text.
-  check_cadence("x\t[y]\x80", 2, 0);
-  // Nothing to type: the spool still runs its lead-in and its final step.
-  check_cadence("", 2, 1);
-  check_cadence("", 6, 1);
-}
-
 TEST_F(LoadingTest, PastedTextGetsTheEndMarker) {
   aqua_arch_get_spool_file("Run");
   ASSERT_TRUE(spool_file);

@@ -1,0 +1,42 @@
+// A cassette image of the tape test program, in the layout the built-in ROM's CLOAD reads,
+// and the line the program writes once it has arrived whole and run.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+extern const unsigned char firmware_load_tape[];
+extern const unsigned firmware_load_tape_size;
+
+namespace loading_test {
+
+constexpr uint16_t TAPE_LOAD_ADDRESS = 0x3900;  // org of load_tape.asm
+
+// Leader, sync, six-byte name, leader, sync, header (load address, length, execution
+// address, little-endian), then the program.
+inline std::vector<uint8_t> tape_image(const char name[7]) {
+  std::vector<uint8_t> t(16, 0xFF);
+  t.push_back(0x00);
+  t.insert(t.end(), name, name + 6);
+  t.insert(t.end(), 16, 0xFF);
+  t.push_back(0x00);
+  const uint16_t header[3] = {TAPE_LOAD_ADDRESS, static_cast<uint16_t>(firmware_load_tape_size), TAPE_LOAD_ADDRESS};
+  for (uint16_t word : header) {
+    t.push_back(static_cast<uint8_t>(word & 0xFF));
+    t.push_back(static_cast<uint8_t>(word >> 8));
+  }
+  t.insert(t.end(), firmware_load_tape, firmware_load_tape + firmware_load_tape_size);
+  return t;
+}
+
+// The program prints the byte sum of itself after its text: a damaged transfer shows.
+inline std::string tape_line() {
+  unsigned sum = 0;
+  for (unsigned i = 0; i < firmware_load_tape_size; ++i) sum += firmware_load_tape[i];
+  char text[32];
+  std::snprintf(text, sizeof text, "TAPE PROGRAM RAN %02X", sum & 0xFF);
+  return text;
+}
+
+}  // namespace loading_test
