@@ -1,6 +1,6 @@
 ; End-to-end program for the USB storage, installed as the Micro Expander's "aqubasic.rom":
 ; checks the controller is there, mounts the stick, lists it, writes a 300-byte file and reads
-; it back with a checksum, erases a file, and finally opens GAMEROM, which the emulator turns
+; it back with a checksum, erases a file, and finally opens GAMEROM, which our run-loader turns
 ; into the cartridge GAME.ROM and starts. Every step leaves one line on the screen; before the
 ; launch the screen is saved at SHADOW, where the game cartridge finds it and puts it back.
 

@@ -130,6 +130,8 @@ TEST_F(Ch376Test, FreshRecordResolvesAgainstTheRoot) {
 }
 
 TEST_F(Ch376Test, OpeningCreatingAndErasing) {
+  // Names resolve against explicit paths: the process's working directory never moves.
+  const fs::path working_directory = fs::current_path();
   // Before a mount every name command aborts.
   for (uint8_t cmd : {FILE_OPEN, FILE_CREATE, FILE_ERASE, DIR_CREATE}) {
     EXPECT_EQ(name_command(cmd, "X.DAT"), CMD_RET_ABORT) << int(cmd);
@@ -216,4 +218,5 @@ TEST_F(Ch376Test, OpeningCreatingAndErasing) {
   command(FILE_ERASE);
   EXPECT_EQ(get_status(), ERR_MISS_FILE);
   EXPECT_TRUE(fs::is_directory(usb));
+  EXPECT_EQ(fs::current_path(), working_directory);
 }
