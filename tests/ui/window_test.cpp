@@ -1,6 +1,8 @@
 // The main window: menu tree, two-choice menus, status bar, window size, painting, keyboard.
 #include <cstring>
 
+#include "ch376/ch376.h"
+
 #include "core/ports.h"
 #include "input/keyboard.h"
 #include "loading/cassette.h"
@@ -307,6 +309,59 @@ TEST(MainWindow, F12PastesTheClipboardTextAndNothingWhenEmpty) {
   spool_file = false;
   speed = 0;
   ClearPorts();
+}
+
+TEST(MainWindow, CheckItemsAndResetsActOnTheMachine) {
+  // CAQ Autoload: the mark and the setting flip together.
+  GtkWidget* autoload = menu_item({"Options", "CAQ Autoload"});
+  const bool autoload_before = caq_autoload;
+  EXPECT_EQ(gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(autoload)), autoload_before);
+  activate({"Options", "CAQ Autoload"});
+  EXPECT_EQ(caq_autoload, !autoload_before);
+  EXPECT_EQ(gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(autoload)), !autoload_before);
+  activate({"Options", "CAQ Autoload"});
+  EXPECT_EQ(caq_autoload, autoload_before);
+
+  // Micro Expander without its ROM: the error box comes, the expansion stays off and so does
+  // the mark, although the toolkit had already ticked it.
+  GtkWidget* microex = menu_item({"Options", "Micro Expander"});
+  dialog_answer error_box{"", nullptr, GTK_RESPONSE_CLOSE};
+  error_box.message_box_only = true;
+  guint source = arm(error_box);
+  activate({"Options", "Micro Expander"});
+  disarm(source, error_box);
+  EXPECT_TRUE(error_box.seen);
+  EXPECT_FALSE(per_MicroEx);
+  EXPECT_FALSE(gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(microex)));
+
+  // With the ROM: on (32K, the ROM in the cartridge page), then off again; the mark follows.
+  const auto expansion = pattern(8192, 99);
+  write_file(scratch_dir + "/roms/aqubasic.rom", expansion);
+  activate({"Options", "Micro Expander"});
+  EXPECT_TRUE(per_MicroEx);
+  EXPECT_TRUE(gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(microex)));
+  EXPECT_EQ(ram_size, 3);
+  EXPECT_EQ(memtop, 0xBFFFu);
+  EXPECT_EQ(std::memcmp(Page_RAM[7], expansion.data(), 0x2000), 0);
+  activate({"Options", "Micro Expander"});
+  EXPECT_FALSE(per_MicroEx);
+  EXPECT_FALSE(gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(microex)));
+  std::filesystem::remove(scratch_dir + "/roms/aqubasic.rom");
+  ram_size = 2;
+  memtop = max_memtop[2];
+
+  // Soft reset restarts at 0 and keeps RAM; hard reset reloads the ROMs and clears RAM.
+  ram[0x5000] = 0x5A;
+  keyboard_map[3] = 0x00;
+  z80.pc = 0x1234;
+  activate({"Operation", "Soft Reset"});
+  EXPECT_EQ(z80.pc, 0);
+  EXPECT_EQ(ram[0x5000], 0x5A);
+  EXPECT_EQ(keyboard_map[3], 0xFF);
+  z80.pc = 0x1234;
+  activate({"Operation", "Hard Reset"});
+  EXPECT_EQ(z80.pc, 0);
+  EXPECT_EQ(ram[0x5000], 0);
 }
 
 TEST(MainWindow, StatusBarShowsModelRamAndFrameRate) {
