@@ -95,6 +95,17 @@ TEST_F(MicroExpanderTest, OnHardResetOffAndOnAgain) {
   EXPECT_EQ(ReadByte(0xE000), image[0]);
   EXPECT_EQ(name_command(FILE_OPEN, "/F.DAT"), CMD_RET_ABORT) << "must be mounted again";
 
+  // The image gone by the next hard reset: the error names it, the controller is still there.
+  fs::rename(roms / "aqubasic.rom", roms / "moved.rom");
+  int errors = headless_error_count;
+  testing::internal::CaptureStderr();
+  HardReset();
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("aqubasic.rom"), std::string::npos);
+  EXPECT_EQ(headless_error_count, errors + 1);
+  EXPECT_NE(ch376, nullptr);
+  EXPECT_EQ(memtop, 0xBFFFu);
+  fs::rename(roms / "moved.rom", roms / "aqubasic.rom");
+
   // Off: RAM cleared, the RAM configuration from before switch-on, the ports unassigned.
   WriteByte(0x4000, 0x66);
   select_MicroEx();
