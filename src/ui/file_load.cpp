@@ -39,14 +39,15 @@ int load_file() {
   gtk_window_set_modal(GTK_WINDOW(chooser), TRUE);
   gtk_dialog_set_default_response(GTK_DIALOG(chooser), GTK_RESPONSE_ACCEPT);
   add_filter_defaults(chooser);
-  uint8_t failed = 0;
-  if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
-    gchar* path = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser));
-    // Remote locations have no local path; there is nothing the machine could read then.
-    if (path) failed = menu_load_path(path);
-    g_free(path);
-  }
+  gchar* path = nullptr;
+  if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT)
+    path = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser));
+  // The chooser goes first, so that an error box about the file stands alone.
   gtk_widget_destroy(chooser);
+  uint8_t failed = 0;
+  // Remote locations have no local path; there is nothing the machine could read then.
+  if (path) failed = menu_load_path(path);
+  g_free(path);
   // After a failure the error box has already resumed the audio; ending the load again would
   // resume it a second time.
   if (failed) return 1;
