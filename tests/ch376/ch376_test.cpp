@@ -210,6 +210,23 @@ TEST_F(Ch376Test, SeekAndFileSize) {
   EXPECT_EQ(get_status(), USB_INT_SUCCESS);
   EXPECT_EQ(byte_write({1, 2, 3}), USB_INT_SUCCESS);
   EXPECT_EQ(fs::file_size(usb / "S.DAT"), 1003u);
+  // A host file of 4 GiB and more (sparse): the size shows its low 32 bits, and offsets of
+  // 2 GiB and above are negative, so they cannot be reached.
+  std::error_code ec;
+  fs::resize_file(usb / "S.DAT", (uint64_t{1} << 32) + 0x1234, ec);
+  if (!ec) {
+    command(GET_FILE_SIZE);
+    data_out(0x68);
+    EXPECT_EQ(std::vector<uint8_t>({data_in(), data_in(), data_in(), data_in()}), std::vector<uint8_t>({0x34, 0x12, 0, 0}));
+    command(BYTE_LOCATE);
+    for (uint8_t b : {0x00, 0x00, 0x00, 0x80}) data_out(b);
+    EXPECT_EQ(get_status(), CMD_RET_ABORT);
+    command(BYTE_LOCATE);
+    for (uint8_t b : {0xFF, 0xFF, 0xFF, 0x7F}) data_out(b);
+    EXPECT_EQ(get_status(), USB_INT_SUCCESS);
+    EXPECT_EQ(read_result(), std::vector<uint8_t>({0xFF, 0xFF, 0xFF, 0x7F}));
+    fs::resize_file(usb / "S.DAT", 0, ec);
+  }
   // Without an open file seeking aborts.
   command(FILE_CLOSE);
   data_out(0);
