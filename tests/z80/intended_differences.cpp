@@ -1,3 +1,4 @@
+// The table of intended differences and the rules that apply it; see intended_differences.h.
 #include "intended_differences.h"
 
 #include <algorithm>
@@ -12,7 +13,7 @@ const IntendedDifference intended_differences[difference_count] = {
     {Difference::DroppedPrefix, "a DD/FD before an opcode with no indexed form takes 0 T-states in a call of its own",
      "the prefix falls away on its own and the opcode runs unprefixed in the next call; the "
      "reference charges 4 T-states for it inside one instruction"},
-    {Difference::EdFcFdFeCodes, "ED FC, ED FD and ED FE take 0 T-states; ED FC sets carry as SCF shapes F",
+    {Difference::EdFcFdFeCodes, "ED FC, ED FD and ED FE take 0 T-states; ED FC sets carry, clears H and N and copies bits 5 and 3 of A",
      "the machine's own codes; the Z80 treats them as 8-T-state no-operations"},
     {Difference::FdcbResSetNoCopy, "FDCB RES/SET with a register field other than 6 write memory only",
      "this CPU ignores the register field of RES/SET after FD (the DD group copies); the Z80 copies in both"},
@@ -33,14 +34,13 @@ const IntendedDifference intended_differences[difference_count] = {
 
 unsigned difference_uses[difference_count];
 
-
-
 namespace {
 
 constexpr uint32_t bit(Difference d) { return 1u << static_cast<int>(d); }
 
-// The opcodes that have an indexed form after DD or FD, as the CPU's documentation lists them.
-constexpr uint8_t documented_indexed_opcodes[] = {
+// The opcodes that have an indexed form after DD or FD on this CPU, listed by hand rather than
+// taken from the interpreter.
+constexpr uint8_t listed_indexed_opcodes[] = {
     0x09, 0x19, 0x29, 0x39, 0x21, 0x22, 0x23, 0x2A, 0x2B, 0x24, 0x25, 0x26, 0x2C, 0x2D, 0x2E, 0x34,
     0x35, 0x36, 0x44, 0x45, 0x4C, 0x4D, 0x54, 0x55, 0x5C, 0x5D, 0x7C, 0x7D, 0x46, 0x4E, 0x56, 0x5E,
     0x66, 0x6E, 0x7E, 0x60, 0x61, 0x62, 0x63, 0x64, 0x65, 0x67, 0x68, 0x69, 0x6A, 0x6B, 0x6C, 0x6D,
@@ -48,7 +48,7 @@ constexpr uint8_t documented_indexed_opcodes[] = {
     0xA4, 0xA5, 0xAC, 0xAD, 0xB4, 0xB5, 0xBC, 0xBD, 0x86, 0x8E, 0x96, 0x9E, 0xA6, 0xAE, 0xB6, 0xBE,
     0xCB, 0xE1, 0xE3, 0xE5, 0xE9, 0xF9};
 // Of those, the ones with an (IX+d) operand that latch (LD (IX+d),n, 0x36, does not).
-constexpr uint8_t documented_displacement_opcodes[] = {
+constexpr uint8_t listed_displacement_opcodes[] = {
     0x34, 0x35, 0x46, 0x4E, 0x56, 0x5E, 0x66, 0x6E, 0x7E, 0x70, 0x71, 0x72, 0x73,
     0x74, 0x75, 0x77, 0x86, 0x8E, 0x96, 0x9E, 0xA6, 0xAE, 0xB6, 0xBE};
 
@@ -68,7 +68,7 @@ Decoded decode(const ReferenceInstruction& in) {
   Decoded d;
   d.at = in.before.pc;
   while (is_index_prefix(in.memory[d.at]) &&
-         !listed(documented_indexed_opcodes, in.memory[static_cast<uint16_t>(d.at + 1)])) {
+         !listed(listed_indexed_opcodes, in.memory[static_cast<uint16_t>(d.at + 1)])) {
     ++d.dropped;
     d.at = static_cast<uint16_t>(d.at + 1);
   }
@@ -123,7 +123,7 @@ uint32_t applicable_differences(const ReferenceInstruction& in) {
       result |= bit(Difference::IndexedBitLength);
       const uint8_t last = byte_at(in, d.at, 3);
       if (op == 0xFD && last >= 0x80 && (last & 7) != 6) result |= bit(Difference::FdcbResSetNoCopy);
-    } else if (listed(documented_displacement_opcodes, second) || second == 0x36) {
+    } else if (listed(listed_displacement_opcodes, second) || second == 0x36) {
       result |= bit(Difference::IndexedLatch);
     } else if ((second & 0xCF) == 0x09) {
       result |= bit(Difference::WideArithmeticLatch);

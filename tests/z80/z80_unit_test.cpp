@@ -1,6 +1,6 @@
 // The CPU's own rules on the flat bus: flag tables, DAA/SCF/CCF, prefixes, block steps, HALT
 // and R, the cassette hook and the T-state bookkeeping. Expectations come from the hardware's
-// arithmetic and the machine's documentation, never from the interpreter's own tables.
+// arithmetic and this CPU's stated rules, never from the interpreter's own tables.
 #include <gtest/gtest.h>
 
 #include <bit>
