@@ -20,6 +20,10 @@
 #include "loading/loader.h"
 #include "z80/z80.h"
 
+extern const unsigned char firmware_sysrom[];
+extern const unsigned firmware_sysrom_size;
+extern const unsigned char firmware_charrom[];
+extern const unsigned firmware_charrom_size;
 extern const unsigned char firmware_load_tape[];
 extern const unsigned firmware_load_tape_size;
 
@@ -57,6 +61,10 @@ void run_loading_bench() {
   std::string templ = (std::filesystem::temp_directory_path() / "vantorel-loading-bench-XXXXXX").string();
   if (!mkdtemp(templ.data())) return;
   const std::string dir = templ;
+  // The built-in images as the user's own, so that start-up reports nothing.
+  std::filesystem::create_directory(dir + "/roms");
+  write_bytes(dir + "/roms/aquariusS2.rom", std::vector<uint8_t>(firmware_sysrom, firmware_sysrom + firmware_sysrom_size));
+  write_bytes(dir + "/roms/charS2.rom", std::vector<uint8_t>(firmware_charrom, firmware_charrom + firmware_charrom_size));
   char cwd[4096];
   const std::string previous = getcwd(cwd, sizeof cwd) ? cwd : ".";
   if (chdir(dir.c_str()) != 0) return;
