@@ -11,7 +11,7 @@ using namespace loading_test;
 
 namespace {
 
-// The extension table as the document lists it: type, then lower- and upper-case extension.
+// The recognised kinds: type code, then the lower- and upper-case extension, in table order.
 struct ExpectedKind {
   uint8_t type;
   const char* lower;
@@ -27,7 +27,7 @@ uint8_t seen(uint16_t address) { return FetchOpcode(address); }
 }  // namespace
 
 TEST(FileRecognition, TableOrderAndCaseSensitiveMatching) {
-  // Fourteen entries in the documented order, then the end marker.
+  // Fourteen entries in that order, then the end marker.
   for (size_t k = 0; k < 7; ++k) {
     EXPECT_EQ(file_type[2 * k].type, kinds[k].type);
     EXPECT_STREQ(file_type[2 * k].extension, kinds[k].lower);

@@ -6,7 +6,7 @@
 
 using namespace loading_test;
 
-TEST_F(LoadingTest, CharacterTableTypesEveryByteAsDocumented) {
+TEST_F(LoadingTest, CharacterTableFollowsTheKeyLegends) {
   auto keys = expected_keys();
   ASSERT_EQ(keys.size(), 89u);
   int typeable = 0;
