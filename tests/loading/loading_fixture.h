@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -41,11 +42,14 @@ inline void reset_loading_state() {
 // Brings the whole machine up once per test program, in a scratch directory without ROM
 // images, so that it runs the built-in system ROM.
 inline void start_machine_once() {
-  static bool started = false;
-  if (started) return;
-  started = true;
-  std::string dir = make_scratch_dir();
-  if (chdir(dir.c_str()) != 0) return;
+  static std::string machine_dir;
+  if (!machine_dir.empty()) return;
+  machine_dir = make_scratch_dir();
+  std::atexit([] {
+    std::error_code ec;
+    std::filesystem::remove_all(machine_dir, ec);
+  });
+  if (chdir(machine_dir.c_str()) != 0) return;
   Initialise_Emulator();
 }
 
