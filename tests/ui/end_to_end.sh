@@ -2,16 +2,20 @@
 # The desktop program as a user meets it, in an X server of its own (run under xvfb-run):
 # started in an empty directory (no roms/, so the error box comes up and is closed with the
 # keyboard), looked at (the emulated picture is on screen in the machine's colours), typed to
-# (the key reaches the machine and changes its screen), moved, and closed through the window's
-# close request, after which vantorel.ini holds fourteen lines and the window's last position.
-# Usage: end_to_end.sh <vantorel> <close_window>
+# (the key reaches the machine and changes its screen), given a text file dragged with the mouse
+# from another program (a real XDND drop: the file's text is typed into the machine), moved, and
+# closed through the window's close request, after which vantorel.ini holds fourteen lines and
+# the window's last position.
+# Usage: end_to_end.sh <vantorel> <close_window> <drag_source>
 set -u
 program=$1
 close_window=$2
+drag_source=$3
 work=$(mktemp -d)
 log=$work/stdout.txt
 pid=
-trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
+source_pid=
+trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; [ -n "$source_pid" ] && kill "$source_pid" 2>/dev/null; rm -rf "$work"' EXIT
 
 fail() {
   echo "FAIL: $*"
@@ -83,18 +87,34 @@ done
 echo "palette pixels after start-up: $coloured"
 [ "$coloured" -gt 5000 ] || fail "the emulated picture is not on screen ($coloured palette pixels)"
 
-# Wait until the picture holds still while nobody types...
-still=1
-shot "$work/still.png"
-for _ in $(seq 1 20); do
-  sleep 0.5
-  shot "$work/now.png"
-  still=$(changed "$work/still.png" "$work/now.png")
-  mv "$work/now.png" "$work/still.png"
-  [ "$still" = 0 ] && break
-done
-echo "pixels changing without typing: $still"
-[ "$still" = 0 ] || fail "the picture never settled"
+# Waits until the picture holds still, leaving it in still.png.
+settle() {
+  local moving=1
+  shot "$work/still.png"
+  for _ in $(seq 1 20); do
+    sleep 0.5
+    shot "$work/now.png"
+    moving=$(changed "$work/still.png" "$work/now.png")
+    mv "$work/now.png" "$work/still.png"
+    [ "$moving" = 0 ] && return 0
+  done
+  fail "the picture never settled ($1)"
+}
+
+# Waits up to five seconds for the picture to differ from still.png; prints the pixel count.
+picture_change() {
+  local count=0
+  for _ in $(seq 1 10); do
+    sleep 0.5
+    shot "$work/changed.png"
+    count=$(changed "$work/still.png" "$work/changed.png")
+    [ "$count" -gt 50 ] 2>/dev/null && break
+  done
+  echo "$count"
+}
+
+# Nobody types: the picture holds still...
+settle "before typing"
 
 # ...then type into the window: the machine's screen changes.
 xdotool mousemove --window "$main_window" 100 100
@@ -106,15 +126,45 @@ for key in q w e r t y; do
   xdotool keyup "$key"
   sleep 0.2
 done
-typed=0
-for _ in $(seq 1 10); do
-  sleep 0.5
-  shot "$work/typed.png"
-  typed=$(changed "$work/still.png" "$work/typed.png")
-  [ "$typed" -gt 50 ] 2>/dev/null && break
-done
+typed=$(picture_change)
 echo "pixels changed by typing: $typed"
 [ "$typed" -gt 50 ] 2>/dev/null || fail "typing did not reach the machine ($typed pixels changed)"
+
+# Drag a text file from another program's window and drop it on the picture.
+printf 'PRINT "DROPPED"\n' >"$work/drop.txt"
+"$drag_source" "$work/drop.txt" &
+source_pid=$!
+source_window=
+for _ in $(seq 1 100); do
+  source_window=$(xdotool search --onlyvisible --name '^drag source$' 2>/dev/null | head -1)
+  [ -n "$source_window" ] && break
+  sleep 0.1
+done
+[ -n "$source_window" ] || fail "the drag source did not appear"
+settle "before the drop"
+source_geometry=$(xdotool getwindowgeometry --shell "$source_window")
+from_x=$(echo "$source_geometry" | sed -n 's/^X=//p')
+from_y=$(echo "$source_geometry" | sed -n 's/^Y=//p')
+from_x=$((from_x + 30))
+from_y=$((from_y + 30))
+to_x=$((X + WIDTH / 2))
+to_y=$((Y + HEIGHT / 2))
+xdotool mousemove "$from_x" "$from_y"
+sleep 0.2
+xdotool mousedown 1
+sleep 0.2
+for step in 1 2 3 4 5 6 7 8 9 10; do
+  xdotool mousemove $((from_x + (to_x - from_x) * step / 10)) $((from_y + (to_y - from_y) * step / 10))
+  sleep 0.05
+done
+sleep 0.3
+xdotool mouseup 1
+dropped=$(picture_change)
+echo "pixels changed by the drop: $dropped"
+[ "$dropped" -gt 50 ] 2>/dev/null || fail "the dropped file was not typed into the machine ($dropped pixels changed)"
+kill "$source_pid"
+wait "$source_pid" 2>/dev/null
+source_pid=
 
 # Move the window, then ask it to close.
 xdotool windowmove --sync "$main_window" 240 130 2>/dev/null
