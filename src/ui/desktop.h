@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <string>
 
+// A window is 44 rows taller than its picture: the menu bar above it, the status bar below.
+constexpr int MENU_AND_STATUS_ROWS = 44;
+
 // Main window and menus.
 extern GtkWidget* main_window;        // the one top-level window
 extern GtkWidget* vbox;               // menu bar, drawing area, status bar, top to bottom

@@ -19,8 +19,6 @@ namespace {
 cairo_surface_t* picture_surface;  // wraps display_buffer, never copies it
 int screen_pixels_x = display_width, screen_pixels_y = display_height;
 
-constexpr int MENU_AND_STATUS_ROWS = 44;
-
 void measure_screen() {
   GdkDisplay* display = gdk_display_get_default();
   GdkMonitor* monitor = display ? gdk_display_get_primary_monitor(display) : nullptr;

@@ -12,6 +12,7 @@
 #include "loading/cassette.h"
 #include "ui/audio_device.h"
 #include "ui/desktop.h"
+#include "video/raster.h"
 
 GtkWidget* main_window;
 GtkWidget* vbox;
@@ -40,9 +41,6 @@ const char* const program_version = " v1.02";
 namespace {
 
 bool shutdown_done;
-
-// The window is 44 rows taller than the picture: the menu bar above it and the status bar below.
-constexpr int MENU_AND_STATUS_ROWS = 44;
 
 GtkWidget* add_menu_head(const char* label) {
   GtkWidget* head = gtk_menu_item_new_with_label(label);
@@ -153,11 +151,12 @@ void initialise_libraries() {
   gtk_init(&arg_c, &arg_v);
   fscreen = false;
   shutdown_done = false;
-  // A full-screen size saved at the last exit is not a window size: start at 100 % instead.
+  // Only the two window sizes can be started with; anything else in the settings means 100 %.
   if (draw_size != 1 && draw_size != 2) draw_size = 1;
 
   main_window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-  gtk_window_set_default_size(GTK_WINDOW(main_window), 352 * draw_size, 232 * draw_size + MENU_AND_STATUS_ROWS);
+  gtk_window_set_default_size(GTK_WINDOW(main_window), display_width * draw_size,
+                              display_height * draw_size + MENU_AND_STATUS_ROWS);
   std::string title = std::string(program_name) + program_version;
   gtk_window_set_title(GTK_WINDOW(main_window), title.c_str());
   gtk_window_move(GTK_WINDOW(main_window), windowpos_X, windowpos_Y);
