@@ -9,6 +9,9 @@
 uint32_t audio_device_id;
 
 int InitSound() {
+  // SDL would turn SIGINT and SIGTERM into quit events that this program never reads (SDL has no
+  // window here), leaving the emulator deaf to Ctrl+C and to kill; keep the default actions.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   // Started one by one: a host without a usable sound driver still gets its joystick.
   SDL_Init(SDL_INIT_JOYSTICK);
   SDL_InitSubSystem(SDL_INIT_AUDIO);

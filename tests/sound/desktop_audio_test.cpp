@@ -1,0 +1,109 @@
+// End to end through a real audio device: the desktop program in a virtual X server with SDL's
+// disk audio driver plays the free system ROM's start-up beep. What reaches the driver must be
+// the samples the machine makes, as vantorel-headless records them for the same ROMs.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<uint8_t> read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void copy_file(const std::string& from, const std::string& to) {
+  const std::vector<uint8_t> bytes = read_file(from);
+  std::ofstream out(to, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Left channel of 16-bit stereo frames from byte offset `from`; right must equal left.
+std::vector<int> left_channel(const std::vector<uint8_t>& bytes, size_t from, bool& channels_equal) {
+  std::vector<int> left;
+  channels_equal = true;
+  for (size_t p = from; p + 4 <= bytes.size(); p += 4) {
+    const int l = int16_t(bytes[p] | bytes[p + 1] << 8), r = int16_t(bytes[p + 2] | bytes[p + 3] << 8);
+    left.push_back(l);
+    channels_equal &= l == r;
+  }
+  return left;
+}
+
+// A program directory holding the built-in ROM images as the user's own, so that start-up is
+// quiet (no error box to wait on).
+std::string make_program_dir() {
+  char dir_template[] = "/tmp/vantorel-desktop-audio-XXXXXX";
+  if (!mkdtemp(dir_template)) return "";
+  const std::string dir = dir_template;
+  if (std::system(("mkdir -p " + dir + "/roms " + dir + "/usb").c_str()) != 0) return "";
+  copy_file(std::string(VANTOREL_FIRMWARE_DIR) + "/sysrom.bin", dir + "/roms/aquariusS2.rom");
+  copy_file(std::string(VANTOREL_FIRMWARE_DIR) + "/charrom.bin", dir + "/roms/charS2.rom");
+  return dir;
+}
+
+long count_edges(const std::vector<int>& s, size_t from, size_t to) {
+  long edges = 0;
+  for (size_t i = from + 1; i < to && i < s.size(); ++i) edges += s[i] != s[i - 1];
+  return edges;
+}
+
+TEST(DesktopAudio, StartUpBeepReachesTheDeviceSampleForSample) {
+  const std::string reference_dir = make_program_dir(), desktop_dir = make_program_dir();
+  ASSERT_FALSE(reference_dir.empty());
+  ASSERT_FALSE(desktop_dir.empty());
+
+  // The machine's own samples over the first 75 frames, beep included.
+  const std::string wav = reference_dir + "/reference.wav";
+  const std::string headless = std::string(VANTOREL_BINARY_DIR) + "/vantorel-headless --dir " + reference_dir +
+                               " --series 2 --pal --frames 75 --audio " + wav;
+  ASSERT_EQ(std::system(headless.c_str()), 0) << headless;
+  bool equal = false;
+  const std::vector<int> made = left_channel(read_file(wav), 44, equal);
+  ASSERT_TRUE(equal);
+
+  // The same start-up in the desktop program for six seconds, then a SIGTERM.
+  const std::string raw = desktop_dir + "/device.raw";
+  const std::string desktop = "cd " + desktop_dir + " && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=" + raw +
+                              " xvfb-run -a sh -c 'timeout -k 2 -s TERM 6 " + VANTOREL_BINARY_DIR +
+                              "/vantorel' > /dev/null 2>&1";
+  std::system(desktop.c_str());
+  const std::vector<int> played = left_channel(read_file(raw), 0, equal);
+  ASSERT_GT(played.size(), 44100u / 2) << "the device received under half a second of sound";
+  EXPECT_TRUE(equal);
+
+  // The beep in the reference: the stretch where the speaker toggles between 0 and 8192.
+  size_t beep_start = 0;
+  while (beep_start < made.size() && made[beep_start] == 0) ++beep_start;
+  ASSERT_LT(beep_start, made.size()) << "no beep in the reference recording";
+  size_t beep_end = made.size();
+  while (beep_end > beep_start && made[beep_end - 1] == 0) --beep_end;
+  for (size_t i = beep_start; i < beep_end; ++i) ASSERT_TRUE(made[i] == 0 || made[i] == 8192) << i;
+  // 400 half periods of about 1800 T-states (~22 samples each), starting high; the last one is
+  // low and runs into the silence after it: 399 stretches between first and last high, 398 changes.
+  EXPECT_EQ(count_edges(made, beep_start, beep_end), 398);
+
+  // The device output: silence until the machine's first samples, then the machine's samples in
+  // order. An underrun may only repeat the level last played.
+  size_t p = 0;
+  while (p < played.size() && played[p] == 0) ++p;
+  size_t next = beep_start, held = 0, wrong = 0;
+  const size_t compare_end = std::min(made.size(), beep_end + 2000);
+  for (; p < played.size() && next < compare_end; ++p) {
+    if (played[p] == made[next]) ++next;
+    else if (played[p] == made[next - 1]) ++held;
+    else ++wrong;
+  }
+  EXPECT_EQ(next, compare_end) << "the device output ended before the machine's samples did";
+  EXPECT_EQ(wrong, 0u);
+  RecordProperty("underrun_frames", static_cast<int>(held));
+
+  std::system(("rm -rf " + reference_dir + " " + desktop_dir).c_str());
+}
+
+}  // namespace
