@@ -76,17 +76,21 @@ void update_display() {
 }
 
 // The status bar stays under the stretched picture in full screen: the frame rate is most
-// interesting exactly when the host is asked to scale the most.
+// interesting exactly when the host is asked to scale the most. The picture therefore gets the
+// screen's height less the status bar's rows, and its vertical factor is taken from that.
 void fullscreen() {
   host_audio_device_pause(true);
   on_window_realize(main_window, nullptr);
   prev_draw_size = draw_size;
   draw_size = 3;
   gtk_widget_hide(menubar);
+  // The status bar is packed with one row of padding above and below it.
+  const int status_rows = gtk_widget_get_allocated_height(status_bar) + 2;
   disp_width = screen_pixels_x;
-  disp_height = screen_pixels_y;
+  disp_height = screen_pixels_y > status_rows ? screen_pixels_y - status_rows : screen_pixels_y;
+  screen_height = disp_height / static_cast<double>(display_height);
   gtk_widget_set_size_request(gtkui_drawing_area, disp_width, disp_height);
-  gtk_window_resize(GTK_WINDOW(main_window), disp_width, disp_height);
+  gtk_window_resize(GTK_WINDOW(main_window), screen_pixels_x, screen_pixels_y);
   gtk_window_move(GTK_WINDOW(main_window), 0, 0);
   gtk_window_fullscreen(GTK_WINDOW(main_window));
   host_audio_device_pause(false);

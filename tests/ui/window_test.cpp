@@ -245,9 +245,21 @@ TEST(MainWindow, FullScreenKeepsTheStatusBarAndReturnsToTheWindowedSize) {
   EXPECT_EQ(draw_size, 3);
   EXPECT_FALSE(visible(menubar));
   EXPECT_TRUE(visible(status_bar));
-  EXPECT_EQ(disp_width, static_cast<uint32_t>(screen_width * 352 + 0.5));
-  EXPECT_EQ(disp_height, static_cast<uint32_t>(screen_height * 232 + 0.5));
-  pump(100);
+  pump(200);
+  // Picture and status bar share the screen: the status bar ends at its bottom edge.
+  GdkRectangle screen;
+  gdk_monitor_get_geometry(gdk_display_get_monitor(gdk_display_get_default(), 0), &screen);
+  EXPECT_EQ(disp_width, static_cast<uint32_t>(screen.width));
+  EXPECT_NEAR(screen_width, screen.width / 352.0, 1e-9);
+  EXPECT_NEAR(screen_height, disp_height / 232.0, 1e-9);
+  GtkAllocation picture_at, status_at;
+  gtk_widget_get_allocation(gtkui_drawing_area, &picture_at);
+  gtk_widget_get_allocation(status_bar, &status_at);
+  EXPECT_EQ(picture_at.y, 0);
+  EXPECT_EQ(picture_at.width, screen.width);
+  EXPECT_EQ(picture_at.height, static_cast<int>(disp_height));
+  EXPECT_GT(status_at.height, 0);
+  EXPECT_EQ(status_at.y + status_at.height + 1, screen.height);
   const uint8_t before[8] = {keyboard_map[0], keyboard_map[1], keyboard_map[2], keyboard_map[3],
                              keyboard_map[4], keyboard_map[5], keyboard_map[6], keyboard_map[7]};
   send_key(GDK_KEY_RELEASE, KEY_F4);  // a release changes nothing
