@@ -23,7 +23,8 @@ constexpr uint8_t register_mask[16] = {0xFF, 0x0F, 0xFF, 0x0F, 0xFF, 0x0F, 0x1F,
 
 // The noise generator is the chip's 17-bit shift register: the new bit is bit 0 XOR bit 3 and
 // enters at bit 16 (x^17 + x^14 + 1, maximal length 2^17 - 1). Any non-zero seed works; 1 is
-// the chip's own state after reset. noise_out itself stays 0 until the first noise step.
+// the chip's own state after reset. noise_out starts at 0, and with this seed the first sixteen
+// noise steps produce 0 as well, so a program that enables noise hears it start from silence.
 constexpr uint64_t NOISE_SEED = 1;
 
 void noise_step() {

@@ -26,9 +26,9 @@ struct AYState {
   uint8_t reg_select;        // last byte written to port 0xF7
 };
 
-extern AYState snd;
-extern const uint16_t AY_spec_volumes[16];
-extern uint16_t AY_volumes[16];
+extern AYState snd;                          // the one generator, registers and counters
+extern const uint16_t AY_spec_volumes[16];   // the chip's sixteen amplitude levels
+extern uint16_t AY_volumes[16];              // the same scaled by 125/128, filled by AY_init
 
 // Fills AY_volumes and puts the generator in its initial state (R14 = R15 = 0xFF).
 void AY_init();

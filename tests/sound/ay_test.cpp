@@ -284,29 +284,4 @@ TEST_F(AyTest, NoiseIsAMaximalLength17BitSequence) {
   EXPECT_EQ(longest_zero_run, 16);
 }
 
-TEST_F(AyTest, NoiseStepsEveryR6PlusOneTicks) {
-  write_reg(6, 5);
-  std::vector<long> steps;
-  uint64_t last = snd.noise_state[0];
-  for (long t = 1; t <= 200; ++t) {
-    tick();
-    if (snd.noise_state[0] != last) steps.push_back(t);
-    last = snd.noise_state[0];
-  }
-  ASSERT_GE(steps.size(), 20u);
-  for (size_t i = 1; i < steps.size(); ++i) EXPECT_EQ(steps[i] - steps[i - 1], 6);
-  // R6 keeps five bits: 0x3F is period 31, a step every 32 ticks.
-  write_reg(6, 0x3F);
-  tick(64);  // let the new period be loaded
-  steps.clear();
-  last = snd.noise_state[0];
-  for (long t = 1; t <= 200; ++t) {
-    tick();
-    if (snd.noise_state[0] != last) steps.push_back(t);
-    last = snd.noise_state[0];
-  }
-  ASSERT_GE(steps.size(), 5u);
-  for (size_t i = 1; i < steps.size(); ++i) EXPECT_EQ(steps[i] - steps[i - 1], 32);
-}
-
 }  // namespace
