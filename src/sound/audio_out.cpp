@@ -16,6 +16,7 @@ int64_t WriteBufferPos;
 int snd_sub_buffer_size;
 sfifo sound_fifo;
 bool audio_device_paused;
+bool audio_device_stalled;
 uint8_t device_last_frame[4];
 
 namespace {
@@ -23,9 +24,11 @@ namespace {
 // Level of the one-bit speaker when it is on; the AY adds up to 3 x 7998 on top.
 constexpr uint32_t SPEAKER_LEVEL = 8192;
 
-// A device that stops draining (a stalled host audio server) must not freeze the machine for
-// ever: after this many waits without the FIFO taking a byte the block is dropped.
-constexpr int MAX_WAITS_WITHOUT_PROGRESS = 2000;
+// A device that stops draining (a stalled host audio server) must not freeze the machine: after
+// this many waits (about half a second on the desktop, five times what the full FIFO holds)
+// without the FIFO taking a byte the block is dropped, and so are the following blocks, at
+// once, until the device takes bytes again.
+constexpr int MAX_WAITS_WITHOUT_PROGRESS = 500;
 
 void store_le16(uint32_t value) {
   sound_buffer[WriteBufferPos] = static_cast<uint8_t>(value);
@@ -69,14 +72,21 @@ void WriteDataToBuffer() {
   int64_t done = 0;
   int idle_waits = 0;
   while (done < WriteBufferPos) {
-    const int taken = sfifo_write(&sound_fifo, sound_buffer + done, static_cast<int>(WriteBufferPos - done));
+    // Whole stereo frames only, so that a block dropped part way leaves the stream aligned.
+    const int room = sfifo_space(&sound_fifo) & ~3;
+    const int wanted = static_cast<int>(std::min<int64_t>(WriteBufferPos - done, room));
+    const int taken = sfifo_write(&sound_fifo, sound_buffer + done, wanted);
     if (taken < 0) break;  // no FIFO (no device): the block is dropped
     if (taken > 0) {
       done += taken;
       idle_waits = 0;
+      audio_device_stalled = false;
       continue;
     }
-    if (++idle_waits > MAX_WAITS_WITHOUT_PROGRESS) break;
+    if (audio_device_stalled || ++idle_waits > MAX_WAITS_WITHOUT_PROGRESS) {
+      audio_device_stalled = true;
+      break;
+    }
     host_audio_wait();
   }
   WriteBufferPos = 0;

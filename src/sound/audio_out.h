@@ -18,6 +18,7 @@ extern int64_t WriteBufferPos;       // bytes in sound_buffer
 extern int snd_sub_buffer_size;      // block size in bytes: 4 x samples per frame
 extern sfifo sound_fifo;             // staging blocks on their way to the audio callback
 extern bool audio_device_paused;     // pause_audio paused the device; resume_audio un-pauses it
+extern bool audio_device_stalled;    // the device stopped draining: blocks are dropped, not waited on
 extern uint8_t device_last_frame[4]; // last stereo frame handed to the device (callback thread)
 
 // Derived constants, sound switches on, AY initial state, FIFO allocated. Needs the timing

@@ -134,4 +134,33 @@ TEST(AudioDevice, PauseStopsTheCallbackAndResumeRestartsIt) {
   CloseSound();
 }
 
+TEST(AudioDevice, StalledDeviceDoesNotFreezeTheMachine) {
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  frame_length = 71590;
+  frames_per_second = 50;
+  ASSERT_EQ(InitSound(), 0) << SDL_GetError();
+  SDL_LockAudioDevice(audio_device_id);  // the callback can no longer run: a stalled device
+  earbit = 1;
+  const uint32_t start = SDL_GetTicks();
+  for (int i = 0; i < 8 * 884; ++i) GetSample();  // eight blocks, more than the FIFO holds
+  const uint32_t first_stall = SDL_GetTicks() - start;
+  // The producer gave up after its bounded wait instead of hanging; the next blocks are dropped
+  // without waiting again.
+  EXPECT_GE(first_stall, 400u);
+  EXPECT_LT(sfifo_space(&sound_fifo), 4);  // full, to the last whole frame
+  const uint32_t again = SDL_GetTicks();
+  for (int i = 0; i < 4 * 884; ++i) GetSample();
+  EXPECT_LT(SDL_GetTicks() - again, 200u);
+  // Once the device drains again, blocks are delivered again.
+  SDL_UnlockAudioDevice(audio_device_id);
+  for (int waited = 0; sfifo_used(&sound_fifo) > 0 && waited < 2000; waited += 5) SDL_Delay(5);
+  // ... whole frames only: nothing of a dropped block is left over to shift the stream.
+  EXPECT_EQ(sfifo_used(&sound_fifo), 0);
+  SDL_LockAudioDevice(audio_device_id);
+  for (int i = 0; i < 884; ++i) GetSample();
+  EXPECT_EQ(sfifo_used(&sound_fifo), 3536);
+  SDL_UnlockAudioDevice(audio_device_id);
+  CloseSound();
+}
+
 }  // namespace
