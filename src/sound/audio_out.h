@@ -10,7 +10,7 @@ constexpr int snd_num_buffers = 2;
 constexpr int SOUND_BUFFER_BYTES = 16384;
 
 extern uint8_t snd_sound;            // master switch: multiplies every sample
-extern uint8_t snd_stereo;           // each sample written twice (left = right)
+extern uint8_t snd_stereo;           // "Stereo" setting; the machine is mono, both channels carry it
 extern uint8_t snd_aysound;          // the AY generator runs
 extern uint8_t play_audio;           // audio output running
 extern uint8_t sound_buffer[SOUND_BUFFER_BYTES];  // staging buffer
