@@ -24,13 +24,20 @@ constexpr uint8_t register_mask[16] = {0xFF, 0x0F, 0xFF, 0x0F, 0xFF, 0x0F, 0x1F,
 // The noise generator is the chip's 17-bit shift register: the new bit is bit 0 XOR bit 3 and
 // enters at bit 16 (x^17 + x^14 + 1, maximal length 2^17 - 1). Any non-zero seed works; 1 is
 // the chip's own state after reset. noise_out starts at 0, and with this seed the first sixteen
-// noise steps produce 0 as well, so a program that enables noise hears it start from silence.
+// bits shifted out are 0 as well, so a program that enables noise hears it start from silence.
 constexpr uint64_t NOISE_SEED = 1;
 
+// On the chip the noise counter runs at half the tone counters' rate, through a divide-by-two
+// stage; noise_state[1] is that stage, so the register shifts on every second noise step and
+// the noise sits an octave below what the bare period would give, as on the real chip.
 void noise_step() {
   uint64_t& lfsr = snd.noise_state[0];
-  const uint64_t feedback = (lfsr ^ (lfsr >> 3)) & 1;
-  lfsr = (lfsr >> 1) | (feedback << 16);
+  uint64_t& prescaler = snd.noise_state[1];
+  prescaler ^= 1;
+  if (prescaler) {
+    const uint64_t feedback = (lfsr ^ (lfsr >> 3)) & 1;
+    lfsr = (lfsr >> 1) | (feedback << 16);
+  }
   snd.noise_out = static_cast<uint8_t>(lfsr & 1);
 }
 
@@ -147,7 +154,8 @@ void update_AY_state() {
     }
   }
 
-  // A noise step every noise_period ticks: R6 + 1 ticks for R6 = 1..31, every tick for R6 = 0.
+  // A noise step every R6 + 1 ticks (every tick for R6 = 0), a shift every second step: 2 (R6 + 1)
+  // ticks against the chip's 2 R6 (with 0 counting as 1), within a step of the real pitch.
   if (++snd.noise_count >= snd.noise_period) {
     snd.noise_count = 0;
     snd.noise_period = snd.regs[6] ? static_cast<uint8_t>(snd.regs[6] + 1) : 0;
