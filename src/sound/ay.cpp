@@ -8,7 +8,7 @@
 
 AYState snd;
 
-// Output levels of the chip's sixteen amplitude steps (roughly 3 dB apart).
+// Output levels of the chip's sixteen amplitude steps; the chip's converter is logarithmic.
 const uint16_t AY_spec_volumes[16] = {0,    54,   79,   111,  167,  255,  351,  559,
                                       671,  1071, 1471, 1839, 2327, 2879, 3455, 4095};
 uint16_t AY_volumes[16];
