@@ -1,17 +1,14 @@
 // Program loading on the built-in ROMs: how many frames a cassette takes to load through the
 // ROM's own CLOAD, and how fast the spooler types a listing with pacing off.
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "bench.h"
+#include "bench_machine.h"
 #include "core/config.h"
 #include "core/frame.h"
 #include "core/memory.h"
@@ -20,10 +17,6 @@
 #include "loading/loader.h"
 #include "z80/z80.h"
 
-extern const unsigned char firmware_sysrom[];
-extern const unsigned firmware_sysrom_size;
-extern const unsigned char firmware_charrom[];
-extern const unsigned firmware_charrom_size;
 extern const unsigned char firmware_load_tape[];
 extern const unsigned firmware_load_tape_size;
 
@@ -58,17 +51,9 @@ std::vector<uint8_t> tape_of(uint16_t size) {
 }
 
 void run_loading_bench() {
-  std::string templ = (std::filesystem::temp_directory_path() / "vantorel-loading-bench-XXXXXX").string();
-  if (!mkdtemp(templ.data())) return;
-  const std::string dir = templ;
-  // The built-in images as the user's own, so that start-up reports nothing.
-  std::filesystem::create_directory(dir + "/roms");
-  write_bytes(dir + "/roms/aquariusS2.rom", std::vector<uint8_t>(firmware_sysrom, firmware_sysrom + firmware_sysrom_size));
-  write_bytes(dir + "/roms/charS2.rom", std::vector<uint8_t>(firmware_charrom, firmware_charrom + firmware_charrom_size));
-  char cwd[4096];
-  const std::string previous = getcwd(cwd, sizeof cwd) ? cwd : ".";
-  if (chdir(dir.c_str()) != 0) return;
-  Initialise_Emulator();
+  BenchMachine machine("vantorel-loading-bench");
+  if (!machine.ready()) return;
+  const std::string dir = machine.dir().string();
 
   // A 32K block through CLOAD with autoload; needs the 64K expansion behind it.
   for (uint16_t size : {uint16_t(2048), uint16_t(32768)}) {
@@ -111,10 +96,6 @@ void run_loading_bench() {
   std::printf("loading_typed_chars=%zu\n", listing.size());
   std::printf("loading_typed_frames=%d\n", frames);
   std::printf("loading_typed_chars_per_wall_second=%.0f\n", listing.size() / wall);
-
-  (void)chdir(previous.c_str());
-  std::error_code ec;
-  std::filesystem::remove_all(dir, ec);
 }
 
 BenchmarkRegistrar loading_bench("loading", run_loading_bench);

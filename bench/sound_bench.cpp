@@ -1,31 +1,17 @@
 // The whole machine as in real-time play, with sound accounting on: every sample made, every AY
 // tick run, the FIFO drained after each frame as the audio device would. The figure is how many
 // emulated seconds run in one second of wall time.
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <string>
 
 #include "bench.h"
+#include "bench_machine.h"
 #include "core/frame.h"
 #include "core/roms.h"
 #include "sound/audio_out.h"
 #include "sound/sfifo.h"
 
-extern const unsigned char firmware_sysrom[];
-extern const unsigned firmware_sysrom_size;
-extern const unsigned char firmware_charrom[];
-extern const unsigned firmware_charrom_size;
-
 namespace {
-
-void write_file(const std::filesystem::path& path, const unsigned char* data, unsigned size) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(data), size);
-}
 
 void drain_like_a_device() {
   static uint8_t device_buffer[4096];
@@ -34,17 +20,8 @@ void drain_like_a_device() {
 }
 
 void run_sound_bench() {
-  std::string templ = (std::filesystem::temp_directory_path() / "vantorel-sound-bench-XXXXXX").string();
-  if (!mkdtemp(templ.data())) return;
-  const std::filesystem::path dir = templ;
-  std::filesystem::create_directory(dir / "roms");
-  write_file(dir / "roms" / "aquariusS2.rom", firmware_sysrom, firmware_sysrom_size);
-  write_file(dir / "roms" / "charS2.rom", firmware_charrom, firmware_charrom_size);
-  char cwd[4096];
-  const std::string previous = getcwd(cwd, sizeof cwd) ? cwd : ".";
-  if (chdir(dir.c_str()) != 0) return;
-
-  Initialise_Emulator();
+  BenchMachine machine("vantorel-sound-bench");
+  if (!machine.ready()) return;
   speed = 0;
   resume_audio();
   // Keep the AY busy too: a tone on A, noise on B, an envelope on C.
@@ -71,9 +48,6 @@ void run_sound_bench() {
   std::printf("machine_with_sound_realtime_factor=%.2f\n", emulated / wall);
 
   pause_audio();
-  (void)chdir(previous.c_str());
-  std::error_code ec;
-  std::filesystem::remove_all(dir, ec);
 }
 
 BenchmarkRegistrar sound_bench("sound", run_sound_bench);

@@ -17,8 +17,8 @@ function(vantorel_firmware name source)
     DEPENDS ${src_abs} ${includes}
     COMMENT "Assembling ${name}")
   add_custom_command(OUTPUT ${cpp}
-    COMMAND ${CMAKE_COMMAND} -DIN=${bin} -DOUT=${cpp} -DNAME=${name} -P ${PROJECT_SOURCE_DIR}/cmake/Embed.cmake
-    DEPENDS ${bin} ${PROJECT_SOURCE_DIR}/cmake/Embed.cmake)
+    COMMAND ${CMAKE_COMMAND} -DIN=${bin} -DOUT=${cpp} -DNAME=firmware_${name} -P ${PROJECT_SOURCE_DIR}/cmake/EmbedData.cmake
+    DEPENDS ${bin} ${PROJECT_SOURCE_DIR}/cmake/EmbedData.cmake)
   set_property(GLOBAL APPEND PROPERTY VANTOREL_FIRMWARE_CPP ${cpp})
   set_property(GLOBAL APPEND PROPERTY VANTOREL_FIRMWARE_BIN ${bin})
 endfunction()

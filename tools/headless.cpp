@@ -149,6 +149,20 @@ bool write_screenshot(const std::string& path) {
 int main(int argc, char** argv) {
   Options o;
   if (!parse(argc, argv, o)) return 2;
+  // File names on the command line mean what they mean where the runner was started, not
+  // inside --dir.
+  if (!o.dir.empty()) {
+    char* here = getcwd(nullptr, 0);
+    if (here) {
+      auto anchor = [&](std::string& path) {
+        if (!path.empty() && path[0] != '/') path = std::string(here) + "/" + path;
+      };
+      for (std::string& path : o.loads) anchor(path);
+      anchor(o.audio);
+      anchor(o.screenshot);
+      std::free(here);
+    }
+  }
   if (!o.dir.empty() && chdir(o.dir.c_str()) != 0) {
     std::fprintf(stderr, "vantorel-headless: cannot enter %s\n", o.dir.c_str());
     return 2;

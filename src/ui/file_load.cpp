@@ -48,11 +48,9 @@ int load_file() {
   // Remote locations have no local path; there is nothing the machine could read then.
   if (path) failed = menu_load_path(path);
   g_free(path);
-  // After a failure the error box has already resumed the audio; ending the load again would
-  // resume it a second time.
-  if (failed) return 1;
+  // Safe after a failure too: the error box has resumed the audio and the loader knows it.
   load_file_end();
-  return 0;
+  return failed ? 1 : 0;
 }
 
 std::string dropped_file_name(const char* text) {

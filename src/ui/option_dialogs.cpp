@@ -83,8 +83,9 @@ void select_ram() {
 void select_model(GtkWidget*, gpointer) {
   pause_audio();
   model = model ? 0 : 1;
-  set_choice_sensitivity(model_typex, model);
+  // A reload that fails goes back to the model that was running; the menu shows what runs.
   Load_ROM();
+  set_choice_sensitivity(model_typex, model);
   Reset_Z80();
   update_display();
   resume_audio();
@@ -93,9 +94,9 @@ void select_model(GtkWidget*, gpointer) {
 void update_rom(GtkWidget*, gpointer) {
   pause_audio();
   rom_mode = rom_mode ? 0 : 1;
-  set_choice_sensitivity(rom_typex, rom_mode);
   select_rom_names();
   Load_ROM();
+  set_choice_sensitivity(rom_typex, rom_mode);
   Reset_Z80();
   resume_audio();
 }
