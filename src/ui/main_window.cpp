@@ -2,6 +2,8 @@
 #include <SDL.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "ch376/ch376.h"
 #include "core/config.h"
@@ -41,6 +43,9 @@ const char* const program_version = " v1.02";
 namespace {
 
 bool shutdown_done;
+// VANTOREL_LOG_FPS=1 in the environment: every status-bar refresh also writes the frame-rate
+// label to standard error, so the rate can be measured without reading the window.
+bool log_fps;
 
 GtkWidget* add_menu_head(const char* label) {
   GtkWidget* head = gtk_menu_item_new_with_label(label);
@@ -151,6 +156,8 @@ void initialise_libraries() {
   gtk_init(&arg_c, &arg_v);
   fscreen = false;
   shutdown_done = false;
+  const char* log_fps_setting = std::getenv("VANTOREL_LOG_FPS");
+  log_fps = log_fps_setting && std::strcmp(log_fps_setting, "1") == 0;
   // Only the two window sizes can be started with; anything else in the settings means 100 %.
   if (draw_size != 1 && draw_size != 2) draw_size = 1;
 
@@ -200,6 +207,7 @@ gboolean update_status_window(gpointer) {
   char text[32];
   std::snprintf(text, sizeof text, "FPS: %u", static_cast<unsigned>(frame_count));
   gtk_label_set_text(GTK_LABEL(fps_status), text);
+  if (log_fps) std::fprintf(stderr, "%s\n", text);
   frame_count = 0;
   return TRUE;
 }
