@@ -1,13 +1,21 @@
 // vantorel-headless: the whole machine with no window and no audio device, driven from the
 // command line. Used by scripts, tests and people who test Aquarius software.
+//
+// The command line is a small script. Settings (--dir, --timing, --model, --series, --ram,
+// --no-fallback, --autoload, --audio, --soft-reset-after) take effect at start-up, wherever
+// they stand; every other option is an action, carried out in the order given, so that a run
+// can wait, type, look and type again.
 #include <unistd.h>
+
+#include <cairo.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <limits>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ch376/ch376.h"
@@ -15,6 +23,7 @@
 #include "core/frame.h"
 #include "core/memory.h"
 #include "core/roms.h"
+#include "input/keyboard.h"
 #include "loading/cassette.h"
 #include "loading/loader.h"
 #include "sound/audio_out.h"
@@ -24,195 +33,357 @@
 
 namespace {
 
-struct Options {
-  std::string dir;
-  long frames = 100;
-  bool screen_text = false;
-  std::string screenshot;
-  std::string audio;
-  std::vector<std::string> loads;
-  std::string type_text;
-  bool have_type = false;
-  bool autoload = false;
-  long soft_reset_after = -1;
-  bool microex = false;
-  int timing = 0;    // 0: as configured, 1 PAL, 2 NTSC
-  int ram = -1;      // -1: as configured
-  int model = -1;
-  int series = -1;
-  std::vector<std::pair<unsigned, unsigned>> dumps;  // address, length
+constexpr int exit_usage = 2;      // unknown option, bad number, missing value, untypeable key
+constexpr int exit_failure = 1;    // the run itself failed (ROMs, output files)
+constexpr long default_frames = 100;  // run before the first look when no --frames is given
+
+// A key stroke of --keys: the key is held for two frames, then all is up for one, which the
+// ROM's once-a-frame scan sees as one press and one release.
+constexpr int key_down_frames = 2;
+constexpr int key_up_frames = 1;
+constexpr uint8_t shift_column = 7, shift_bit = 4;
+
+enum class Step { frames, keys, screenshot, screen_text, unlimited, load, type, soft_reset, microex, dump };
+
+struct Action {
+  Step step = Step::frames;
+  long number = 0;    // --frames
+  std::string text;   // --keys (decoded), --type, --load, --screenshot
+  unsigned address = 0, length = 0;  // --dump
 };
 
-void usage() {
-  std::fprintf(stderr,
-      "usage: vantorel-headless [options]\n"
+Action action(Step step, std::string text = {}) {
+  Action act;
+  act.step = step;
+  act.text = std::move(text);
+  return act;
+}
+
+struct Settings {
+  std::string dir;
+  int timing = 0;  // 0: as configured, 1 PAL, 2 NTSC
+  int model = -1;  // -1: as configured
+  int series = -1;
+  int ram = -1;
+  bool no_fallback = false;
+  bool autoload = false;
+  std::string audio;
+  long soft_reset_after = -1;
+};
+
+// The settings chosen on the command line, applied by start-up between reading vantorel.ini and
+// loading the ROMs, so that the machine is built once, the way it was asked for.
+Settings settings;
+std::vector<Action> script;
+long frames_run = 0;  // frames since start-up, the count --soft-reset-after refers to
+
+void usage(FILE* to) {
+  std::fprintf(to,
+      "usage: vantorel-headless [settings] [actions]\n"
+      "Settings (applied at start-up, wherever they stand):\n"
       "  --dir DIR               program directory holding roms/, usb/ and vantorel.ini\n"
-      "  --frames N              frames to run (default 100)\n"
-      "  --pal | --ntsc          timing standard (default: as configured)\n"
+      "  --timing pal|ntsc       timing standard (--pal, --ntsc; default: as configured)\n"
       "  --model 0|1             Aquarius I or II (default: as configured)\n"
       "  --series 1|2            ROM series (default: as configured)\n"
       "  --ram 0..4              RAM expansion 0K/4K/16K/32K/64K (default: as configured)\n"
-      "  --load FILE             load a file as a dropped file (cartridge, cassette, text)\n"
-      "  --type TEXT             type TEXT as pasted text\n"
+      "  --no-fallback           a ROM failure at start-up ends the run (status 1) instead of\n"
+      "                          booting the free built-in ROMs\n"
       "  --autoload              start a loaded cassette automatically\n"
-      "  --soft-reset-after N    soft reset after N frames (starts a mapped cartridge)\n"
-      "  --microex               switch the Micro Expander on after start-up\n"
-      "  --audio FILE.wav        record every sample the machine makes\n"
-      "  --screen-text           print the 40x25 screen as text at the end\n"
-      "  --screenshot FILE.ppm   write the 352x232 picture at the end\n"
-      "  --dump ADDR:LEN         print LEN bytes of memory from ADDR (hex) at the end\n");
+      "  --audio FILE.wav        record every sample from the first frame to the end\n"
+      "  --soft-reset-after N    soft reset before frame N (counted from start-up)\n"
+      "Actions (carried out in the order given):\n"
+      "  --frames N              run N frames\n"
+      "  --keys TEXT             press the keys of TEXT one by one (2 frames down, 1 up);\n"
+      "                          a line feed or the two characters \\n is RETURN\n"
+      "  --type TEXT             type TEXT as pasted text (runs while later frames run)\n"
+      "  --load FILE             load a file as a dropped file (cartridge, cassette, text)\n"
+      "  --soft-reset            restart the CPU at address 0\n"
+      "  --microex               switch the Micro Expander on\n"
+      "  --unlimited             unlimited speed (no sound is made while it is on)\n"
+      "  --screen-text           print the 25 x 40 screen codes as text ('.' for the rest)\n"
+      "  --screenshot FILE       write the 352 x 232 picture as PNG (PPM if FILE ends in .ppm)\n"
+      "  --dump ADDR:LEN         print LEN bytes of memory from ADDR (both hex)\n"
+      "Without any --frames, 100 frames run before the first look (or at the end).\n");
+}
+
+bool fail_usage(const std::string& message) {
+  std::fprintf(stderr, "vantorel-headless: %s\n", message.c_str());
+  return false;
 }
 
 // A command-line number must be a whole decimal number and nothing else.
 template <typename T>
-bool whole_number(const char* text, T& out) {
+bool whole_number(const char* option, const char* text, T& out, long low, long high) {
   char* end = nullptr;
   errno = 0;
   const long value = std::strtol(text, &end, 10);
-  if (end == text || *end != 0 || errno == ERANGE || value < std::numeric_limits<T>::min() ||
-      value > std::numeric_limits<T>::max()) {
-    std::fprintf(stderr, "vantorel-headless: %s is not a number\n", text);
-    return false;
-  }
+  if (end == text || *end != 0 || errno == ERANGE || value < low || value > high ||
+      value < static_cast<long>(std::numeric_limits<T>::min()) ||
+      static_cast<unsigned long>(value) > static_cast<unsigned long>(std::numeric_limits<T>::max()))
+    return fail_usage(std::string(option) + " wants a whole number from " + std::to_string(low) +
+                      " to " + std::to_string(high) + ", not \"" + text + "\"");
   out = static_cast<T>(value);
   return true;
 }
 
-bool parse(int argc, char** argv, Options& o) {
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    auto next = [&](const char* what) -> const char* {
-      if (i + 1 >= argc) {
-        std::fprintf(stderr, "vantorel-headless: %s needs a value\n", what);
-        return nullptr;
-      }
-      return argv[++i];
-    };
-    const char* v = nullptr;
-    if (a == "--dir") { if (!(v = next("--dir"))) return false; o.dir = v; }
-    else if (a == "--frames") { if (!(v = next("--frames")) || !whole_number(v, o.frames)) return false; }
-    else if (a == "--pal") o.timing = 1;
-    else if (a == "--ntsc") o.timing = 2;
-    else if (a == "--model") { if (!(v = next("--model")) || !whole_number(v, o.model)) return false; }
-    else if (a == "--series") { if (!(v = next("--series")) || !whole_number(v, o.series)) return false; }
-    else if (a == "--ram") { if (!(v = next("--ram")) || !whole_number(v, o.ram)) return false; }
-    else if (a == "--load") { if (!(v = next("--load"))) return false; o.loads.push_back(v); }
-    else if (a == "--type") { if (!(v = next("--type"))) return false; o.type_text = v; o.have_type = true; }
-    else if (a == "--autoload") o.autoload = true;
-    else if (a == "--soft-reset-after") { if (!(v = next("--soft-reset-after"))) return false; if (!whole_number(v, o.soft_reset_after)) return false; }
-    else if (a == "--microex") o.microex = true;
-    else if (a == "--audio") { if (!(v = next("--audio"))) return false; o.audio = v; }
-    else if (a == "--screen-text") o.screen_text = true;
-    else if (a == "--screenshot") { if (!(v = next("--screenshot"))) return false; o.screenshot = v; }
-    else if (a == "--dump") {
-      if (!(v = next("--dump"))) return false;
-      unsigned addr = 0, len = 0;
-      if (std::sscanf(v, "%x:%x", &addr, &len) != 2) { std::fprintf(stderr, "vantorel-headless: --dump wants ADDR:LEN in hex\n"); return false; }
-      o.dumps.emplace_back(addr & 0xFFFF, len);
-    } else if (a == "--help" || a == "-h") { usage(); std::exit(0); }
-    else { std::fprintf(stderr, "vantorel-headless: unknown option %s\n", a.c_str()); usage(); return false; }
-  }
-  if (o.ram < -1 || o.ram > 4 || (o.model != -1 && o.model != 0 && o.model != 1) ||
-      (o.series != -1 && o.series != 1 && o.series != 2) || o.frames < 0) {
-    std::fprintf(stderr, "vantorel-headless: value out of range\n");
-    return false;
+// The text of --keys as the bytes to strike: the two characters backslash and n are RETURN, as
+// is a real line feed. Every byte must have a key on the machine.
+bool decode_keys(const std::string& text, std::string& keys) {
+  keys.clear();
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '\\' && i + 1 < text.size() && text[i + 1] == 'n') {
+      c = '\n';
+      ++i;
+    }
+    if (spool_key_for(static_cast<uint8_t>(c)).column > 7) {
+      char shown[32];
+      const unsigned char u = static_cast<unsigned char>(c);
+      if (u >= 0x20 && u < 0x7F)
+        std::snprintf(shown, sizeof shown, "'%c' (0x%02X)", c, u);
+      else
+        std::snprintf(shown, sizeof shown, "0x%02X", u);
+      return fail_usage(std::string("--keys: the character ") + shown +
+                        " has no key on the machine's keyboard");
+    }
+    keys += c;
   }
   return true;
+}
+
+bool is_look(Step s) { return s == Step::screen_text || s == Step::screenshot || s == Step::dump; }
+
+bool parse(int argc, char** argv) {
+  bool any_frames = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    const char* v = nullptr;
+    auto value = [&]() -> bool {
+      if (i + 1 >= argc) return fail_usage(a + " needs a value");
+      v = argv[++i];
+      return true;
+    };
+    if (a == "--dir") { if (!value()) return false; settings.dir = v; }
+    else if (a == "--timing") {
+      if (!value()) return false;
+      const std::string t = v;
+      if (t == "pal" || t == "PAL") settings.timing = 1;
+      else if (t == "ntsc" || t == "NTSC") settings.timing = 2;
+      else return fail_usage("--timing wants pal or ntsc, not \"" + t + "\"");
+    }
+    else if (a == "--pal") settings.timing = 1;
+    else if (a == "--ntsc") settings.timing = 2;
+    else if (a == "--model") { if (!value() || !whole_number(a.c_str(), v, settings.model, 0, 1)) return false; }
+    else if (a == "--series") { if (!value() || !whole_number(a.c_str(), v, settings.series, 1, 2)) return false; }
+    else if (a == "--ram") { if (!value() || !whole_number(a.c_str(), v, settings.ram, 0, 4)) return false; }
+    else if (a == "--no-fallback") settings.no_fallback = true;
+    else if (a == "--autoload") settings.autoload = true;
+    else if (a == "--audio") { if (!value()) return false; settings.audio = v; }
+    else if (a == "--soft-reset-after") {
+      if (!value() || !whole_number(a.c_str(), v, settings.soft_reset_after, 0, std::numeric_limits<long>::max()))
+        return false;
+    }
+    else if (a == "--frames") {
+      Action act = action(Step::frames);
+      if (!value() || !whole_number(a.c_str(), v, act.number, 0, std::numeric_limits<long>::max())) return false;
+      script.push_back(act);
+      any_frames = true;
+    }
+    else if (a == "--keys") {
+      Action act = action(Step::keys);
+      if (!value() || !decode_keys(v, act.text)) return false;
+      script.push_back(act);
+    }
+    else if (a == "--type") { if (!value()) return false; script.push_back(action(Step::type, v)); }
+    else if (a == "--load") { if (!value()) return false; script.push_back(action(Step::load, v)); }
+    else if (a == "--screenshot") { if (!value()) return false; script.push_back(action(Step::screenshot, v)); }
+    else if (a == "--screen-text") script.push_back(action(Step::screen_text));
+    else if (a == "--soft-reset") script.push_back(action(Step::soft_reset));
+    else if (a == "--microex") script.push_back(action(Step::microex));
+    else if (a == "--unlimited") script.push_back(action(Step::unlimited));
+    else if (a == "--dump") {
+      if (!value()) return false;
+      unsigned address = 0, length = 0;
+      char extra = 0;
+      if (std::sscanf(v, "%x:%x%c", &address, &length, &extra) != 2 || address > 0xFFFF || length > 0x10000)
+        return fail_usage(std::string("--dump wants ADDR:LEN in hex (at most FFFF:10000), not \"") + v + "\"");
+      Action act = action(Step::dump);
+      act.address = address;
+      act.length = length;
+      script.push_back(act);
+    }
+    else if (a == "--help" || a == "-h") { usage(stdout); std::exit(0); }
+    else { usage(stderr); return fail_usage("unknown option " + a); }
+  }
+  if (!any_frames) {
+    // Callers that only say what to load and what to look at get the run they always had.
+    size_t at = 0;
+    while (at < script.size() && !is_look(script[at].step)) ++at;
+    Action wait = action(Step::frames);
+    wait.number = default_frames;
+    script.insert(script.begin() + static_cast<long>(at), wait);
+  }
+  return true;
+}
+
+// File names on the command line mean what they mean where the runner was started, not inside
+// --dir.
+void anchor_paths() {
+  char* here = getcwd(nullptr, 0);
+  if (!here) return;
+  auto anchor = [&](std::string& path) {
+    if (!path.empty() && path[0] != '/') path = std::string(here) + "/" + path;
+  };
+  anchor(settings.audio);
+  for (Action& act : script)
+    if (act.step == Step::load || act.step == Step::screenshot) anchor(act.text);
+  std::free(here);
+}
+
+void apply_settings() {
+  if (settings.timing) timing_type = static_cast<uint8_t>(settings.timing);
+  if (settings.model >= 0) model = static_cast<uint8_t>(settings.model);
+  if (settings.series > 0) rom_mode = static_cast<uint8_t>(settings.series - 1);
+  if (settings.ram >= 0) ram_size = static_cast<uint8_t>(settings.ram);
+  if (settings.autoload) caq_autoload = true;
+}
+
+void run_frames(long n) {
+  for (long k = 0; k < n; ++k) {
+    if (frames_run == settings.soft_reset_after) SoftReset();
+    one_Z80_frame();
+    headless_audio_drain();
+    ++frames_run;
+  }
+}
+
+void strike_keys(const std::string& keys) {
+  for (char c : keys) {
+    const spool_key key = spool_key_for(static_cast<uint8_t>(c));
+    const uint8_t key_mask = static_cast<uint8_t>(1u << key.bit);
+    keyboard_map[key.column] &= static_cast<uint8_t>(~key_mask);
+    if (key.shift) keyboard_map[shift_column] &= static_cast<uint8_t>(~(1u << shift_bit));
+    run_frames(key_down_frames);
+    keyboard_map[key.column] |= key_mask;
+    if (key.shift) keyboard_map[shift_column] |= static_cast<uint8_t>(1u << shift_bit);
+    run_frames(key_up_frames);
+  }
 }
 
 void print_screen_text() {
   for (int row = 0; row < 25; ++row) {
     char line[41];
     for (int col = 0; col < 40; ++col) {
-      uint8_t c = ram[0x3000 + 40 * row + col];
-      line[col] = (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : ' ';
+      const uint8_t c = ram[0x3000 + 40 * row + col];
+      line[col] = (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '.';
     }
     line[40] = 0;
     std::printf("%s\n", line);
   }
+  std::fflush(stdout);
 }
 
-bool write_screenshot(const std::string& path) {
+void print_dump(unsigned address, unsigned length) {
+  for (unsigned k = 0; k < length; ++k)
+    std::printf("%02X%s", ReadByte(static_cast<uint16_t>(address + k)),
+                (k % 16 == 15 || k + 1 == length) ? "\n" : " ");
+  std::fflush(stdout);
+}
+
+bool ends_with(const std::string& s, const char* suffix) {
+  const size_t n = std::strlen(suffix);
+  return s.size() >= n && s.compare(s.size() - n, n, suffix) == 0;
+}
+
+bool write_ppm(const std::string& path) {
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return false;
   std::fprintf(f, "P6\n%u %u\n255\n", display_width, display_height);
   for (uint32_t i = 0; i < display_width * display_height; ++i) {
-    uint32_t p = display_buffer[i];
-    uint8_t rgb[3] = {static_cast<uint8_t>(p >> 16), static_cast<uint8_t>(p >> 8), static_cast<uint8_t>(p)};
+    const uint32_t p = display_buffer[i];
+    const uint8_t rgb[3] = {static_cast<uint8_t>(p >> 16), static_cast<uint8_t>(p >> 8), static_cast<uint8_t>(p)};
     std::fwrite(rgb, 1, 3, f);
   }
   return std::fclose(f) == 0;
 }
 
+// The picture buffer is already cairo's RGB24 layout (0x00RRGGBB in native words), and a row of
+// 352 such pixels is a stride cairo accepts, so the buffer is handed over without a copy.
+bool write_png(const std::string& path) {
+  const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, static_cast<int>(display_width));
+  if (stride != static_cast<int>(display_width * sizeof display_buffer[0])) return false;
+  cairo_surface_t* surface = cairo_image_surface_create_for_data(
+      reinterpret_cast<unsigned char*>(display_buffer), CAIRO_FORMAT_RGB24, static_cast<int>(display_width),
+      static_cast<int>(display_height), stride);
+  const bool ok = cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS &&
+                  cairo_surface_write_to_png(surface, path.c_str()) == CAIRO_STATUS_SUCCESS;
+  cairo_surface_destroy(surface);
+  return ok;
+}
+
+bool write_screenshot(const std::string& path) {
+  return ends_with(path, ".ppm") ? write_ppm(path) : write_png(path);
+}
+
+// Carries out one action; false when the run cannot go on.
+bool perform(const Action& act) {
+  switch (act.step) {
+    case Step::frames: run_frames(act.number); return true;
+    case Step::keys: strike_keys(act.text); return true;
+    case Step::type: aqua_arch_get_spool_file(act.text.c_str()); return true;
+    case Step::load:
+      if (do_load_file(act.text) != 0)
+        std::fprintf(stderr, "vantorel-headless: %s was not loaded%s%s\n", act.text.c_str(),
+                     load_error.empty() ? "" : ": ", load_error.c_str());
+      return true;
+    case Step::soft_reset: SoftReset(); return true;
+    case Step::microex: if (!per_MicroEx) select_MicroEx(); return true;
+    case Step::unlimited: speed = 1; return true;
+    case Step::screen_text: print_screen_text(); return true;
+    case Step::dump: print_dump(act.address, act.length); return true;
+    case Step::screenshot:
+      if (write_screenshot(act.text)) return true;
+      std::fprintf(stderr, "vantorel-headless: cannot write %s\n", act.text.c_str());
+      return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  Options o;
-  if (!parse(argc, argv, o)) return 2;
-  // File names on the command line mean what they mean where the runner was started, not
-  // inside --dir.
-  if (!o.dir.empty()) {
-    char* here = getcwd(nullptr, 0);
-    if (here) {
-      auto anchor = [&](std::string& path) {
-        if (!path.empty() && path[0] != '/') path = std::string(here) + "/" + path;
-      };
-      for (std::string& path : o.loads) anchor(path);
-      anchor(o.audio);
-      anchor(o.screenshot);
-      std::free(here);
+  if (!parse(argc, argv)) return exit_usage;
+  if (!settings.dir.empty()) {
+    anchor_paths();
+    if (chdir(settings.dir.c_str()) != 0) {
+      std::fprintf(stderr, "vantorel-headless: cannot enter %s: %s\n", settings.dir.c_str(), std::strerror(errno));
+      return exit_usage;
     }
   }
-  if (!o.dir.empty() && chdir(o.dir.c_str()) != 0) {
-    std::fprintf(stderr, "vantorel-headless: cannot enter %s\n", o.dir.c_str());
-    return 2;
+
+  StartupChoices choices;
+  choices.apply_settings = apply_settings;
+  choices.builtin_fallback = !settings.no_fallback;
+  if (Initialise_Emulator(choices) != 0 && settings.no_fallback) {
+    std::fprintf(stderr, "vantorel-headless: the ROMs could not be loaded (see above); --no-fallback stops here\n");
+    return exit_failure;
   }
 
-  Initialise_Emulator();
-  bool reload = false;
-  if (o.timing) set_timing(static_cast<uint8_t>(o.timing - 1));
-  if (o.model >= 0 && o.model != model) { model = static_cast<uint8_t>(o.model); reload = true; }
-  if (o.series > 0 && o.series - 1 != rom_mode) {
-    rom_mode = static_cast<uint8_t>(o.series - 1);
-    select_rom_names();
-    reload = true;
-  }
-  if (reload) { Load_ROM(); Reset_Z80(); }
-  if (o.ram >= 0) { ram_size = static_cast<uint8_t>(o.ram); memtop = max_memtop[ram_size]; }
-  if (o.autoload) caq_autoload = true;
-  if (!o.audio.empty()) {
-    if (!headless_audio_open(o.audio)) {
-      std::fprintf(stderr, "vantorel-headless: cannot write %s\n", o.audio.c_str());
-      return 2;
+  if (!settings.audio.empty()) {
+    if (!headless_audio_open(settings.audio)) {
+      std::fprintf(stderr, "vantorel-headless: cannot write %s\n", settings.audio.c_str());
+      return exit_failure;
     }
     resume_audio();
   }
-  if (o.microex) select_MicroEx();
 
-  for (const std::string& path : o.loads) {
-    if (do_load_file(path) != 0) {
-      std::fprintf(stderr, "vantorel-headless: %s was not loaded%s%s\n", path.c_str(),
-                   load_error.empty() ? "" : ": ", load_error.c_str());
+  int status = 0;
+  for (const Action& act : script) {
+    if (!perform(act)) {
+      status = exit_failure;
+      break;
     }
   }
-  if (o.have_type) aqua_arch_get_spool_file(o.type_text.c_str());
-
-  for (long frame = 0; frame < o.frames; ++frame) {
-    if (frame == o.soft_reset_after) SoftReset();
-    one_Z80_frame();
-    headless_audio_drain();
-  }
-  if (!o.audio.empty()) headless_audio_close();
-
-  if (o.screen_text) print_screen_text();
-  for (auto [addr, len] : o.dumps) {
-    for (unsigned k = 0; k < len; ++k) {
-      std::printf("%02X%s", ReadByte(static_cast<uint16_t>(addr + k)), (k % 16 == 15 || k + 1 == len) ? "\n" : " ");
-    }
-  }
-  if (!o.screenshot.empty() && !write_screenshot(o.screenshot)) {
-    std::fprintf(stderr, "vantorel-headless: cannot write %s\n", o.screenshot.c_str());
-    return 2;
-  }
-  return 0;
+  if (!settings.audio.empty()) headless_audio_close();
+  return status;
 }

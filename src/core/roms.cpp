@@ -190,7 +190,9 @@ void patch_cassette_routine() {
   std::memcpy(AQUA_ROM + cassette_patch_address, cassette_patch, sizeof cassette_patch);
 }
 
-int Load_ROM() {
+namespace {
+
+int load_roms(bool builtin_fallback) {
   std::vector<RomProblem> problems;
   // Every file is examined, so that one message names everything that needs fixing.
   stage(problems, current_rom, staged_system, system_rom_size, 0);
@@ -226,14 +228,18 @@ int Load_ROM() {
     model = loaded_model;
     rom_mode = loaded_rom_mode;
     select_rom_names();
-  } else {
+  } else if (builtin_fallback) {
     // Never run without a system ROM: the free ROMs tell the user what is missing.
     install_builtin_roms(problems);
   }
   return 1;
 }
 
-void Initialise_Emulator() {
+}  // namespace
+
+int Load_ROM() { return load_roms(true); }
+
+int Initialise_Emulator(const StartupChoices& choices) {
   memory_allocate();
   user_roms_in_force = false;
   builtin_roms_active = false;
@@ -248,14 +254,16 @@ void Initialise_Emulator() {
   usb_dir = program_dir + "//usb//";
 
   load_config();
+  if (choices.apply_settings) choices.apply_settings();
   select_keyboard_table();
   select_rom_names();
   memtop = max_memtop[ram_size < 5 ? ram_size : 0];
 
   host_initialise();  // window with the timing tables, audio device, joysticks
-  Load_ROM();
+  const int result = load_roms(choices.builtin_fallback);
   Reset_Z80();
   ClearPorts();
+  return result;
 }
 
 void HardReset() {

@@ -15,10 +15,17 @@ extern bool builtin_roms_active;    // the machine runs our free ROMs because th
 
 extern const char* const rom_type[2];  // "SERIES 1", "SERIES 2"
 
+// What a host may decide at start-up, between reading vantorel.ini and loading the ROMs.
+struct StartupChoices {
+  void (*apply_settings)() = nullptr;  // overrides the settings just read (model, series, RAM...)
+  bool builtin_fallback = true;        // boot the free ROMs when the user's are unusable
+};
+
 // Sets current_rom and current_char from rom_mode.
 void select_rom_names();
-// The start-up sequence.
-void Initialise_Emulator();
+// The start-up sequence. 0, or 1 when the user's ROMs could not be loaded: the free ROMs
+// then run, or, without builtin_fallback, nothing is mapped and the CPU must not be started.
+int Initialise_Emulator(const StartupChoices& choices = {});
 // Loads the system, character and (model 1) extension ROMs, rebuilds the map, patches the
 // cassette byte routine. 0 on success. 1 on failure, after one error message naming every
 // missing, unreadable or mis-sized file; then nothing is half replaced: with the user's images

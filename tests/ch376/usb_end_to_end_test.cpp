@@ -31,7 +31,7 @@ TEST_F(Ch376Test, ProgramListsWritesReadsErasesAndStartsACartridge) {
   write_host_file(usb / "readme.txt", {'r'});
 
   std::string screen = run_and_capture(std::string(VANTOREL_BINARY_DIR "/vantorel-headless --dir '") + prog.string() +
-                                       "' --microex --screen-text --frames 200 2>/dev/null");
+                                       "' --microex --frames 200 --screen-text 2>/dev/null");
   SCOPED_TRACE(screen);
   // The file the program wrote: byte i is 7 + 3i (mod 256); the sum it shows is the 16-bit sum.
   std::vector<uint8_t> expected(300);

@@ -629,13 +629,13 @@ std::string run_headless(const std::string& arguments) {
 }
 
 TEST(FreeSystemRomHeadless, TypesAndLoadsLikeAUser) {
-  const std::string typed = run_headless("--frames 150 --type 'Hello' --screen-text");
+  const std::string typed = run_headless("--type 'Hello' --frames 150 --screen-text");
   EXPECT_NE(typed.find("VANTOREL"), std::string::npos) << typed;
   EXPECT_NE(typed.find("> HELLO"), std::string::npos) << typed;
 
   const std::string tape = scratch_dir + "/run.caq";
   write_file(tape, cassette("BYTES ", 0x6000, 0, {0x11, 0x22, 0x33}));
-  const std::string loaded = run_headless("--frames 120 --ram 4 --load '" + tape + "' --autoload --screen-text --dump 6000:3");
+  const std::string loaded = run_headless("--ram 4 --autoload --load '" + tape + "' --frames 120 --screen-text --dump 6000:3");
   EXPECT_NE(loaded.find("LOADED BYTES  3"), std::string::npos) << loaded;
   EXPECT_NE(loaded.find("11 22 33"), std::string::npos) << loaded;
 }
