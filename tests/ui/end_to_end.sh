@@ -1,154 +1,203 @@
 #!/bin/bash
-# The desktop program as a user meets it, in an X server of its own (run under xvfb-run):
-# started in an empty directory (no roms/, so the error box comes up and is closed with the
-# keyboard), looked at (the emulated picture is on screen in the machine's colours), typed to
-# (the key reaches the machine and changes its screen), given a text file dragged with the mouse
-# from another program (a real XDND drop: the file's text is typed into the machine), moved, and
-# closed through the window's close request, after which vantorel.ini holds fourteen lines and
-# the window's last position.
-# Usage: end_to_end.sh <vantorel> <close_window> <drag_source>
+# The desktop program as a user meets it, in an X server of its own (run under xvfb-run) with a
+# window manager (openbox). It is started in a fresh program directory holding the free ROMs as
+# the user's ROM files, so it boots without an error box. Then:
+# - the drawing area shows, pixel for pixel, what the headless runner draws for the same
+#   directory, each emulated pixel a sharp block of the window's size;
+# - keys typed on the host keyboard reach the machine: the screen equals the headless runner's
+#   after the same keys were typed into it;
+# - a text file dragged with the mouse from another program and dropped on the window (a real
+#   XDND drop) is typed into the machine, again matching the headless runner's screen;
+# - the window is moved and closed through the window manager's close request: the program
+#   ends with status 0, prints the one "x - y" position line, and leaves a fourteen-line
+#   vantorel.ini holding that position;
+# - started again at 200 % (the settings file's first line), it comes back where it was closed
+#   and shows the same picture doubled.
+# Usage: end_to_end.sh <vantorel> <vantorel-headless> <drag_source> <firmware dir>
 set -u
 program=$1
-close_window=$2
+headless=$2
 drag_source=$3
+firmware=$4
+title='Vantorel v1.02'
 work=$(mktemp -d)
-log=$work/stdout.txt
 pid=
 source_pid=
-trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; [ -n "$source_pid" ] && kill "$source_pid" 2>/dev/null; rm -rf "$work"' EXIT
+wm_pid=
+cleanup() {
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null
+  [ -n "$source_pid" ] && kill "$source_pid" 2>/dev/null
+  [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
 
+# VANTOREL_E2E_KEEP=<dir>: on failure the screenshots and references are copied there to look at.
 fail() {
   echo "FAIL: $*"
+  if [ -n "${VANTOREL_E2E_KEEP:-}" ]; then
+    mkdir -p "$VANTOREL_E2E_KEEP" && cp "$work"/*.png "$work"/*.txt "$VANTOREL_E2E_KEEP" 2>/dev/null
+  fi
   exit 1
 }
 
+# Polls a command every 0.2 s until it succeeds or the seconds run out.
+poll() {
+  local seconds=$1
+  shift
+  local tries=$((seconds * 5))
+  for _ in $(seq 1 "$tries"); do
+    "$@" && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+mkdir -p "$work/roms" || exit 1
+cp "$firmware/sysrom.bin" "$work/roms/aquariusS2.rom" || fail "no built system ROM in $firmware"
+cp "$firmware/charrom.bin" "$work/roms/charS2.rom" || fail "no built character ROM in $firmware"
 cd "$work" || exit 1
-"$program" >"$log" 2>"$work/stderr.txt" &
-pid=$!
 
-# The main window appears first; the error box about the missing ROMs follows at once.
-main_window=
-for _ in $(seq 1 300); do
-  main_window=$(xdotool search --onlyvisible --name '^Vantorel v1\.02$' 2>/dev/null | head -1)
-  [ -n "$main_window" ] && break
-  sleep 0.1
-done
-[ -n "$main_window" ] || fail "the main window did not appear"
+openbox >"$work/openbox.log" 2>&1 &
+wm_pid=$!
+poll 15 wmctrl -m >/dev/null 2>&1 || fail "the window manager did not start"
 
-# Every other visible window of the program is an error box: close it as a user would, with Return.
-boxes_closed=0
-for _ in $(seq 1 150); do
-  box=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | grep -v "^$main_window\$" | head -1)
-  if [ -n "$box" ]; then
-    xdotool mousemove --window "$box" 20 20
-    xdotool windowfocus --sync "$box" 2>/dev/null
-    xdotool key --clearmodifiers Return
-    boxes_closed=$((boxes_closed + 1))
-    sleep 0.3
-  elif [ $boxes_closed -gt 0 ]; then
-    break
-  else
-    sleep 0.1
-  fi
-done
-[ $boxes_closed -gt 0 ] || fail "no error box appeared for the missing ROMs"
-[ -z "$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | grep -v "^$main_window\$")" ] ||
-  fail "an error box is still open"
-kill -0 "$pid" 2>/dev/null || fail "the program ended after the error box"
-
-# The picture area: the drawing area sits right under the menu bar of the window.
-eval "$(xdotool getwindowgeometry --shell "$main_window")"
-[ "$WIDTH" -eq 352 ] || fail "window width $WIDTH, expected 352"
-sleep 1.5
-
-# Pixels of the machine's palette other than its black, within the window.
-palette_pixels() {
-  import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$1"
-  convert "$1" -depth 8 txt:- | awk '
-    BEGIN {
-      split("F01010 10F010 F0E810 2121DE F010F0 30C0C0 F0F0F0 C0C0C0 28A8A8 C020C0 4210C8 F0F070 20C840 A82020 303030", p, " ")
-      for (i in p) palette["#" p[i]] = 1
-    }
-    /^[0-9]/ { if (substr($3, 1, 7) in palette) n++ }
-    END { print n + 0 }'
+# The headless runner's picture after the boot and the given actions (its command-line
+# actions, carried out in order), scaled by SIZE with nearest-neighbour sampling.
+reference() {
+  local out=$1 size=$2
+  shift 2
+  "$headless" --dir "$work" --frames 300 "$@" --frames 300 --screenshot "$work/headless_picture.png" >/dev/null ||
+    fail "the headless runner failed"
+  convert "$work/headless_picture.png" -sample "$((size * 100))%" "$out" || fail "cannot scale the reference"
 }
 
-# The middle of the picture only: the status bar's frame rate changes by itself.
-shot() { import -window root -crop "${WIDTH}x180+${X}+$((Y + 50))" +repage "$1"; }
-changed() { compare -metric AE "$1" "$2" null: 2>&1 | cut -d. -f1; }
-
-# The machine needs a few frames to draw its first screen; a loaded host may take a while.
-coloured=0
-for _ in $(seq 1 20); do
-  coloured=$(palette_pixels "$work/start.png")
-  [ "$coloured" -gt 5000 ] && break
-  sleep 0.5
-done
-echo "palette pixels after start-up: $coloured"
-[ "$coloured" -gt 5000 ] || fail "the emulated picture is not on screen ($coloured palette pixels)"
-
-# Waits until the picture holds still, leaving it in still.png.
-settle() {
-  local moving=1
-  shot "$work/still.png"
-  for _ in $(seq 1 20); do
-    sleep 0.5
-    shot "$work/now.png"
-    moving=$(changed "$work/still.png" "$work/now.png")
-    mv "$work/now.png" "$work/still.png"
-    [ "$moving" = 0 ] && return 0
-  done
-  fail "the picture never settled ($1)"
+# Starts the program in the work directory and waits for its window; sets pid, window and the
+# client area's screen position and size (X, Y, WIDTH, HEIGHT).
+start_program() {
+  "$program" >"$work/stdout.txt" 2>"$work/stderr.txt" &
+  pid=$!
+  window=
+  find_window() {
+    window=$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -1)
+    [ -n "$window" ] && wmctrl -l | grep -q "$title\$"
+  }
+  poll 30 find_window || fail "the main window did not appear"
+  local info
+  info=$(xwininfo -id "$window")
+  X=$(echo "$info" | sed -n 's/^ *Absolute upper-left X: *//p')
+  Y=$(echo "$info" | sed -n 's/^ *Absolute upper-left Y: *//p')
+  WIDTH=$(echo "$info" | sed -n 's/^ *Width: *//p')
+  HEIGHT=$(echo "$info" | sed -n 's/^ *Height: *//p')
 }
 
-# Waits up to five seconds for the picture to differ from still.png; prints the pixel count.
-picture_change() {
-  local count=0
-  for _ in $(seq 1 10); do
-    sleep 0.5
-    shot "$work/changed.png"
-    count=$(changed "$work/still.png" "$work/changed.png")
-    [ "$count" -gt 50 ] 2>/dev/null && break
-  done
+# The client area of the window, as on screen now.
+client_shot() { import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$1" 2>/dev/null; }
+
+# Finds REFERENCE inside the client area with no pixel different; sets PICTURE_Y, the drawing
+# area's offset under the menu bar. The boot takes a while on a loaded host: keep looking.
+find_picture() {
+  local found
+  look() {
+    client_shot "$work/client.png" || return 1
+    found=$(compare -metric AE -subimage-search "$work/client.png" "$1" null: 2>&1)
+    [[ $found =~ ^0\ @\ 0,([0-9]+) ]] && PICTURE_Y=${BASH_REMATCH[1]}
+  }
+  poll 30 look "$1" || fail "the boot picture is not in the window (best match: $found)"
+  echo "picture found at y offset $PICTURE_Y of the client area"
+}
+
+# The drawing area alone, where find_picture found it.
+picture_shot() {
+  import -window root -crop "${PICTURE_W}x${PICTURE_H}+${X}+$((Y + PICTURE_Y))" +repage "$1" 2>/dev/null
+}
+differing() { compare -metric AE "$1" "$2" null: 2>&1; }
+
+# Waits until the drawing area equals REFERENCE; prints the differing pixel count otherwise.
+wait_for_picture() {
+  local count=
+  same() {
+    picture_shot "$work/picture.png" || return 1
+    count=$(differing "$work/picture.png" "$1")
+    [ "$count" = 0 ]
+  }
+  poll "$2" same "$1" && return 0
   echo "$count"
+  return 1
 }
 
-# Nobody types: the picture holds still...
-settle "before typing"
+# Asks the window manager to close the window, as its close button does, and checks what the
+# program leaves behind.
+close_program() {
+  wmctrl -c "$title" || fail "wmctrl could not ask the window to close"
+  ended() { ! kill -0 "$pid" 2>/dev/null; }
+  poll 30 ended || fail "the program did not end after the close request"
+  wait "$pid"
+  local status=$?
+  pid=
+  [ $status -eq 0 ] || fail "exit status $status"
+  [ -f vantorel.ini ] || fail "vantorel.ini was not written"
+  local lines
+  lines=$(wc -l <vantorel.ini)
+  [ "$lines" -eq 14 ] || fail "vantorel.ini has $lines lines, expected 14"
+  [ "$(wc -l <"$work/stdout.txt")" -eq 1 ] || fail "standard output is not one line: $(cat "$work/stdout.txt")"
+  grep -Eqx -- '-?[0-9]+ - -?[0-9]+' "$work/stdout.txt" || fail "no position line: $(cat "$work/stdout.txt")"
+}
 
-# ...then type into the window: the machine's screen changes.
-xdotool mousemove --window "$main_window" 100 100
-xdotool windowfocus --sync "$main_window" 2>/dev/null
-# Each key is held for a few frames: the ROM takes a key once two scans agree on it.
-for key in q w e r t y; do
+# ---- At 100 %.
+start_program
+[ "$WIDTH" -eq 352 ] && [ "$HEIGHT" -eq 276 ] || fail "window ${WIDTH}x${HEIGHT}, expected 352x276"
+[ -z "$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | grep -vx "$window")" ] ||
+  fail "a second window (an error box?) is open"
+PICTURE_W=352
+PICTURE_H=232
+reference "$work/boot.png" 1
+find_picture "$work/boot.png"
+[ "$PICTURE_Y" -gt 0 ] && [ $((PICTURE_Y + PICTURE_H)) -lt "$HEIGHT" ] ||
+  fail "the picture is not between the menu bar and the status bar (y offset $PICTURE_Y)"
+
+# Typed keys. The ROM takes a key once two scans agree on it and never repeats it, so each key
+# is held until the screen shows it; a press and release handled in the same pass of the event
+# loop would never be seen by the machine.
+xdotool windowactivate --sync "$window" 2>/dev/null
+xdotool windowfocus --sync "$window" 2>/dev/null
+keys=qwerty
+picture_shot "$work/before_key.png"
+for key in $(echo "$keys" | grep -o .); do
   xdotool keydown "$key"
-  sleep 0.3
+  key_shown() {
+    picture_shot "$work/after_key.png" || return 1
+    [ "$(differing "$work/before_key.png" "$work/after_key.png")" != 0 ]
+  }
+  poll 10 key_shown
+  shown=$?
   xdotool keyup "$key"
-  sleep 0.2
+  [ $shown -eq 0 ] || fail "the key $key did not reach the machine"
+  mv "$work/after_key.png" "$work/before_key.png"
 done
-typed=$(picture_change)
-echo "pixels changed by typing: $typed"
-[ "$typed" -gt 50 ] 2>/dev/null || fail "typing did not reach the machine ($typed pixels changed)"
+reference "$work/typed.png" 1 --keys "$keys"
+count=$(wait_for_picture "$work/typed.png" 5) ||
+  fail "after typing $keys the screen differs from the headless runner's in $count pixels"
+echo "typed $keys: screen equals the headless runner's"
 
-# Drag a text file from another program's window and drop it on the picture.
+# A text file dragged from another program's window and dropped on the picture; the headless
+# runner is given the same keys and then the same file as a dropped file.
 printf 'PRINT "DROPPED"\n' >"$work/drop.txt"
-"$drag_source" "$work/drop.txt" &
+reference "$work/dropped.png" 1 --keys "$keys" --load "$work/drop.txt"
+"$drag_source" "$work/drop.txt" 2>/dev/null &
 source_pid=$!
 source_window=
-for _ in $(seq 1 100); do
+find_source() {
   source_window=$(xdotool search --onlyvisible --name '^drag source$' 2>/dev/null | head -1)
-  [ -n "$source_window" ] && break
-  sleep 0.1
-done
-[ -n "$source_window" ] || fail "the drag source did not appear"
-settle "before the drop"
-source_geometry=$(xdotool getwindowgeometry --shell "$source_window")
-from_x=$(echo "$source_geometry" | sed -n 's/^X=//p')
-from_y=$(echo "$source_geometry" | sed -n 's/^Y=//p')
-from_x=$((from_x + 30))
-from_y=$((from_y + 30))
-to_x=$((X + WIDTH / 2))
-to_y=$((Y + HEIGHT / 2))
+  [ -n "$source_window" ]
+}
+poll 15 find_source || fail "the drag source did not appear"
+sleep 0.3
+source_info=$(xwininfo -id "$source_window")
+from_x=$(($(echo "$source_info" | sed -n 's/^ *Absolute upper-left X: *//p') + 30))
+from_y=$(($(echo "$source_info" | sed -n 's/^ *Absolute upper-left Y: *//p') + 30))
+to_x=$((X + PICTURE_W / 2))
+to_y=$((Y + PICTURE_Y + PICTURE_H / 2))
 xdotool mousemove "$from_x" "$from_y"
 sleep 0.2
 xdotool mousedown 1
@@ -159,33 +208,36 @@ for step in 1 2 3 4 5 6 7 8 9 10; do
 done
 sleep 0.3
 xdotool mouseup 1
-dropped=$(picture_change)
-echo "pixels changed by the drop: $dropped"
-[ "$dropped" -gt 50 ] 2>/dev/null || fail "the dropped file was not typed into the machine ($dropped pixels changed)"
+count=$(wait_for_picture "$work/dropped.png" 15) ||
+  fail "after the drop the screen differs from the headless runner's in $count pixels"
+echo "dropped a text file: screen equals the headless runner's"
 kill "$source_pid"
 wait "$source_pid" 2>/dev/null
 source_pid=
 
-# Move the window, then ask it to close.
-xdotool windowmove --sync "$main_window" 240 130 2>/dev/null
-sleep 0.5
-"$close_window" "$main_window" || fail "could not send the close request"
-for _ in $(seq 1 50); do
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.1
-done
-kill -0 "$pid" 2>/dev/null && fail "the program did not end after the close request"
-wait "$pid"
-status=$?
-pid=
-[ $status -eq 0 ] || fail "exit status $status"
+# Moved by the window manager, then closed.
+wmctrl -i -r "$window" -e 0,240,130,-1,-1 || fail "wmctrl could not move the window"
+moved() { [ "$(xwininfo -id "$window" | sed -n 's/^ *Absolute upper-left X: *//p')" != "$X" ]; }
+poll 10 moved || fail "the window did not move"
+close_program
+grep -qx '240 - 130' "$work/stdout.txt" || fail "printed position $(cat "$work/stdout.txt"), expected 240 - 130"
+sed -n 10p vantorel.ini | grep -q '=240$' || fail "line 10 does not hold the x position 240: $(sed -n 10p vantorel.ini)"
+sed -n 11p vantorel.ini | grep -q '=130$' || fail "line 11 does not hold the y position 130: $(sed -n 11p vantorel.ini)"
+echo "closed at 100 %: exit status 0, position 240 - 130, vantorel.ini of 14 lines"
 
-[ -f vantorel.ini ] || fail "vantorel.ini was not written"
-lines=$(wc -l <vantorel.ini)
-echo "vantorel.ini lines: $lines"
-[ "$lines" -eq 14 ] || fail "vantorel.ini has $lines lines, expected 14"
-sed -n 10p vantorel.ini | grep -q '240' || fail "line 10 does not hold the x position 240: $(sed -n 10p vantorel.ini)"
-sed -n 11p vantorel.ini | grep -q '130' || fail "line 11 does not hold the y position 130: $(sed -n 11p vantorel.ini)"
-grep -qx '240 - 130' "$log" || fail "the position line was not printed: $(cat "$log")"
-[ "$(grep -c ' - ' "$log")" -eq 1 ] || fail "the position line was printed more than once"
+# ---- At 200 %, chosen by the settings file's first line.
+sed -i '1s/=.*/=2/' vantorel.ini
+start_program
+[ "$WIDTH" -eq 704 ] && [ "$HEIGHT" -eq 508 ] || fail "window ${WIDTH}x${HEIGHT} at 200 %, expected 704x508"
+PICTURE_W=704
+PICTURE_H=464
+reference "$work/boot2.png" 2
+first_offset=$PICTURE_Y
+find_picture "$work/boot2.png"
+[ "$PICTURE_Y" -eq "$first_offset" ] || fail "the menu bar is $PICTURE_Y rows high at 200 %, $first_offset at 100 %"
+# Nobody moved it: closing again stores the position it came back at.
+close_program
+grep -qx '240 - 130' "$work/stdout.txt" || fail "reopened and closed at $(cat "$work/stdout.txt"), expected 240 - 130"
+sed -n 1p vantorel.ini | grep -q '=2$' || fail "the 200 % size was not kept: $(sed -n 1p vantorel.ini)"
+echo "closed at 200 %: exit status 0, position 240 - 130 kept, vantorel.ini of 14 lines"
 echo "PASS"
