@@ -128,12 +128,14 @@ stk:    push hl
 
         jp main
 
-leaf:   ld a,(TABLE+17)
+leaf:   push bc                 ; B is the caller's loop counter
+        ld a,(TABLE+17)
         inc a
         ld (TABLE+17),a
         ld bc,(VARS+0x40)
         inc bc
         ld (VARS+0x40),bc
+        pop bc
         and a
         ret nz
         scf
