@@ -248,9 +248,20 @@ void apply_settings() {
   if (settings.autoload) caq_autoload = true;
 }
 
+// Whatever reconfigures the machine pauses the audio, and a pause drops the samples still
+// waiting to be handed to the device; a recording takes them first, so that it has every one.
+void keep_pending_samples() {
+  if (settings.audio.empty()) return;
+  if (WriteBufferPos > 0) WriteDataToBuffer();
+  headless_audio_drain();
+}
+
 void run_frames(long n) {
   for (long k = 0; k < n; ++k) {
-    if (frames_run == settings.soft_reset_after) SoftReset();
+    if (frames_run == settings.soft_reset_after) {
+      keep_pending_samples();
+      SoftReset();
+    }
     one_Z80_frame();
     headless_audio_drain();
     ++frames_run;
@@ -332,12 +343,16 @@ bool perform(const Action& act) {
     case Step::keys: strike_keys(act.text); return true;
     case Step::type: aqua_arch_get_spool_file(act.text.c_str()); return true;
     case Step::load:
+      keep_pending_samples();
       if (do_load_file(act.text) != 0)
         std::fprintf(stderr, "vantorel-headless: %s was not loaded%s%s\n", act.text.c_str(),
                      load_error.empty() ? "" : ": ", load_error.c_str());
       return true;
-    case Step::soft_reset: SoftReset(); return true;
-    case Step::microex: if (!per_MicroEx) select_MicroEx(); return true;
+    case Step::soft_reset: keep_pending_samples(); SoftReset(); return true;
+    case Step::microex:
+      keep_pending_samples();
+      if (!per_MicroEx) select_MicroEx();
+      return true;
     case Step::unlimited: speed = 1; return true;
     case Step::screen_text: print_screen_text(); return true;
     case Step::dump: print_dump(act.address, act.length); return true;

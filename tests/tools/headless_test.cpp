@@ -1,0 +1,323 @@
+// vantorel-headless as a user runs it: an ordered script of waits, key strokes and looks, on the
+// free ROMs installed as the user's ROM files (so that the screen does not depend on where the
+// test runs), and on an empty directory, where the free ROMs step in and name what is missing.
+#include <cairo.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/scratch_dir.h"
+
+extern char** environ;
+extern const unsigned char firmware_sysrom[];
+extern const unsigned firmware_sysrom_size;
+extern const unsigned char firmware_charrom[];
+extern const unsigned firmware_charrom_size;
+extern const unsigned char firmware_load_cart8[];
+extern const unsigned firmware_load_cart8_size;
+
+namespace {
+
+constexpr int width = 352, height = 232;
+// One sample per 81 T-states; a frame is 71,590 T-states on PAL and 59,659 on NTSC.
+constexpr double pal_samples_per_frame = 71590.0 / 81.0;
+constexpr double ntsc_samples_per_frame = 59659.0 / 81.0;
+
+struct RunResult {
+  int status = -1;
+  std::string out, err;
+};
+
+std::string slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Runs the program from directory cwd with these arguments, no shell in between.
+RunResult run(const std::string& cwd, std::vector<std::string> args) {
+  const std::string program = std::string(VANTOREL_BINARY_DIR) + "/vantorel-headless";
+  args.insert(args.begin(), program);
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const std::string out_path = cwd + "/.stdout", err_path = cwd + "/.stderr";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  RunResult r;
+  pid_t pid;
+  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  r.out = slurp(out_path);
+  r.err = slurp(err_path);
+  return r;
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+bool has_line(const std::vector<std::string>& lines, size_t from, size_t to, const std::string& wanted) {
+  for (size_t i = from; i < to && i < lines.size(); ++i)
+    if (lines[i].rfind(wanted) != std::string::npos) return true;
+  return false;
+}
+
+struct Picture {
+  int w = 0, h = 0;
+  std::vector<uint32_t> pixels;  // 0xRRGGBB
+};
+
+// Decodes a PNG through cairo, independently of the runner's own writing path.
+bool read_png(const std::string& path, Picture& p) {
+  cairo_surface_t* s = cairo_image_surface_create_from_png(path.c_str());
+  const bool ok = cairo_surface_status(s) == CAIRO_STATUS_SUCCESS;
+  if (ok) {
+    cairo_surface_flush(s);
+    p.w = cairo_image_surface_get_width(s);
+    p.h = cairo_image_surface_get_height(s);
+    const int stride = cairo_image_surface_get_stride(s);
+    const unsigned char* data = cairo_image_surface_get_data(s);
+    p.pixels.resize(static_cast<size_t>(p.w) * p.h);
+    for (int y = 0; y < p.h; ++y)
+      for (int x = 0; x < p.w; ++x)
+        p.pixels[static_cast<size_t>(y) * p.w + x] =
+            reinterpret_cast<const uint32_t*>(data + static_cast<size_t>(y) * stride)[x] & 0xFFFFFF;
+  }
+  cairo_surface_destroy(s);
+  return ok;
+}
+
+// Reads a binary PPM ("P6 w h 255").
+bool read_ppm(const std::string& path, Picture& p) {
+  std::ifstream in(path, std::ios::binary);
+  std::string magic;
+  int maxval = 0;
+  in >> magic >> p.w >> p.h >> maxval;
+  in.get();
+  if (!in || magic != "P6" || maxval != 255 || p.w <= 0 || p.h <= 0) return false;
+  p.pixels.resize(static_cast<size_t>(p.w) * p.h);
+  for (uint32_t& px : p.pixels) {
+    unsigned char rgb[3];
+    if (!in.read(reinterpret_cast<char*>(rgb), 3)) return false;
+    px = static_cast<uint32_t>(rgb[0]) << 16 | static_cast<uint32_t>(rgb[1]) << 8 | rgb[2];
+  }
+  return true;
+}
+
+size_t differing_pixels(const Picture& a, const Picture& b) {
+  if (a.w != b.w || a.h != b.h) return static_cast<size_t>(-1);
+  size_t n = 0;
+  for (size_t i = 0; i < a.pixels.size(); ++i) n += a.pixels[i] != b.pixels[i];
+  return n;
+}
+
+// Stereo 16-bit frames in a WAV file the runner recorded, from the data chunk's own length.
+long wav_frames(const std::string& path) {
+  const std::string wav = slurp(path);
+  if (wav.size() < 44 || wav.compare(0, 4, "RIFF") != 0 || wav.compare(36, 4, "data") != 0) return -1;
+  const auto byte = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(wav[i])); };
+  const uint32_t data_bytes = byte(40) | byte(41) << 8 | byte(42) << 16 | byte(43) << 24;
+  if (data_bytes != wav.size() - 44) return -2;
+  return static_cast<long>(data_bytes / 4);
+}
+
+class Headless : public ::testing::Test {
+ protected:
+  ScratchDir scratch;
+  std::string prog;   // a program directory with the free ROMs as the user's series 2 files
+  std::string empty;  // a program directory with nothing in it
+  void SetUp() override {
+    ASSERT_FALSE(scratch.path.empty());
+    std::vector<unsigned char> system(firmware_sysrom, firmware_sysrom + firmware_sysrom_size);
+    std::vector<unsigned char> chars(firmware_charrom, firmware_charrom + firmware_charrom_size);
+    system.resize(8192, 0xFF);
+    chars.resize(2048, 0xFF);
+    scratch.write("prog/roms/aquariusS2.rom", system);
+    scratch.write("prog/roms/charS2.rom", chars);
+    prog = scratch.file("prog");
+    empty = scratch.file("empty");
+    std::filesystem::create_directories(empty);
+  }
+};
+
+TEST_F(Headless, BootScreenShowsTheTitleAndMatchesTheGoldenPicture) {
+  const RunResult r = run(scratch.path, {"--dir", "prog", "--frames", "100", "--screen-text", "--screenshot", "boot.png",
+                                   "--screenshot", "boot.ppm"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  const std::vector<std::string> lines = lines_of(r.out);
+  ASSERT_EQ(lines.size(), 25u) << r.out;
+  for (const std::string& line : lines) EXPECT_EQ(line.size(), 40u) << line;
+  // The title sits in a box of line-drawing codes, which are not ASCII and show as '.'.
+  EXPECT_TRUE(has_line(lines, 0, 25, ".     VANTOREL     .")) << r.out;
+  EXPECT_TRUE(has_line(lines, 0, 25, " FREE SYSTEM ROM ")) << r.out;
+  EXPECT_TRUE(has_line(lines, 0, 25, "TYPE CLOAD TO READ A TAPE")) << r.out;
+  EXPECT_FALSE(has_line(lines, 0, 25, "not found")) << "the ROM files are there:\n" << r.out;
+
+  Picture png, ppm, golden;
+  ASSERT_TRUE(read_png(scratch.file("boot.png"), png));
+  ASSERT_TRUE(read_ppm(scratch.file("boot.ppm"), ppm));
+  EXPECT_EQ(png.w, width);
+  EXPECT_EQ(png.h, height);
+  EXPECT_EQ(differing_pixels(png, ppm), 0u) << "PNG and PPM of one moment differ";
+  ASSERT_TRUE(read_png(std::string(VANTOREL_SOURCE_DIR) + "/tests/golden/boot_screen.png", golden));
+  EXPECT_EQ(differing_pixels(png, golden), 0u) << "the boot screen differs from tests/golden/boot_screen.png";
+}
+
+TEST_F(Headless, KeysAreStruckThroughTheMatrix) {
+  // Upper case comes with SHIFT, symbols from their shifted keys; the ROM echoes what it reads.
+  const RunResult r = run(prog, {"--frames", "100", "--keys", "HELLO\\n", "--frames", "10", "--keys", "x=1+2*\"q\"!;:@\n",
+                           "--frames", "10", "--screen-text"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::vector<std::string> lines = lines_of(r.out);
+  ASSERT_EQ(lines.size(), 25u);
+  size_t hello = lines.size();
+  for (size_t i = 0; i < lines.size(); ++i)
+    if (lines[i].find("> HELLO") != std::string::npos) hello = i;
+  ASSERT_LT(hello + 3, lines.size()) << r.out;
+  EXPECT_EQ(lines[hello].substr(0, 8), " > HELLO") << r.out;
+  // RETURN ended the line: the ROM answered on the next one, and the second text follows.
+  EXPECT_NE(lines[hello + 1].find("ONLY CLOAD IS UNDERSTOOD"), std::string::npos) << r.out;
+  EXPECT_NE(lines[hello + 2].find("> X=1+2*\"Q\"!;:@"), std::string::npos) << r.out;
+  EXPECT_NE(lines[hello + 3].find("ONLY CLOAD IS UNDERSTOOD"), std::string::npos) << r.out;
+
+  // Backslash-n and a real line feed are the same RETURN.
+  const RunResult escaped = run(prog, {"--frames", "100", "--keys", "AB\\nCD", "--frames", "5", "--screen-text"});
+  const RunResult real = run(prog, {"--frames", "100", "--keys", "AB\nCD", "--frames", "5", "--screen-text"});
+  ASSERT_EQ(escaped.status, 0);
+  EXPECT_EQ(escaped.out, real.out);
+  EXPECT_NE(escaped.out.find("> CD"), std::string::npos) << escaped.out;
+}
+
+TEST_F(Headless, ScriptRunsInTheOrderGiven) {
+  const RunResult r = run(prog, {"--frames", "100", "--keys", "AB", "--frames", "3", "--screen-text", "--dump", "3000:2",
+                           "--keys", "C", "--frames", "3", "--screen-text"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::vector<std::string> lines = lines_of(r.out);
+  ASSERT_EQ(lines.size(), 51u) << r.out;
+  EXPECT_TRUE(has_line(lines, 0, 25, "> AB")) << r.out;
+  EXPECT_FALSE(has_line(lines, 0, 25, "> ABC")) << r.out;
+  EXPECT_EQ(lines[25], "20 20") << "screen codes of the first two cells, printed between the two looks";
+  EXPECT_TRUE(has_line(lines, 26, 51, "> ABC")) << r.out;
+  EXPECT_NE(std::vector<std::string>(lines.begin(), lines.begin() + 25),
+            std::vector<std::string>(lines.begin() + 26, lines.end()));
+
+  // A bad action late in the script is found before anything runs.
+  const RunResult bad = run(scratch.path, {"--dir", "prog", "--frames", "10", "--screenshot", "early.png", "--keys", "A\tB"});
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.err.find("0x09"), std::string::npos) << bad.err;
+  EXPECT_FALSE(std::filesystem::exists(scratch.file("early.png")));
+}
+
+TEST_F(Headless, UsageErrorsExitWithTwo) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"--frames"},          {"--frames", "x"},      {"--frames", "-1"},     {"--frames", "10k"},
+      {"--model", "2"},      {"--series", "0"},      {"--series", "3"},      {"--ram", "5"},
+      {"--ram", "-1"},       {"--timing", "secam"},  {"--bogus"},            {"--keys", "\xC3\xA9"},
+      {"--keys", "[]"},      {"--keys", "a\rb"},     {"--dump", "zz"},       {"--dump", "10000:1"},
+      {"--soft-reset-after"}, {"--dir", "no-such-directory"}};
+  for (const std::vector<std::string>& args : cases) {
+    const RunResult r = run(scratch.path, args);
+    std::string shown;
+    for (const std::string& a : args) shown += a + " ";
+    EXPECT_EQ(r.status, 2) << shown;
+    EXPECT_NE(r.err.find("vantorel-headless: "), std::string::npos) << shown;
+    EXPECT_EQ(r.out, "") << shown;
+  }
+}
+
+TEST_F(Headless, RomFailureAtStartUp) {
+  // Without the fallback: the error text, a failing status, and no run at all.
+  const RunResult none = run(scratch.path, {"--dir", "empty", "--no-fallback", "--frames", "10", "--screen-text"});
+  EXPECT_NE(none.status, 0);
+  EXPECT_NE(none.err.find("00 - ROM file " + empty + "//roms//aquariusS2.rom was not found"), std::string::npos)
+      << none.err;
+  EXPECT_NE(none.err.find(empty + "//roms//charS2.rom was not found"), std::string::npos) << none.err;
+  EXPECT_EQ(none.out, "");
+  scratch.write("prog/roms/charS2.rom", std::vector<unsigned char>(2047, 0));
+  const RunResult short_char = run(prog, {"--no-fallback", "--screen-text"});
+  EXPECT_NE(short_char.status, 0);
+  EXPECT_NE(short_char.err.find("charS2.rom has 2047 bytes instead of 2048"), std::string::npos) << short_char.err;
+  EXPECT_EQ(short_char.out, "");
+
+  // With it: the free ROMs boot and name the missing files; the settings given on the command
+  // line chose which files were wanted.
+  const RunResult fallback = run(scratch.path, {"--dir", "empty", "--frames", "100", "--screenshot", "x.png", "--screen-text"});
+  ASSERT_EQ(fallback.status, 0);
+  EXPECT_TRUE(has_line(lines_of(fallback.out), 0, 25, "aquariusS2.rom: not found")) << fallback.out;
+  EXPECT_TRUE(has_line(lines_of(fallback.out), 0, 25, "charS2.rom: not found")) << fallback.out;
+  Picture shot;
+  ASSERT_TRUE(read_png(scratch.file("x.png"), shot)) << "written where the runner was started";
+  EXPECT_EQ(shot.w, width);
+  EXPECT_FALSE(std::filesystem::exists(empty + "/x.png"));
+  const RunResult model_two = run(empty, {"--model", "1", "--series", "1", "--screen-text"});
+  ASSERT_EQ(model_two.status, 0);
+  const std::vector<std::string> lines = lines_of(model_two.out);
+  for (const char* name : {"aquariusS1.rom", "charS1.rom", "aquariusS2.rom", "extbasic.rom"})
+    EXPECT_TRUE(has_line(lines, 0, 25, std::string(name) + ": not found")) << name << "\n" << model_two.out;
+}
+
+TEST_F(Headless, RecordingHasEverySampleOfTheRun) {
+  struct Case {
+    std::vector<std::string> args;
+    double frames;  // PAL frames in which sound is made
+    double samples_per_frame;
+  };
+  const std::vector<Case> cases = {
+      {{"--frames", "100"}, 100, pal_samples_per_frame},
+      {{"--timing", "ntsc", "--frames", "100"}, 100, ntsc_samples_per_frame},
+      {{"--ntsc", "--frames", "100"}, 100, ntsc_samples_per_frame},
+      {{"--frames", "40", "--keys", "AB", "--frames", "10"}, 56, pal_samples_per_frame},
+      // Actions that reconfigure the machine pause its audio; the recording loses nothing.
+      {{"--frames", "50", "--soft-reset", "--frames", "50"}, 100, pal_samples_per_frame},
+      {{"--soft-reset-after", "30", "--frames", "60"}, 60, pal_samples_per_frame},
+      {{"--frames", "50", "--load", "missing.caq", "--frames", "50"}, 100, pal_samples_per_frame},
+      // Unlimited speed makes no sound.
+      {{"--frames", "20", "--unlimited", "--frames", "30"}, 20, pal_samples_per_frame},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"--audio", "rec.wav"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    std::string shown;
+    for (const std::string& a : c.args) shown += a + " ";
+    std::filesystem::remove(prog + "/rec.wav");
+    const RunResult r = run(prog, args);
+    ASSERT_EQ(r.status, 0) << shown << r.err;
+    EXPECT_NEAR(static_cast<double>(wav_frames(prog + "/rec.wav")), c.frames * c.samples_per_frame, 2.0) << shown;
+  }
+}
+
+TEST_F(Headless, SoftResetActionStartsALoadedCartridge) {
+  // Loaded once the ROM has booted, the cartridge waits for the reset.
+  scratch.write("game.rom", std::vector<unsigned char>(firmware_load_cart8, firmware_load_cart8 + firmware_load_cart8_size));
+  const RunResult r = run(scratch.path, {"--dir", "prog", "--frames", "20", "--load", "game.rom", "--frames", "20", "--screen-text", "--soft-reset",
+                                   "--frames", "20", "--screen-text"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::vector<std::string> lines = lines_of(r.out);
+  ASSERT_EQ(lines.size(), 50u);
+  EXPECT_FALSE(has_line(lines, 0, 25, "8K CARTRIDGE RUNNING")) << r.out;
+  EXPECT_TRUE(has_line(lines, 25, 50, "8K CARTRIDGE RUNNING")) << r.out;
+}
+
+}  // namespace
