@@ -67,7 +67,7 @@ poll 15 wmctrl -m >/dev/null 2>&1 || fail "the window manager did not start"
 reference() {
   local out=$1 size=$2
   shift 2
-  "$headless" --dir "$work" --frames 300 "$@" --frames 300 --screenshot "$work/headless_picture.png" >/dev/null ||
+  "$headless" --dir "$work" --frames 100 "$@" --frames 150 --screenshot "$work/headless_picture.png" >/dev/null ||
     fail "the headless runner failed"
   convert "$work/headless_picture.png" -sample "$((size * 100))%" "$out" || fail "cannot scale the reference"
 }
