@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
+#include <cstdint>
 #include <filesystem>
 
 #include "core/config.h"
@@ -170,6 +172,91 @@ TEST_F(Settings, FileIsReplacedWholeAndNeverHalfWritten) {
   save_config();
   ::testing::internal::GetCapturedStdout();
   EXPECT_FALSE(std::filesystem::exists(dir.path + "/missing"));
+}
+
+
+// One value on one line, every other line empty (so at its default): what the setting becomes.
+struct ValueCase {
+  int line;            // 0-based value line
+  const char* text;
+  int32_t expected;
+};
+
+int32_t live_value(int line) {
+  switch (line) {
+    case 0: return draw_size;
+    case 1: return timing_type;
+    case 2: return keyboard_mode;
+    case 3: return model;
+    case 4: return rom_mode;
+    case 5: return snd_stereo;
+    case 6: return snd_aysound;
+    case 7: return ram_size;
+    case 8: return caq_autoload;
+    case 9: return windowpos_X;
+    case 10: return windowpos_Y;
+    case 11: return exit_msg;
+  }
+  return -999;
+}
+
+TEST_F(Settings, EachOutOfRangeValueFallsBackAndEachGoodOneIsKept) {
+  const ValueCase cases[] = {
+      // Window size: 100% or 200%; full screen (3) comes back as the window at 100%.
+      {0, "0", 1}, {0, "3", 1}, {0, "4", 1}, {0, "-1", 1}, {0, "2", 2}, {0, "258", 2}, {0, "514", 2},
+      // Timing: PAL 1 or NTSC 2.
+      {1, "0", 1}, {1, "3", 1}, {1, "255", 1}, {1, "2", 2}, {1, "-254", 2},
+      // Model 0 or 1 only.
+      {3, "2", 0}, {3, "-1", 0}, {3, "1", 1}, {3, "257", 1},
+      // RAM size index 0 to 4.
+      {7, "5", 0}, {7, "9", 0}, {7, "-1", 0}, {7, "4", 4}, {7, "260", 4}, {7, "3", 3},
+      // Flags: any number but 0 is on.
+      {2, "-5", 1}, {2, "0", 0}, {4, "0", 0}, {4, "2", 1}, {5, "0", 0}, {6, "9", 1}, {8, "100000", 1}, {11, "0", 0},
+      // Window position: any int32; beyond it there is no number.
+      {9, "-2147483648", INT32_MIN}, {9, "2147483647", INT32_MAX}, {9, "2147483648", 200}, {10, "-9999", -9999},
+      {10, "-2147483649", 200},
+  };
+  for (const ValueCase& c : cases) {
+    std::vector<std::string> values(12, "");
+    values[static_cast<size_t>(c.line)] = c.text;
+    write_values(values);
+    // Live settings away from their defaults, so that a line that is not read shows.
+    draw_size = 2; timing_type = 2; keyboard_mode = true; model = 1; rom_mode = 0; snd_stereo = 0;
+    snd_aysound = 1; ram_size = 3; caq_autoload = true; windowpos_X = 7; windowpos_Y = 7; exit_msg = false;
+    load_config();
+    EXPECT_EQ(live_value(c.line), c.expected) << "line " << c.line + 1 << " = \"" << c.text << "\"";
+    // The empty lines around it are at their defaults: 1, 1, 0, 0, 1, 1, 0, 0, 0, 200, 200, 1.
+    const int32_t defaults[12] = {1, 1, 0, 0, 1, 1, 0, 0, 0, 200, 200, 1};
+    for (int other = 0; other < 12; ++other) {
+      if (other != c.line) EXPECT_EQ(live_value(other), defaults[other]) << "line " << other + 1;
+    }
+  }
+}
+
+TEST_F(Settings, AnUnwritableProgramDirectoryGetsNothingAndNothingBreaks) {
+  // A program directory that is a regular file: no file can be created below it, for root too.
+  dir.write_text("not-a-dir", "precious\n");
+  program_dir = dir.file("not-a-dir");
+  set_defaults();
+  const std::string printed = save_capturing_stdout();
+  EXPECT_EQ(printed, "") << "nothing reports a save that did not happen";
+  EXPECT_EQ(dir.read_text("not-a-dir"), "precious\n");
+  size_t entries = 0;
+  for (auto& e : std::filesystem::directory_iterator(dir.path)) { (void)e; ++entries; }
+  EXPECT_EQ(entries, 1u);
+  // Reading from it gives the defaults.
+  draw_size = 2; model = 1;
+  load_config();
+  EXPECT_EQ(draw_size, 1);
+  EXPECT_EQ(model, 0);
+  // A settings file that is a directory reads as missing and is not replaced.
+  program_dir = dir.path;
+  std::filesystem::create_directory(dir.file("vantorel.ini"));
+  draw_size = 2;
+  load_config();
+  EXPECT_EQ(draw_size, 1);
+  save_capturing_stdout();
+  EXPECT_TRUE(std::filesystem::is_directory(dir.file("vantorel.ini")));
 }
 
 }  // namespace
