@@ -228,7 +228,8 @@ TEST_F(Settings, EachOutOfRangeValueFallsBackAndEachGoodOneIsKept) {
     // The empty lines around it are at their defaults: 1, 1, 0, 0, 1, 1, 0, 0, 0, 200, 200, 1.
     const int32_t defaults[12] = {1, 1, 0, 0, 1, 1, 0, 0, 0, 200, 200, 1};
     for (int other = 0; other < 12; ++other) {
-      if (other != c.line) EXPECT_EQ(live_value(other), defaults[other]) << "line " << other + 1;
+      if (other == c.line) continue;
+      EXPECT_EQ(live_value(other), defaults[other]) << "line " << other + 1;
     }
   }
 }
