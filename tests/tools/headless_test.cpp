@@ -320,4 +320,28 @@ TEST_F(Headless, SoftResetActionStartsALoadedCartridge) {
   EXPECT_TRUE(has_line(lines, 25, 50, "8K CARTRIDGE RUNNING")) << r.out;
 }
 
+TEST_F(Headless, CommandLineSettingsOverrideTheFileWhichIsNeverWritten) {
+  // The file asks for the Aquarius II with series 1; the command line for the Aquarius I with
+  // series 2. Which files the free ROMs call missing shows which settings loaded the ROMs.
+  const std::string ini = "opt_draw_size=2\nopt_timing_type=1\nopt_keyboard_mode=0\nopt_model=1\nopt_rom_mode=0\n"
+                          "opt_snd_stereo=1\nopt_snd_aysound=0\nopt_ram_size=0\nopt_caq_autoload=0\n"
+                          "opt_windowpos_x=-5\nopt_windowpos_y=9\nopt_exit_msg=1\n[End]\n";
+  scratch.write_text("empty/vantorel.ini", ini);
+  const RunResult from_file = run(empty, {"--frames", "100", "--screen-text"});
+  ASSERT_EQ(from_file.status, 0);
+  EXPECT_TRUE(has_line(lines_of(from_file.out), 0, 25, "extbasic.rom: not found")) << from_file.out;
+  EXPECT_TRUE(has_line(lines_of(from_file.out), 0, 25, "charS1.rom: not found")) << from_file.out;
+
+  const RunResult overridden = run(empty, {"--model", "0", "--series", "2", "--frames", "100", "--screen-text"});
+  ASSERT_EQ(overridden.status, 0);
+  const std::vector<std::string> lines = lines_of(overridden.out);
+  EXPECT_TRUE(has_line(lines, 0, 25, "aquariusS2.rom: not found")) << overridden.out;
+  EXPECT_TRUE(has_line(lines, 0, 25, "charS2.rom: not found")) << overridden.out;
+  EXPECT_FALSE(has_line(lines, 0, 25, "extbasic.rom")) << overridden.out;
+  EXPECT_FALSE(has_line(lines, 0, 25, "S1.rom")) << overridden.out;
+  EXPECT_EQ(scratch.read_text("empty/vantorel.ini"), ini) << "the runner leaves the settings file alone";
+  ASSERT_EQ(run(prog, {"--frames", "10"}).status, 0);
+  EXPECT_FALSE(std::filesystem::exists(prog + "/vantorel.ini")) << "nor writes one where there was none";
+}
+
 }  // namespace
