@@ -161,6 +161,11 @@ class Headless : public ::testing::Test {
   }
 };
 
+// The golden picture was checked by eye. When the free ROMs or the picture composition change on
+// purpose, renew it from a directory whose roms/ holds the built sysrom.bin and charrom.bin
+// (padded with 0xFF to 8192 and 2048 bytes) as aquariusS2.rom and charS2.rom:
+//   vantorel-headless --dir DIR --frames 100 --screenshot tests/golden/boot_screen.png
+// and look at it again before committing it.
 TEST_F(Headless, BootScreenShowsTheTitleAndMatchesTheGoldenPicture) {
   const RunResult r = run(scratch.path, {"--dir", "prog", "--frames", "100", "--screen-text", "--screenshot", "boot.png",
                                    "--screenshot", "boot.ppm"});
