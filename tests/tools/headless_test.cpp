@@ -250,6 +250,15 @@ TEST_F(Headless, UsageErrorsExitWithTwo) {
     EXPECT_NE(r.err.find("vantorel-headless: "), std::string::npos) << shown;
     EXPECT_EQ(r.out, "") << shown;
   }
+
+  // Output that cannot be written is a failed run, not a usage error; the script stops there.
+  const RunResult shot = run(prog, {"--frames", "5", "--screenshot", "no/such/dir/x.png", "--screen-text"});
+  EXPECT_EQ(shot.status, 1);
+  EXPECT_NE(shot.err.find("cannot write"), std::string::npos) << shot.err;
+  EXPECT_EQ(shot.out, "") << "nothing after the failed action ran";
+  const RunResult wav = run(prog, {"--audio", "no/such/dir/x.wav", "--frames", "5"});
+  EXPECT_EQ(wav.status, 1);
+  EXPECT_NE(wav.err.find("cannot write"), std::string::npos) << wav.err;
 }
 
 TEST_F(Headless, RomFailureAtStartUp) {
