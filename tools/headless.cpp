@@ -43,7 +43,7 @@ constexpr int key_down_frames = 2;
 constexpr int key_up_frames = 1;
 constexpr uint8_t shift_column = 7, shift_bit = 4;
 
-enum class Step { frames, keys, screenshot, screen_text, unlimited, load, type, soft_reset, microex, dump };
+enum class Step { frames, keys, screenshot, screen_text, unlimited, load, type, soft_reset, hard_reset, microex, dump };
 
 struct Action {
   Step step = Step::frames;
@@ -98,6 +98,7 @@ void usage(FILE* to) {
       "  --type TEXT             type TEXT as pasted text (runs while later frames run)\n"
       "  --load FILE             load a file as a dropped file (cartridge, cassette, text)\n"
       "  --soft-reset            restart the CPU at address 0\n"
+      "  --hard-reset            read the ROMs again, clear memory, drop the cartridge, restart\n"
       "  --microex               switch the Micro Expander on\n"
       "  --unlimited             unlimited speed (no sound is made while it is on)\n"
       "  --screen-text           print the 25 x 40 screen codes as text ('.' for the rest)\n"
@@ -199,6 +200,7 @@ bool parse(int argc, char** argv) {
     else if (a == "--screenshot") { if (!value()) return false; script.push_back(action(Step::screenshot, v)); }
     else if (a == "--screen-text") script.push_back(action(Step::screen_text));
     else if (a == "--soft-reset") script.push_back(action(Step::soft_reset));
+    else if (a == "--hard-reset") script.push_back(action(Step::hard_reset));
     else if (a == "--microex") script.push_back(action(Step::microex));
     else if (a == "--unlimited") script.push_back(action(Step::unlimited));
     else if (a == "--dump") {
@@ -349,6 +351,7 @@ bool perform(const Action& act) {
                      load_error.empty() ? "" : ": ", load_error.c_str());
       return true;
     case Step::soft_reset: keep_pending_samples(); SoftReset(); return true;
+    case Step::hard_reset: keep_pending_samples(); HardReset(); return true;
     case Step::microex:
       keep_pending_samples();
       if (!per_MicroEx) select_MicroEx();

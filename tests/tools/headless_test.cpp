@@ -322,16 +322,21 @@ TEST_F(Headless, RecordingHasEverySampleOfTheRun) {
   }
 }
 
-TEST_F(Headless, SoftResetActionStartsALoadedCartridge) {
+TEST_F(Headless, ResetActions) {
   // Loaded once the ROM has booted, the cartridge waits for the reset.
   scratch.write("game.rom", std::vector<unsigned char>(firmware_load_cart8, firmware_load_cart8 + firmware_load_cart8_size));
-  const RunResult r = run(scratch.path, {"--dir", "prog", "--frames", "20", "--load", "game.rom", "--frames", "20", "--screen-text", "--soft-reset",
-                                   "--frames", "20", "--screen-text"});
+  const RunResult r = run(scratch.path, {"--dir", "prog", "--frames", "20", "--load", "game.rom", "--frames", "20",
+                                         "--screen-text", "--soft-reset", "--frames", "20", "--screen-text",
+                                         "--hard-reset", "--frames", "100", "--screen-text", "--dump", "E000:2"});
   ASSERT_EQ(r.status, 0) << r.err;
   const std::vector<std::string> lines = lines_of(r.out);
-  ASSERT_EQ(lines.size(), 50u);
+  ASSERT_EQ(lines.size(), 76u);
   EXPECT_FALSE(has_line(lines, 0, 25, "8K CARTRIDGE RUNNING")) << r.out;
   EXPECT_TRUE(has_line(lines, 25, 50, "8K CARTRIDGE RUNNING")) << r.out;
+  // A hard reset drops the cartridge: the ROM boots to its prompt and 0xE000 is empty RAM.
+  EXPECT_FALSE(has_line(lines, 50, 75, "8K CARTRIDGE RUNNING")) << r.out;
+  EXPECT_TRUE(has_line(lines, 50, 75, "TYPE CLOAD TO READ A TAPE")) << r.out;
+  EXPECT_EQ(lines[75], "00 00");
 }
 
 TEST_F(Headless, CommandLineSettingsOverrideTheFileWhichIsNeverWritten) {
