@@ -1,5 +1,6 @@
-/* A window the end-to-end test drags a file from with the mouse, offering it the way a file
- * manager does: text/uri-list with the file's URI. Usage: drag_source <file> */
+/* A window the end-to-end test drags files from with the mouse, offering them the way a file
+ * manager does: text/uri-list with one URI per file, in the order given.
+ * Usage: drag_source <file>... */
 #include <gtk/gtk.h>
 
 static gchar* uri_list;
@@ -13,10 +14,17 @@ static void on_drag_data_get(GtkWidget* widget, GdkDragContext* context, GtkSele
 
 int main(int argc, char** argv) {
   gtk_init(&argc, &argv);
-  if (argc != 2) return 2;
-  gchar* uri = g_filename_to_uri(argv[1], NULL, NULL);
-  if (!uri) return 1;
-  uri_list = g_strconcat(uri, "\r\n", NULL);
+  if (argc < 2) return 2;
+  GString* list = g_string_new("");
+  for (int i = 1; i < argc; ++i) {
+    gchar* absolute = g_canonicalize_filename(argv[i], NULL);
+    gchar* uri = g_filename_to_uri(absolute, NULL, NULL);
+    g_free(absolute);
+    if (!uri) return 1;
+    g_string_append_printf(list, "%s\r\n", uri);
+    g_free(uri);
+  }
+  uri_list = g_string_free(list, FALSE);
   GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_title(GTK_WINDOW(window), "drag source");
   gtk_window_set_default_size(GTK_WINDOW(window), 120, 80);

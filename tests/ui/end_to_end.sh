@@ -7,7 +7,8 @@
 # - keys typed on the host keyboard reach the machine: the screen equals the headless runner's
 #   after the same keys were typed into it;
 # - a text file dragged with the mouse from another program and dropped on the window (a real
-#   XDND drop) is typed into the machine, again matching the headless runner's screen;
+#   XDND drop) is typed into the machine, again matching the headless runner's screen; of
+#   three files dropped at once only the last is typed;
 # - the window is moved and closed through the window manager's close request: the program
 #   ends with status 0, prints the one "x - y" position line, and leaves a fourteen-line
 #   vantorel.ini holding that position;
@@ -180,40 +181,62 @@ count=$(wait_for_picture "$work/typed.png" 5) ||
   fail "after typing $keys the screen differs from the headless runner's in $count pixels"
 echo "typed $keys: screen equals the headless runner's"
 
-# A text file dragged from another program's window and dropped on the picture; the headless
-# runner is given the same keys and then the same file as a dropped file.
+# Drags the given files, offered by another program's window as a file manager offers them,
+# with the mouse onto the middle of the picture.
+drag_files() {
+  "$drag_source" "$@" 2>/dev/null &
+  source_pid=$!
+  local source_window=
+  find_source() {
+    source_window=$(xdotool search --onlyvisible --name '^drag source$' 2>/dev/null | head -1)
+    [ -n "$source_window" ]
+  }
+  poll 15 find_source || fail "the drag source did not appear"
+  sleep 0.3
+  local source_info from_x from_y to_x to_y
+  source_info=$(xwininfo -id "$source_window")
+  from_x=$(($(echo "$source_info" | sed -n 's/^ *Absolute upper-left X: *//p') + 30))
+  from_y=$(($(echo "$source_info" | sed -n 's/^ *Absolute upper-left Y: *//p') + 30))
+  to_x=$((X + PICTURE_W / 2))
+  to_y=$((Y + PICTURE_Y + PICTURE_H / 2))
+  xdotool mousemove "$from_x" "$from_y"
+  sleep 0.2
+  xdotool mousedown 1
+  sleep 0.2
+  for step in 1 2 3 4 5 6 7 8 9 10; do
+    xdotool mousemove $((from_x + (to_x - from_x) * step / 10)) $((from_y + (to_y - from_y) * step / 10))
+    sleep 0.05
+  done
+  sleep 0.3
+  xdotool mouseup 1
+}
+
+end_drag() {
+  kill "$source_pid"
+  wait "$source_pid" 2>/dev/null
+  source_pid=
+}
+
+# A text file dropped on the picture; the headless runner is given the same keys and then the
+# same file as a dropped file.
 printf 'PRINT "DROPPED"\n' >"$work/drop.txt"
 reference "$work/dropped.png" 1 --keys "$keys" --load "$work/drop.txt"
-"$drag_source" "$work/drop.txt" 2>/dev/null &
-source_pid=$!
-source_window=
-find_source() {
-  source_window=$(xdotool search --onlyvisible --name '^drag source$' 2>/dev/null | head -1)
-  [ -n "$source_window" ]
-}
-poll 15 find_source || fail "the drag source did not appear"
-sleep 0.3
-source_info=$(xwininfo -id "$source_window")
-from_x=$(($(echo "$source_info" | sed -n 's/^ *Absolute upper-left X: *//p') + 30))
-from_y=$(($(echo "$source_info" | sed -n 's/^ *Absolute upper-left Y: *//p') + 30))
-to_x=$((X + PICTURE_W / 2))
-to_y=$((Y + PICTURE_Y + PICTURE_H / 2))
-xdotool mousemove "$from_x" "$from_y"
-sleep 0.2
-xdotool mousedown 1
-sleep 0.2
-for step in 1 2 3 4 5 6 7 8 9 10; do
-  xdotool mousemove $((from_x + (to_x - from_x) * step / 10)) $((from_y + (to_y - from_y) * step / 10))
-  sleep 0.05
-done
-sleep 0.3
-xdotool mouseup 1
+drag_files "$work/drop.txt"
 count=$(wait_for_picture "$work/dropped.png" 15) ||
   fail "after the drop the screen differs from the headless runner's in $count pixels"
+end_drag
 echo "dropped a text file: screen equals the headless runner's"
-kill "$source_pid"
-wait "$source_pid" 2>/dev/null
-source_pid=
+
+# Three files dropped at once: only the last one is loaded.
+printf 'FIRST\n' >"$work/first.txt"
+printf 'SECOND\n' >"$work/second.txt"
+printf 'THIRD\n' >"$work/third.txt"
+reference "$work/three.png" 1 --keys "$keys" --load "$work/drop.txt" --frames 150 --load "$work/third.txt"
+drag_files "$work/first.txt" "$work/second.txt" "$work/third.txt"
+count=$(wait_for_picture "$work/three.png" 15) ||
+  fail "after dropping three files the screen differs from the headless runner's loading the last in $count pixels"
+end_drag
+echo "dropped three files: screen equals the headless runner's given the last"
 
 # Moved by the window manager, then closed.
 wmctrl -i -r "$window" -e 0,240,130,-1,-1 || fail "wmctrl could not move the window"
