@@ -148,14 +148,14 @@ close_program() {
 # ---- At 100 %.
 start_program
 [ "$WIDTH" -eq 352 ] && [ "$HEIGHT" -eq 276 ] || fail "window ${WIDTH}x${HEIGHT}, expected 352x276"
-[ -z "$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | grep -vx "$window")" ] ||
-  fail "a second window (an error box?) is open"
 PICTURE_W=352
 PICTURE_H=232
 reference "$work/boot.png" 1
 find_picture "$work/boot.png"
 [ "$PICTURE_Y" -gt 0 ] && [ $((PICTURE_Y + PICTURE_H)) -lt "$HEIGHT" ] ||
   fail "the picture is not between the menu bar and the status bar (y offset $PICTURE_Y)"
+[ -z "$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | grep -vx "$window")" ] ||
+  fail "a second window (an error box?) is open"
 
 # Typed keys. The ROM takes a key once two scans agree on it and never repeats it, so each key
 # is held until the screen shows it; a press and release handled in the same pass of the event
