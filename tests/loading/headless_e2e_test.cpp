@@ -1,20 +1,13 @@
 // vantorel-headless end to end: cassettes, typed text and cartridges on the built-in ROM, and
 // bad files refused without harm.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
-#include <fstream>
-#include <sstream>
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
+#include "headless_run.h"
 #include "scratch_files.h"
 #include "tape_image.h"
 
-extern char** environ;
 extern const unsigned char firmware_load_cart8[];
 extern const unsigned firmware_load_cart8_size;
 extern const unsigned char firmware_load_cart16[];
@@ -24,42 +17,10 @@ using namespace loading_test;
 
 namespace {
 
-struct RunResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// Runs vantorel-headless with these arguments (no shell: texts pass through untouched).
+// Runs vantorel-headless on the program directory dir.
 RunResult run_headless(const std::string& dir, std::vector<std::string> args) {
-  std::string program = std::string(VANTOREL_BINARY_DIR) + "/vantorel-headless";
-  args.insert(args.begin(), {program, "--dir", dir});
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  std::string out_path = dir + "/stdout.txt", err_path = dir + "/stderr.txt";
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  RunResult r;
-  pid_t pid;
-  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  r.out = slurp(out_path);
-  r.err = slurp(err_path);
-  return r;
+  args.insert(args.begin(), {"--dir", dir});
+  return run_headless_in(dir, std::move(args));
 }
 
 class HeadlessLoading : public ::testing::Test {

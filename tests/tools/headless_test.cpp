@@ -2,9 +2,6 @@
 // free ROMs installed as the user's ROM files (so that the screen does not depend on where the
 // test runs), and on an empty directory, where the free ROMs step in and name what is missing.
 #include <cairo.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
@@ -16,8 +13,8 @@
 #include <vector>
 
 #include "core/scratch_dir.h"
+#include "headless_run.h"
 
-extern char** environ;
 extern const unsigned char firmware_sysrom[];
 extern const unsigned firmware_sysrom_size;
 extern const unsigned char firmware_charrom[];
@@ -32,43 +29,8 @@ constexpr int width = 352, height = 232;
 constexpr double pal_samples_per_frame = 71590.0 / 81.0;
 constexpr double ntsc_samples_per_frame = 59659.0 / 81.0;
 
-struct RunResult {
-  int status = -1;
-  std::string out, err;
-};
-
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// Runs the program from directory cwd with these arguments, no shell in between.
-RunResult run(const std::string& cwd, std::vector<std::string> args) {
-  const std::string program = std::string(VANTOREL_BINARY_DIR) + "/vantorel-headless";
-  args.insert(args.begin(), program);
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  const std::string out_path = cwd + "/.stdout", err_path = cwd + "/.stderr";
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
-  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  RunResult r;
-  pid_t pid;
-  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  r.out = slurp(out_path);
-  r.err = slurp(err_path);
-  return r;
-}
+// Runs the program from directory cwd with these arguments.
+RunResult run(const std::string& cwd, std::vector<std::string> args) { return run_headless_in(cwd, std::move(args)); }
 
 std::vector<std::string> lines_of(const std::string& text) {
   std::vector<std::string> lines;
