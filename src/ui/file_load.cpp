@@ -7,12 +7,12 @@
 
 namespace {
 
-struct filter_spec {
+struct file_filter {
   const char* name;
   const char* patterns[9];  // null-terminated
 };
 
-const filter_spec file_filters[] = {
+const file_filter file_filters[] = {
     {"Supported Files", {"*.ROM", "*.rom", "*.BIN", "*.bin", "*.CAQ", "*.caq", "*.TXT", "*.txt", nullptr}},
     {"All Files", {"*", nullptr}},
     {"Cartridge Files", {"*.ROM", "*.rom", "*.BIN", "*.bin", nullptr}},
@@ -23,10 +23,10 @@ const filter_spec file_filters[] = {
 }  // namespace
 
 void add_filter_defaults(GtkWidget* chooser) {
-  for (const filter_spec& spec : file_filters) {
+  for (const file_filter& entry : file_filters) {
     GtkFileFilter* filter = gtk_file_filter_new();
-    gtk_file_filter_set_name(filter, spec.name);
-    for (const char* const* pattern = spec.patterns; *pattern; ++pattern) gtk_file_filter_add_pattern(filter, *pattern);
+    gtk_file_filter_set_name(filter, entry.name);
+    for (const char* const* pattern = entry.patterns; *pattern; ++pattern) gtk_file_filter_add_pattern(filter, *pattern);
     gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(chooser), filter);
   }
 }
