@@ -7,11 +7,7 @@
 #include "headless_run.h"
 #include "scratch_files.h"
 #include "tape_image.h"
-
-extern const unsigned char firmware_load_cart8[];
-extern const unsigned firmware_load_cart8_size;
-extern const unsigned char firmware_load_cart16[];
-extern const unsigned firmware_load_cart16_size;
+#include "test_cartridges.h"
 
 using namespace loading_test;
 
