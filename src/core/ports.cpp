@@ -3,6 +3,7 @@
 #include "core/ports.h"
 
 #include "ch376/ch376.h"
+#include "core/memory.h"
 #include "input/keyboard.h"
 #include "loading/loader.h"
 #include "loading/cassette.h"
@@ -39,7 +40,10 @@ void WritePort(uint16_t port, uint8_t value) {
       break;
     case 0xFD: PORTxxFD = value; break;
     case 0xFE: PORTxxFE = value; break;
-    case 0xFF: PORTxxFF = value; break;
+    case 0xFF:
+      PORTxxFF = value;
+      cartridge_key_written(value);
+      break;
     default: break;
   }
 }

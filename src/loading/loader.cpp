@@ -146,15 +146,7 @@ bool aqua_get_file() {
   std::memcpy(copy, file.data, file.size);
   std::memset(copy + file.size, 0xFF, padded - file.size);
 
-  if (padded == CART_MAX_BYTES) {
-    Page_RAM[6] = copy;
-    Page_RAM[7] = copy + CART_PAGE_BYTES;
-  } else {
-    // An 8K image leaves page 6 alone, but not when it still shows the first half of the
-    // 16K cartridge being replaced: that buffer is about to be freed.
-    if (aqua_cart && Page_RAM[6] == aqua_cart && ram) Page_RAM[6] = ram + 6 * CART_PAGE_BYTES;
-    Page_RAM[7] = copy;
-  }
+  map_cartridge(copy, padded);
   delete[] aqua_cart;
   aqua_cart = copy;
   aqua_cart_size = padded;

@@ -154,12 +154,12 @@ void update_AY_state() {
     }
   }
 
-  // A noise step every R6 + 1 ticks (every tick for R6 = 0), a shift every second step: 2 (R6 + 1)
-  // ticks against the chip's 2 R6 (0 counting as 1). Close for the middle and long periods that
-  // programs use for noise; the two shortest periods come out lower than on the chip.
+  // A noise step every R6 ticks and a shift every second step: the register shifts every
+  // 2 R6 ticks, and R6 = 0 sounds as R6 = 1, as on the chip. The period is taken at each step,
+  // so a new R6 is heard once the running period is over.
   if (++snd.noise_count >= snd.noise_period) {
     snd.noise_count = 0;
-    snd.noise_period = snd.regs[6] ? static_cast<uint8_t>(snd.regs[6] + 1) : 0;
+    snd.noise_period = snd.regs[6] ? snd.regs[6] : 1;
     noise_step();
   }
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/memory.h"
+#include "core/ports.h"
 
 namespace {
 
@@ -75,37 +76,79 @@ TEST_F(MemoryMap, AquariusTwoGetsAWritableExtensionCopyAtEachRebuild) {
 }
 
 TEST_F(MemoryMap, CartridgePagesReadWhateverTheRamTop) {
-  std::memset(cartridge, 0, sizeof cartridge);
   for (int i = 0; i < 0x4000; ++i) cartridge[i] = static_cast<uint8_t>(i >> 5);
+  WritePort(0x00FF, 0);
   // 8K cartridge on page 7 only; page 6 stays RAM, holding what a bigger setting left there.
   ram[0xC000] = 0x42;
-  Page_RAM[7] = cartridge;
+  map_cartridge(cartridge, 0x2000);
   EXPECT_EQ(ReadByte(0xC000), 0x42);
   EXPECT_EQ(ReadByte(0xE000), cartridge[0]);
   EXPECT_EQ(ReadByte(0xFFFF), cartridge[0x1FFF]);
-  WriteByte(0xE000, 0x99);
-  WriteByte(0xC000, 0x99);
-  EXPECT_EQ(cartridge[0], 0) << "below 64K the cartridge area is not writable";
-  EXPECT_EQ(ram[0xC000], 0x42);
   // 16K cartridge: its second half at 0xE000.
-  Page_RAM[6] = cartridge;
-  Page_RAM[7] = cartridge + 0x2000;
+  map_cartridge(cartridge, 0x4000);
   EXPECT_EQ(ReadByte(0xC010), cartridge[0x10]);
   EXPECT_EQ(ReadByte(0xE010), cartridge[0x2010]);
+  // An 8K one replacing it gives page 6 back to RAM.
+  map_cartridge(cartridge, 0x2000);
+  EXPECT_EQ(ReadByte(0xC000), 0x42);
   // A rebuild unmaps it and clears RAM.
   Rebuild_Mem();
   EXPECT_EQ(ReadByte(0xE010), 0);
   EXPECT_EQ(ReadByte(0xC000), 0);
 }
 
-TEST_F(MemoryMap, With64KWritesGoToTheCartridgeImage) {
-  std::memset(cartridge, 0, sizeof cartridge);
+// The cartridge port's data lines pass through an exclusive-or with the port 0xFF latch, for
+// data reads and opcode fetches alike; RAM in the same pages is not scrambled.
+TEST_F(MemoryMap, CartridgeReadsPassThroughThePortFFScrambler) {
+  for (int i = 0; i < 0x4000; ++i) cartridge[i] = static_cast<uint8_t>(i * 7 + 3);
+  WritePort(0x00FF, 0);
   memtop = 0xFFFF;
-  Page_RAM[7] = cartridge;
+  ram[0xC123] = 0x42;
+  map_cartridge(cartridge, 0x2000);
+  WritePort(0x12FF, 0x5A);
+  EXPECT_EQ(ReadByte(0xE000), static_cast<uint8_t>(cartridge[0] ^ 0x5A));
+  EXPECT_EQ(FetchOpcode(0xFFFF), static_cast<uint8_t>(cartridge[0x1FFF] ^ 0x5A));
+  EXPECT_EQ(ReadByte(0xC123), 0x42);
+  WritePort(0x00FF, 0xFF);
+  EXPECT_EQ(ReadByte(0xE001), static_cast<uint8_t>(~cartridge[1]));
+  // A cartridge mapped while the latch holds a key is seen through it at once.
+  map_cartridge(cartridge, 0x4000);
+  EXPECT_EQ(ReadByte(0xC000), static_cast<uint8_t>(~cartridge[0]));
+  EXPECT_EQ(ReadByte(0xE000), static_cast<uint8_t>(~cartridge[0x2000]));
+  WritePort(0x00FF, 0);
+  EXPECT_EQ(ReadByte(0xC000), cartridge[0]);
+  // Without a cartridge the latch changes nothing.
+  Rebuild_Mem();
+  WriteByte(0xE000, 0x77);
+  WritePort(0x00FF, 0x3C);
+  EXPECT_EQ(ReadByte(0xE000), 0x77);
+  WritePort(0x00FF, 0);
+}
+
+TEST_F(MemoryMap, MappedCartridgeIsReadOnlyEvenWith64K) {
+  for (int i = 0; i < 0x4000; ++i) cartridge[i] = static_cast<uint8_t>(i);
+  WritePort(0x00FF, 0);
+  memtop = 0xFFFF;
+  map_cartridge(cartridge, 0x2000);
+  WriteByte(0xE000, 0x5C);
+  WriteByte(0xFFFF, 0x5C);
+  WriteByte(0xC000, 0x3D);
+  EXPECT_EQ(ReadByte(0xE000), 0);
+  EXPECT_EQ(ReadByte(0xFFFF), 0xFF);
+  EXPECT_EQ(cartridge[0], 0);
+  EXPECT_EQ(ram[0xE000], 0) << "the RAM behind the cartridge is not written either";
+  EXPECT_EQ(ReadByte(0xC000), 0x3D) << "page 6 is still RAM beside an 8K cartridge";
+  map_cartridge(cartridge, 0x4000);
+  WriteByte(0xC000, 0x11);
+  EXPECT_EQ(ReadByte(0xC000), 0);
+  EXPECT_EQ(ReadByte(0xBFFF), 0);
+  WriteByte(0xBFFF, 0x22);
+  EXPECT_EQ(ReadByte(0xBFFF), 0x22);
+  // Unmapped, 64K RAM is writable up to the top again.
+  unmap_cartridge();
   WriteByte(0xE000, 0x5C);
   WriteByte(0xC000, 0x3D);
-  EXPECT_EQ(cartridge[0], 0x5C);
-  EXPECT_EQ(ram[0xE000], 0);
+  EXPECT_EQ(ram[0xE000], 0x5C);
   EXPECT_EQ(ram[0xC000], 0x3D);
 }
 

@@ -290,4 +290,26 @@ TEST_F(AyTest, NoiseIsAMaximalLength17BitSequenceAtHalfTheToneRate) {
   EXPECT_EQ(longest_zero_run, 16);
 }
 
+// The chip shifts its noise register every 2 R6 ticks of the tone clock, with R6 = 0 as 1.
+TEST_F(AyTest, NoiseShiftsEveryTwiceR6Ticks) {
+  for (const uint8_t r6 : {0, 1, 2, 31}) {
+    SCOPED_TRACE(int(r6));
+    write_reg(6, r6);
+    for (int i = 0; i < 200; ++i) tick();  // let the running period end
+    const long expected = 2L * (r6 ? r6 : 1);
+    uint64_t last = snd.noise_state[0];
+    long since = 0, shifts = 0;
+    while (shifts < 40) {
+      tick();
+      ++since;
+      if (snd.noise_state[0] == last) continue;
+      last = snd.noise_state[0];
+      if (shifts++ > 0) {
+        ASSERT_EQ(since, expected);
+      }
+      since = 0;
+    }
+  }
+}
+
 }  // namespace
