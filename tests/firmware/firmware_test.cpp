@@ -425,6 +425,18 @@ TEST(FreeSystemRom, StartsCartridgesThatCarryTheHeader) {
   EXPECT_TRUE(on_screen("> ")) << screen();
 }
 
+// A cartridge that probes for RAM by writing over itself at 64K finds ROM and keeps running.
+TEST(FreeSystemRom, CartridgeProbingItsOwnAreaAt64KFindsRom) {
+  power_on();
+  ASSERT_EQ(memtop, 0xFFFFu);
+  ASSERT_EQ(do_load_file(std::string(FIRMWARE_TEST_CARTRIDGES) + "/cart_probe.bin"), 0) << load_error;
+  SoftReset();
+  run_frames(40);
+  EXPECT_TRUE(on_screen("ROM OK")) << screen();
+  WriteByte(0xC000, 0x5A);
+  EXPECT_EQ(ReadByte(0xC000), 0x5A) << "beside an 8K cartridge, 0xC000 is RAM";
+}
+
 TEST(FreeSystemRom, AutoloadReadsABinaryOnce) {
   power_on();
   run_frames(3);
