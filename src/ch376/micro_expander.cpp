@@ -1,6 +1,7 @@
 // Switching the Micro Expander on and off: its ROM in the cartridge pages, the 32K RAM it
 // brings, and the CH376 record that exists only while it is plugged in.
 #include <cstring>
+#include <string>
 
 #include "ch376/ch376.h"
 #include "core/host.h"
@@ -17,7 +18,7 @@ uint32_t microex_saved_memtop = 0;
 namespace {
 
 constexpr uint8_t microex_ram_size = 3;         // the expansion carries 32K of RAM
-constexpr uint32_t expansion_rom_max = 16384;   // the cartridge pages hold at most 16K
+constexpr uint32_t expansion_rom_sizes[2] = {8192, 16384};  // one or both cartridge pages
 constexpr uint32_t error_no_ch376_record = 8;
 
 // Reads "aqubasic.rom" and maps it as the cartridge. An unusable file is named in the error
@@ -29,8 +30,8 @@ bool install_expansion_rom() {
     Aqua_Error(0, 0, path + ": cannot be read" + (load_error.empty() ? "" : " (" + load_error + ")"));
     return false;
   }
-  if (file.size == 0 || file.size > expansion_rom_max) {
-    Aqua_Error(0, 0, path + (file.size == 0 ? ": the file is empty" : ": larger than 16K"));
+  if (file.size != expansion_rom_sizes[0] && file.size != expansion_rom_sizes[1]) {
+    Aqua_Error(0, 0, path + " has " + std::to_string(file.size) + " bytes instead of 8192 or 16384");
     return false;
   }
   if (!aqua_get_file()) {

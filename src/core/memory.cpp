@@ -34,7 +34,7 @@ void make_cart_view(uint8_t key) {
 }
 }  // namespace
 
-const uint32_t max_memtop[5] = {0x3FFF, 0x5FFF, 0x7FFF, 0xBFFF, 0xFFFF};
+const uint32_t max_memtop[5] = {0x3FFF, 0x4FFF, 0x7FFF, 0xBFFF, 0xFFFF};
 const char* const ram_name[5] = {" 0K RAM ", " 4K RAM ", " 16K RAM ", " 32K RAM ", " 64K RAM "};
 const char* const model_name[2] = {"Aquarius I", "Aquarius II"};
 

@@ -31,7 +31,7 @@ class MicroExpanderTest : public Ch376Test {
     Ch376Test::TearDown();
   }
   // Switches on with a broken image: the error names the file and nothing changes.
-  void expect_refused(const char* why) {
+  void expect_refused(const char* why, const char* said = "aqubasic.rom") {
     SCOPED_TRACE(why);
     int errors = headless_error_count;
     testing::internal::CaptureStderr();
@@ -41,6 +41,7 @@ class MicroExpanderTest : public Ch376Test {
     EXPECT_EQ(ch376, nullptr);
     EXPECT_EQ(headless_error_count, errors + 1);
     EXPECT_NE(shown.find("aqubasic.rom"), std::string::npos) << shown;
+    EXPECT_NE(shown.find(said), std::string::npos) << shown;
     EXPECT_EQ(ram_size, 1);
     EXPECT_EQ(memtop, max_memtop[1]);
     EXPECT_EQ(ReadPort(0x41), 0xFF);
@@ -53,6 +54,8 @@ TEST_F(MicroExpanderTest, UnusableExpansionRomIsReportedAndNotSwitchedOn) {
   expect_refused("empty");
   write_host_file(roms / "aqubasic.rom", sample_bytes(16385));
   expect_refused("over 16K");
+  write_host_file(roms / "aqubasic.rom", sample_bytes(12000));
+  expect_refused("neither 8K nor 16K", "has 12000 bytes instead of 8192 or 16384");
   fs::remove(roms / "aqubasic.rom");
   fs::create_directory(roms / "aqubasic.rom");
   expect_refused("a directory");

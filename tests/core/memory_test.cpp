@@ -22,8 +22,8 @@ class MemoryMap : public ::testing::Test {
   uint8_t cartridge[0x4000];
 };
 
-// The RAM top of each expansion, as the hardware manual lists them.
-constexpr uint32_t expected_top[5] = {0x3FFF, 0x5FFF, 0x7FFF, 0xBFFF, 0xFFFF};
+// The RAM top of each expansion: 16K on the board (to 0x3FFF), then 4K, 16K, 32K or 48K more.
+constexpr uint32_t expected_top[5] = {0x3FFF, 0x4FFF, 0x7FFF, 0xBFFF, 0xFFFF};
 
 TEST_F(MemoryMap, ExpansionSizesDecideWhatBehavesAsPresent) {
   for (uint8_t size = 0; size < 5; ++size) {

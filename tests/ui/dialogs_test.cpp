@@ -149,7 +149,7 @@ TEST(OptionDialogs, RamDialogSetsSizeTopAndResetsOnOkOnly) {
   select_ram();
   disarm(source, small);
   EXPECT_EQ(ram_size, 1);
-  EXPECT_EQ(memtop, 0x5FFFu);
+  EXPECT_EQ(memtop, 0x4FFFu);
   ram_size = 2;
   memtop = 0x7FFF;
 }
