@@ -7,11 +7,13 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
+#include <istream>
 #include <limits>
 #include <sstream>
+#include <vector>
 
 #include "core/frame.h"
+#include "core/host_file.h"
 #include "core/memory.h"
 #include "core/roms.h"
 #include "sound/audio_out.h"
@@ -124,8 +126,14 @@ bool load_config_getline(std::istream& in, int32_t& value) {
 void load_config() {
   bool ok[VALUE_LINES] = {};
   int32_t values[VALUE_LINES] = {};
-  std::ifstream in(config_path(), std::ios::binary);
-  if (in) {
+  // Only a regular file is read, and only its first 64 KiB: a FIFO or a link to /dev/zero in
+  // its place must not hold up the start.
+  constexpr uint64_t longest_file = 64 * 1024;
+  std::vector<uint8_t> content;
+  uint64_t size = 0;
+  host_file_status status;
+  if (read_host_file(config_path(), longest_file, content, size, status)) {
+    std::istringstream in(std::string(content.begin(), content.end()));
     for (int line = 0; line < VALUE_LINES; ++line) ok[line] = load_config_getline(in, values[line]);
     std::string end_marker;
     std::getline(in, end_marker);

@@ -14,6 +14,7 @@
 #include "core/config.h"
 #include "core/frame.h"
 #include "core/host.h"
+#include "core/host_file.h"
 #include "core/memory.h"
 #include "core/ports.h"
 #include "input/keyboard.h"
@@ -66,17 +67,18 @@ struct RomProblem {
 
 RomFault read_rom_file(const std::string& path, uint8_t* dest, uint32_t size, long long& actual) {
   struct stat st;
+  host_file_status status;
   actual = -1;
-  if (stat(path.c_str(), &st) != 0)
-    return (errno == ENOENT || errno == ENOTDIR) ? RomFault::missing : RomFault::unreadable;
-  if (!S_ISREG(st.st_mode)) return RomFault::unreadable;
+  const int fd = open_regular_file(path, st, status);
+  if (fd < 0) return status.missing ? RomFault::missing : RomFault::unreadable;
   actual = static_cast<long long>(st.st_size);
+  std::vector<uint8_t> content;
+  const bool read_ok = actual == static_cast<long long>(size) && read_at_most(fd, size, content, status.why);
+  close(fd);
   if (actual != static_cast<long long>(size)) return RomFault::wrong_size;
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return RomFault::unreadable;
-  const size_t got = std::fread(dest, 1, size, f);
-  std::fclose(f);
-  return got == size ? RomFault::none : RomFault::unreadable;
+  if (!read_ok || content.size() != size) return RomFault::unreadable;
+  std::memcpy(dest, content.data(), size);
+  return RomFault::none;
 }
 
 void stage(std::vector<RomProblem>& problems, const std::string& name, uint8_t* dest,

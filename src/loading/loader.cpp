@@ -3,14 +3,17 @@
 #include "loading/loader.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "ch376/ch376.h"
 #include "core/frame.h"
+#include "core/host_file.h"
 #include "core/memory.h"
 #include "core/ports.h"
 #include "core/roms.h"
@@ -83,44 +86,29 @@ uint8_t check_file(const std::string& name) {
 }
 
 bool aqua_read_file() {
-  FILE* in = std::fopen(current_filename.c_str(), "rb");
-  if (!in) {
-    load_error = std::strerror(errno);
-    return false;
-  }
   struct stat st;
-  if (fstat(fileno(in), &st) != 0) {
-    load_error = std::strerror(errno);
-    std::fclose(in);
-    return false;
-  }
-  if (!S_ISREG(st.st_mode)) {
-    load_error = "not a regular file";
-    std::fclose(in);
+  host_file_status status;
+  const int fd = open_regular_file(current_filename, st, status);
+  if (fd < 0) {
+    load_error = status.why;
     return false;
   }
   if (st.st_size < 0 || static_cast<uint64_t>(st.st_size) > MAX_LOAD_FILE_BYTES) {
     load_error = "file too large";
-    std::fclose(in);
+    close(fd);
     return false;
   }
-  uint32_t size = static_cast<uint32_t>(st.st_size);
+  std::vector<uint8_t> content;
+  const bool read_ok = read_at_most(fd, MAX_LOAD_FILE_BYTES, content, load_error);
+  close(fd);
+  if (!read_ok) return false;
+  const uint32_t size = static_cast<uint32_t>(content.size());
   uint8_t* data = new (std::nothrow) uint8_t[size + 1];
   if (!data) {
     load_error = "out of memory";
-    std::fclose(in);
     return false;
   }
-  errno = 0;
-  size_t got = size ? std::fread(data, 1, size, in) : 0;
-  int read_errno = errno;
-  bool read_error = std::ferror(in) != 0;
-  std::fclose(in);
-  if (got != size || read_error) {
-    load_error = read_error && read_errno ? std::strerror(read_errno) : "file shorter than its size";
-    delete[] data;
-    return false;
-  }
+  if (size) std::memcpy(data, content.data(), size);
   data[size] = 0;
   delete[] file.data;
   file.data = data;

@@ -133,9 +133,13 @@ TEST_F(Settings, BadValuesFallBackToEachDefault) {
   load_config();
   EXPECT_EQ(draw_size, 1); EXPECT_EQ(timing_type, 1);
   // An enormous first line still counts as one line: the next value lands on line 2.
-  dir.write_text("vantorel.ini", "k=2" + std::string(1 << 20, ' ') + "x\n2\r\n1\n");
+  dir.write_text("vantorel.ini", "k=2" + std::string(60000, ' ') + "x\n2\r\n1\n");
   load_config();
   EXPECT_EQ(draw_size, 2); EXPECT_EQ(timing_type, 2); EXPECT_TRUE(keyboard_mode);
+  // Only the first 64 KiB of a file are read: the ROM series line after them is not seen.
+  dir.write_text("vantorel.ini", "2\n2\n1\n1" + std::string(70000, '#') + "\n0\n");
+  load_config();
+  EXPECT_EQ(draw_size, 2); EXPECT_TRUE(keyboard_mode); EXPECT_EQ(model, 1); EXPECT_EQ(rom_mode, 1);
 }
 
 TEST_F(Settings, BigCoordinatesAreWrittenWhole) {

@@ -2,6 +2,8 @@
 // free ROMs installed as the user's ROM files (so that the screen does not depend on where the
 // test runs), and on an empty directory, where the free ROMs step in and name what is missing.
 #include <cairo.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -252,6 +254,27 @@ TEST_F(Headless, RomFailureAtStartUp) {
   const std::vector<std::string> lines = lines_of(model_two.out);
   for (const char* name : {"aquariusS1.rom", "charS1.rom", "aquariusS2.rom", "extbasic.rom"})
     EXPECT_TRUE(has_line(lines, 0, 25, std::string(name) + ": not found")) << name << "\n" << model_two.out;
+}
+
+// A FIFO (or a link to an endless device) in place of any file the program reads is refused
+// as unreadable, and the run goes on; the watchdog turns a reader that waits into a failure.
+TEST_F(Headless, NoReaderWaitsOnAFifo) {
+  alarm(120);
+  const std::string dir = scratch.file("fifos");
+  std::filesystem::create_directories(dir + "/roms");
+  for (const char* name : {"/vantorel.ini", "/roms/aquariusS2.rom", "/roms/aqubasic.rom", "/game.rom"})
+    ASSERT_EQ(mkfifo((dir + name).c_str(), 0644), 0) << name;
+  const RunResult r = run(dir, {"--frames", "5", "--load", dir + "/game.rom", "--microex", "--frames", "5", "--screen-text"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("aquariusS2.rom cannot be read"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("game.rom was not loaded: not a regular file"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("aqubasic.rom: cannot be read (not a regular file)"), std::string::npos) << r.err;
+  EXPECT_NE(r.out.find("aquariusS2.rom: cannot be read"), std::string::npos) << "the free ROM shows it too";
+
+  std::filesystem::remove(dir + "/vantorel.ini");
+  std::filesystem::create_symlink("/dev/zero", dir + "/vantorel.ini");
+  EXPECT_EQ(run(dir, {"--frames", "2"}).status, 0);
+  alarm(0);
 }
 
 TEST_F(Headless, RecordingHasEverySampleOfTheRun) {
