@@ -35,13 +35,13 @@ constexpr const char* keys[VALUE_LINES] = {
     "opt_draw_size=", "opt_timing_type=", "opt_keyboard_mode=", "opt_model=",
     "opt_rom_mode=", "opt_snd_stereo=", "opt_snd_aysound=", "opt_ram_size=",
     "opt_caq_autoload=", "opt_windowpos_x=", "opt_windowpos_y=", "opt_exit_msg="};
-constexpr int32_t defaults[VALUE_LINES] = {1, 1, 0, 0, 1, 1, 0, 0, 0, 200, 200, 1};
+// AY sound defaults to on: the machine's sound expansion is there unless the user turns it off.
+constexpr int32_t defaults[VALUE_LINES] = {1, 1, 0, 0, 1, 1, 1, 0, 0, 200, 200, 1};
 
-// A byte-sized setting keeps the low eight bits, as it always has; then it must be in range.
+// A value is taken only when it is in its range: 258 is no timing, not NTSC's 2.
 uint8_t byte_setting(bool ok, int32_t value, uint8_t low, uint8_t high, uint8_t fallback) {
-  if (!ok) return fallback;
-  const uint8_t b = static_cast<uint8_t>(value);
-  return (b >= low && b <= high) ? b : fallback;
+  if (!ok || value < low || value > high) return fallback;
+  return static_cast<uint8_t>(value);
 }
 
 uint8_t flag_setting(bool ok, int32_t value, uint8_t fallback) {
@@ -64,7 +64,7 @@ void copy_staged_into_live() {
 void stage_settings(const bool ok[VALUE_LINES], const int32_t v[VALUE_LINES]) {
   const auto d = [](Line l) { return static_cast<uint8_t>(defaults[l]); };
   // Full screen is not a size to come back to: the window size it left is not stored.
-  const bool full_screen = ok[DRAW_SIZE] && static_cast<uint8_t>(v[DRAW_SIZE]) == 3;
+  const bool full_screen = ok[DRAW_SIZE] && v[DRAW_SIZE] == 3;
   opt_draw_size = full_screen ? 1 : byte_setting(ok[DRAW_SIZE], v[DRAW_SIZE], 1, 2, d(DRAW_SIZE));
   opt_timing_type = byte_setting(ok[TIMING], v[TIMING], 1, 2, d(TIMING));
   opt_keyboard_mode = flag_setting(ok[KEYBOARD], v[KEYBOARD], d(KEYBOARD));

@@ -40,7 +40,8 @@ void store_le16(uint32_t value) {
 
 int sound_setup() {
   const uint32_t rate = frames_per_second ? frames_per_second : 50;
-  snd_sound = snd_stereo = snd_aysound = 1;
+  // Stereo and AY sound come from the settings file, read before this; sound itself starts on.
+  snd_sound = 1;
   AY_init();
   snd.ay_tick_tstates = 16;
   snd.sample_tstates = static_cast<uint32_t>(static_cast<uint64_t>(frame_length) * rate / snd_freq);

@@ -86,15 +86,30 @@ TEST_F(Settings, EverySettingSurvivesARoundTrip) {
   EXPECT_EQ(tmp_model, 1);
 }
 
+// Start-up reads the file, then sets the sound up: Stereo and AY Sound off stay off through the
+// run and are written back so.
+TEST_F(Settings, SoundSetUpKeepsStereoAndAySoundFromTheFile) {
+  write_values({"1", "1", "0", "0", "1", "0", "0", "0", "0", "200", "200", "1"});
+  load_config();
+  ASSERT_EQ(sound_setup(), 0);
+  EXPECT_EQ(snd_stereo, 0);
+  EXPECT_EQ(snd_aysound, 0);
+  save_capturing_stdout();
+  snd_stereo = snd_aysound = 1;
+  load_config();
+  EXPECT_EQ(snd_stereo + snd_aysound, 0);
+  sound_close();
+}
+
 TEST_F(Settings, LinesAreReadByPositionNotByKey) {
-  // Wrong keys, no key, a bare number, a comment after the value, 258 keeping its low byte.
+  // Wrong keys, no key, a bare number, a comment after the value, 258 out of range.
   dir.write_text("vantorel.ini",
                  "nonsense=2\n=258\nopt_model=1\n1\nopt_rom_mode=0 series one\n7\n"
                  "x=  -3\n  2\nk=1\nk=+12\nk=-34 left of the screen\nk=0\n[End]\nrubbish\n");
   set_defaults();
   load_config();
   EXPECT_EQ(draw_size, 2);
-  EXPECT_EQ(timing_type, 2) << "258 keeps its low eight bits";
+  EXPECT_EQ(timing_type, 1) << "258 is out of range: the default, not the low eight bits";
   EXPECT_TRUE(keyboard_mode);
   EXPECT_EQ(model, 1);
   EXPECT_EQ(rom_mode, 0);
@@ -118,7 +133,7 @@ TEST_F(Settings, BadValuesFallBackToEachDefault) {
   EXPECT_EQ(model, 0);
   EXPECT_EQ(rom_mode, 1);
   EXPECT_EQ(snd_stereo, 1);
-  EXPECT_EQ(snd_aysound, 0);
+  EXPECT_EQ(snd_aysound, 1);
   EXPECT_EQ(ram_size, 0);
   EXPECT_FALSE(caq_autoload);
   EXPECT_EQ(windowpos_X, 200);
@@ -207,13 +222,13 @@ int32_t live_value(int line) {
 TEST_F(Settings, EachOutOfRangeValueFallsBackAndEachGoodOneIsKept) {
   const ValueCase cases[] = {
       // Window size: 100% or 200%; full screen (3) comes back as the window at 100%.
-      {0, "0", 1}, {0, "3", 1}, {0, "4", 1}, {0, "-1", 1}, {0, "2", 2}, {0, "258", 2}, {0, "514", 2},
+      {0, "0", 1}, {0, "3", 1}, {0, "4", 1}, {0, "-1", 1}, {0, "2", 2}, {0, "258", 1}, {0, "259", 1},
       // Timing: PAL 1 or NTSC 2.
-      {1, "0", 1}, {1, "3", 1}, {1, "255", 1}, {1, "2", 2}, {1, "-254", 2},
+      {1, "0", 1}, {1, "3", 1}, {1, "255", 1}, {1, "2", 2}, {1, "258", 1}, {1, "-254", 1},
       // Model 0 or 1 only.
-      {3, "2", 0}, {3, "-1", 0}, {3, "1", 1}, {3, "257", 1},
+      {3, "2", 0}, {3, "-1", 0}, {3, "1", 1}, {3, "257", 0}, {3, "256", 0},
       // RAM size index 0 to 4.
-      {7, "5", 0}, {7, "9", 0}, {7, "-1", 0}, {7, "4", 4}, {7, "260", 4}, {7, "3", 3},
+      {7, "5", 0}, {7, "9", 0}, {7, "-1", 0}, {7, "4", 4}, {7, "260", 0}, {7, "3", 3},
       // Flags: any number but 0 is on.
       {2, "-5", 1}, {2, "0", 0}, {4, "0", 0}, {4, "2", 1}, {5, "0", 0}, {6, "9", 1}, {8, "100000", 1}, {11, "0", 0},
       // Window position: any int32; beyond it there is no number.
@@ -229,8 +244,8 @@ TEST_F(Settings, EachOutOfRangeValueFallsBackAndEachGoodOneIsKept) {
     snd_aysound = 1; ram_size = 3; caq_autoload = true; windowpos_X = 7; windowpos_Y = 7; exit_msg = false;
     load_config();
     EXPECT_EQ(live_value(c.line), c.expected) << "line " << c.line + 1 << " = \"" << c.text << "\"";
-    // The empty lines around it are at their defaults: 1, 1, 0, 0, 1, 1, 0, 0, 0, 200, 200, 1.
-    const int32_t defaults[12] = {1, 1, 0, 0, 1, 1, 0, 0, 0, 200, 200, 1};
+    // The empty lines around it are at their defaults: 1, 1, 0, 0, 1, 1, 1, 0, 0, 200, 200, 1.
+    const int32_t defaults[12] = {1, 1, 0, 0, 1, 1, 1, 0, 0, 200, 200, 1};
     for (int other = 0; other < 12; ++other) {
       if (other == c.line) continue;
       EXPECT_EQ(live_value(other), defaults[other]) << "line " << other + 1;
