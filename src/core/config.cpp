@@ -6,7 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstring>
 #include <istream>
 #include <limits>
 #include <sstream>
@@ -91,6 +94,90 @@ void set_file_mode(int fd, const std::string& replaced) {
   }
 }
 
+
+// The file the settings go to: a symbolic link is written through, so it stays a link to the
+// user's own file (a dangling one names the file to create).
+std::string settings_target(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+  char resolved[PATH_MAX];
+  if (realpath(path.c_str(), resolved)) return resolved;
+  char link[PATH_MAX];
+  const ssize_t n = readlink(path.c_str(), link, sizeof link - 1);
+  if (n <= 0) return path;
+  link[n] = 0;
+  if (link[0] == '/') return link;
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string(link) : path.substr(0, slash + 1) + link;
+}
+
+bool write_all(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+void sync_directory_of(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
+}
+
+// Replaces path with text: written in full beside it and renamed over it, so that a full disk
+// or a crash never leaves half a file. Where no file can be made beside it (a directory the
+// user may not write) the existing file is rewritten in place. A read-only file, or anything
+// that is not a regular file, is left alone.
+bool write_settings(const std::string& path, const std::string& text, std::string& why) {
+  struct stat st;
+  const bool exists = stat(path.c_str(), &st) == 0;
+  if (exists && !S_ISREG(st.st_mode)) {
+    why = "not a regular file";
+    return false;
+  }
+  if (exists && (!(st.st_mode & S_IWUSR) || access(path.c_str(), W_OK) != 0)) {
+    why = "the file is read-only";
+    return false;
+  }
+  std::string temp = path + ".XXXXXX";
+  const int fd = mkstemp(temp.data());
+  if (fd >= 0) {
+    set_file_mode(fd, path);
+    const bool written = write_all(fd, text) && fsync(fd) == 0;
+    const int write_errno = errno;
+    if (close(fd) == 0 && written && std::rename(temp.c_str(), path.c_str()) == 0) {
+      sync_directory_of(path);
+      return true;
+    }
+    why = std::strerror(written ? errno : write_errno);
+    unlink(temp.c_str());
+    return false;
+  }
+  if (!exists) {
+    why = std::strerror(errno);
+    return false;
+  }
+  const int in_place = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  if (in_place < 0) {
+    why = std::strerror(errno);
+    return false;
+  }
+  const bool ok = fstat(in_place, &st) == 0 && S_ISREG(st.st_mode) && write_all(in_place, text) &&
+                  ftruncate(in_place, static_cast<off_t>(text.size())) == 0 && fsync(in_place) == 0;
+  if (!ok) why = std::strerror(errno);
+  if (close(in_place) != 0 && ok) {
+    why = std::strerror(errno);
+    return false;
+  }
+  return ok;
+}
 }  // namespace
 
 std::string config_path() { return (program_dir.empty() ? std::string(".") : program_dir) + "/vantorel.ini"; }
@@ -154,32 +241,20 @@ void save_config() {
   tmp_caq_autoload = caq_autoload;
   tmp_exit_msg = exit_msg;
 
-  // Written beside the old file and renamed over it, so that a full disk or a crash in the
-  // middle never leaves a half-written settings file behind.
-  const std::string path = config_path();
-  std::string temp = path + ".XXXXXX";
-  const int fd = mkstemp(temp.data());
-  if (fd < 0) return;
-  set_file_mode(fd, path);
-  FILE* f = fdopen(fd, "w");
-  if (!f) {
-    close(fd);
-    unlink(temp.c_str());
-    return;
-  }
-
-  std::printf("%d - %d\n", windowpos_X, windowpos_Y);
-  std::fflush(stdout);
-
   const int32_t values[VALUE_LINES] = {
       tmp_draw_size, tmp_timing_type, tmp_keyboard_mode, tmp_model, tmp_rom_mode,
       tmp_snd_stereo, tmp_snd_aysound, tmp_ram_size, tmp_caq_autoload,
       windowpos_X, windowpos_Y, tmp_exit_msg};
-  bool written = true;
-  for (int line = 0; line < VALUE_LINES; ++line)
-    written &= std::fprintf(f, "%s%d\n", keys[line], values[line]) > 0;
-  written &= std::fputs("[End]\n-----Nothing Below This Line-----\n", f) >= 0;
-  written &= std::fflush(f) == 0 && fsync(fileno(f)) == 0;
-  written &= std::fclose(f) == 0;
-  if (!written || std::rename(temp.c_str(), path.c_str()) != 0) unlink(temp.c_str());
+  std::string text;
+  for (int line = 0; line < VALUE_LINES; ++line) text += keys[line] + std::to_string(values[line]) + "\n";
+  text += "[End]\n-----Nothing Below This Line-----\n";
+
+  const std::string path = settings_target(config_path());
+  std::string why;
+  if (write_settings(path, text, why)) {
+    std::printf("%d - %d\n", windowpos_X, windowpos_Y);
+    std::fflush(stdout);
+  } else {
+    std::fprintf(stderr, "vantorel: the settings were not saved to %s: %s\n", path.c_str(), why.c_str());
+  }
 }

@@ -1,6 +1,7 @@
 // The settings file: its exact layout, positional reading, bad values and the safe rewrite.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <climits>
@@ -277,6 +278,60 @@ TEST_F(Settings, AnUnwritableProgramDirectoryGetsNothingAndNothingBreaks) {
   EXPECT_EQ(draw_size, 1);
   save_capturing_stdout();
   EXPECT_TRUE(std::filesystem::is_directory(dir.file("vantorel.ini")));
+}
+
+// Saves in a child process that cannot write directory d: as root, the child becomes nobody (and
+// d and its file are handed to nobody), so that the directory's permissions hold for it too.
+bool save_where_the_directory_is_locked(const std::string& d) {
+  const bool root = geteuid() == 0;
+  chmod(std::filesystem::path(d).parent_path().c_str(), 0755);  // nobody must reach d
+  if (root && (chown(d.c_str(), 65534, 65534) != 0 || chown((d + "/vantorel.ini").c_str(), 65534, 65534) != 0))
+    return false;
+  chmod(d.c_str(), 0555);
+  const pid_t child = fork();
+  if (child == 0) {
+    if (root && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
+    program_dir = d;
+    save_config();
+    _exit(0);
+  }
+  int status = -1;
+  waitpid(child, &status, 0);
+  chmod(d.c_str(), 0755);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST_F(Settings, LinksReadOnlyFilesAndLockedDirectories) {
+  set_defaults();
+  // A link is written through to its target and stays a link; a dangling one creates its target.
+  dir.write_text("real/settings.ini", "old\n");
+  ASSERT_EQ(symlink("real/settings.ini", dir.file("vantorel.ini").c_str()), 0);
+  save_capturing_stdout();
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.file("vantorel.ini")));
+  EXPECT_EQ(dir.read_text("real/settings.ini"), fresh_file);
+  std::filesystem::remove(dir.file("vantorel.ini"));
+  ASSERT_EQ(symlink("new.ini", dir.file("vantorel.ini").c_str()), 0);
+  save_capturing_stdout();
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.file("vantorel.ini")));
+  EXPECT_EQ(dir.read_text("new.ini"), fresh_file);
+  std::filesystem::remove(dir.file("vantorel.ini"));
+
+  // A file the user made read-only is left alone, and standard error says so.
+  dir.write_text("vantorel.ini", "mine\n");
+  chmod(dir.file("vantorel.ini").c_str(), 0444);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(save_capturing_stdout(), "") << "no position line for a save that did not happen";
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(said.find("read-only"), std::string::npos) << said;
+  EXPECT_EQ(dir.read_text("vantorel.ini"), "mine\n");
+
+  // A writable file in a directory where no temporary file can be made is rewritten in place.
+  dir.write_text("locked/vantorel.ini", std::string(2000, '#') + "\n");
+  ASSERT_TRUE(save_where_the_directory_is_locked(dir.file("locked")));
+  EXPECT_EQ(dir.read_text("locked/vantorel.ini"), fresh_file);
+  size_t entries = 0;
+  for (auto& e : std::filesystem::directory_iterator(dir.file("locked"))) { (void)e; ++entries; }
+  EXPECT_EQ(entries, 1u);
 }
 
 }  // namespace
