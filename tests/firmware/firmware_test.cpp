@@ -186,12 +186,13 @@ TEST(FreeSystemRom, BuildPlacesTheFixedEntryPoints) {
   // The unpatched byte-read routine is already what the emulator writes there.
   const uint8_t tape_read[6] = {0x0E, 0xFC, 0xED, 0x78, 0xD9, 0xC9};
   EXPECT_EQ(std::memcmp(&rom[0x1B4E], tape_read, 6), 0);
-  // CALL 0x1CED at 0x1C53: its operand bytes ED 1C must be the no-op the trap runs.
-  EXPECT_EQ(rom[0x1C53], 0xCD);
-  EXPECT_EQ(rom[0x1C54], 0xED);
-  EXPECT_EQ(rom[0x1C55], 0x1C);
-  // The CALL's target returns (possibly after some work) rather than running into padding.
-  EXPECT_NE(rom[0x1CED], 0xFF);
+  // As in the machine's ROMs, LD HL,nn at 0x1C51 and a CALL at 0x1C54: the cassette hook's
+  // address 0x1C53 is an operand byte, never an opcode.
+  EXPECT_EQ(rom[0x1C51], 0x21);
+  EXPECT_EQ(rom[0x1C54], 0xCD);
+  // The tape byte writer opens as the machine's does: PUSH AF; EXX; LD C,0xFC.
+  const uint8_t tape_write[4] = {0xF5, 0xD9, 0x0E, 0xFC};
+  EXPECT_EQ(std::memcmp(&rom[0x1B8A], tape_write, 4), 0);
 }
 
 TEST(FreeSystemRom, TitleColourBarsAndBorder) {
@@ -435,11 +436,15 @@ TEST(FreeSystemRom, AutoloadReadsABinaryOnce) {
   tape.insert(tape.end(), body.begin(), body.end());
   insert_cassette(tape);
   run_frames(80);
+  EXPECT_TRUE(on_screen(" Press <PLAY>  ")) << screen();
+  EXPECT_TRUE(on_screen("Press RETURN key to start")) << screen();
   EXPECT_TRUE(on_screen("LOADED HELLO! 6")) << screen();
   EXPECT_TRUE(std::equal(data.begin(), data.end(), &ram[0x4000]));
-  // The trap types the load command again during the load: it waits for RETURN.
+  // Once, and back at an empty prompt: nothing types the command again.
+  run_frames(200);
   EXPECT_EQ(count_on_screen("LOADED"), 1) << screen();
-  EXPECT_EQ(typed_line(), "CLOAD");
+  EXPECT_EQ(count_on_screen("> CLOAD"), 1) << screen();
+  EXPECT_EQ(typed_line(), "");
 }
 
 TEST(FreeSystemRom, LoadedProgramRunsAtItsExecutionAddress) {
@@ -538,8 +543,14 @@ TEST(FreeSystemRom, BlocksBeyondTheRamExpansionAreRefused) {
 TEST(FreeSystemRom, LoadWithoutUsableTapeGivesUp) {
   power_on();
   run_frames(3);
-  // No cassette: CLOAD and RETURN ends with a message, and the editor goes on.
+  // No cassette: CLOAD and RETURN ask for the second RETURN, which other keys do not replace;
+  // then the search ends with a message, and the editor goes on.
   type("cload");
+  press_return();
+  EXPECT_TRUE(on_screen("Press RETURN key to start")) << screen();
+  type("x");
+  run_frames(10);
+  EXPECT_FALSE(on_screen("NO CASSETTE")) << screen();
   press_return();
   run_frames(10);
   EXPECT_TRUE(on_screen("NO CASSETTE")) << screen();
@@ -547,7 +558,7 @@ TEST(FreeSystemRom, LoadWithoutUsableTapeGivesUp) {
   EXPECT_EQ(typed_line(), "AB");
   press_return();
 
-  // Nothing was read from tape, so the autoload of a real cassette still starts at once.
+  // A cassette inserted afterwards autoloads as usual.
   insert_cassette(cassette("LATER ", 0x4000, 0, {9}));
   run_frames(60);
   EXPECT_TRUE(on_screen("LOADED LATER  1")) << screen();
@@ -558,8 +569,6 @@ TEST(FreeSystemRom, LoadWithoutUsableTapeGivesUp) {
   insert_cassette(std::vector<uint8_t>(3000, 0x55));
   run_frames(300);
   EXPECT_EQ(count_on_screen("NO CASSETTE"), 1) << screen();
-  // (The retyped command is partly lost while the search runs; the editor takes keys again.)
-  press_return();
   type("ab");
   EXPECT_EQ(typed_line(), "AB");
 }

@@ -38,7 +38,7 @@ TEST_F(HeadlessLoading, CassetteLoadsThroughTheRomsOwnLoader) {
   EXPECT_NE(autoload.out.find("LOADED DEMO01"), std::string::npos) << autoload.out;
   EXPECT_NE(autoload.out.find(tape_line()), std::string::npos) << autoload.out;
 
-  RunResult typed = run_headless(dir_, {"--load", tape, "--type", "CLOAD\n", "--frames", "200", "--screen-text"});
+  RunResult typed = run_headless(dir_, {"--load", tape, "--type", "CLOAD\n\n", "--frames", "200", "--screen-text"});
   ASSERT_EQ(typed.status, 0) << typed.err;
   EXPECT_NE(typed.out.find(tape_line()), std::string::npos) << typed.out;
 
