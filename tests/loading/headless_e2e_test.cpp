@@ -2,6 +2,8 @@
 // bad files refused without harm.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "headless_run.h"
@@ -46,6 +48,49 @@ TEST_F(HeadlessLoading, CassetteLoadsThroughTheRomsOwnLoader) {
   RunResult idle = run_headless(dir_, {"--load", tape, "--frames", "150", "--screen-text"});
   ASSERT_EQ(idle.status, 0);
   EXPECT_EQ(idle.out.find("TAPE PROGRAM RAN"), std::string::npos) << idle.out;
+}
+
+// The free ROM's CSAVE writes the block CLOAD read in the layout it was read in (12-byte
+// leaders), so the recording of a tape without trailer is that tape again.
+TEST_F(HeadlessLoading, CsaveRecordsTheLoadedTapeByteForByte) {
+  const std::vector<uint8_t> original = tape_image("Save1 ", 0, 12);
+  const std::string tape = write_file(dir_, "original.caq", original);
+  const std::vector<std::string> save = {"--keys", "csave\n", "--frames", "5", "--keys", "\n", "--frames", "60"};
+  std::vector<std::string> args = {"--load", tape, "--autoload", "--frames", "100"};
+  args.insert(args.end(), save.begin(), save.end());
+  args.insert(args.end(), save.begin(), save.end());
+  const RunResult r = run_headless(dir_, args);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Tape saved: tapes/SAVE1.caq\n"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Tape saved: tapes/SAVE1-2.caq\n"), std::string::npos) << r.err;
+  const std::string expected(original.begin(), original.end());
+  EXPECT_TRUE(slurp(dir_ + "/tapes/SAVE1.caq") == expected);
+  EXPECT_TRUE(slurp(dir_ + "/tapes/SAVE1-2.caq") == expected);
+
+  // Loaded back, the saved file puts the program into memory again.
+  std::string dump;
+  for (unsigned i = 0; i < firmware_load_tape_size; ++i) {
+    char hex[4];
+    std::snprintf(hex, sizeof hex, "%02X", firmware_load_tape[i]);
+    dump += hex;
+    dump += (i % 16 == 15 || i + 1 == firmware_load_tape_size) ? "\n" : " ";
+  }
+  char range[16];
+  std::snprintf(range, sizeof range, "%X:%X", TAPE_LOAD_ADDRESS, firmware_load_tape_size);
+  const RunResult back = run_headless(dir_, {"--load", dir_ + "/tapes/SAVE1.caq", "--autoload", "--frames", "100",
+                                             "--dump", range});
+  ASSERT_EQ(back.status, 0) << back.err;
+  EXPECT_EQ(back.out, dump);
+
+  // A tapes/ that cannot be made: the reason on standard error, status 1 at the end of the
+  // run, which ends the recording still going on.
+  std::filesystem::remove_all(dir_ + "/tapes");
+  write_file(dir_, "tapes", {});
+  const RunResult blocked = run_headless(dir_, {"--load", tape, "--autoload", "--frames", "100", "--keys", "csave\n",
+                                                "--frames", "5", "--keys", "\n", "--frames", "5"});
+  EXPECT_EQ(blocked.status, 1);
+  EXPECT_NE(blocked.err.find("could not be saved: " + dir_ + "/tapes"), std::string::npos) << blocked.err;
+  EXPECT_NE(blocked.err.find(std::strerror(ENOTDIR)), std::string::npos) << blocked.err;
 }
 
 TEST_F(HeadlessLoading, TextFileIsTyped) {
