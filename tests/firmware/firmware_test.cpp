@@ -426,6 +426,49 @@ TEST(FreeSystemRom, StartsCartridgesThatCarryTheHeader) {
   EXPECT_TRUE(on_screen("> ")) << screen();
 }
 
+// A 16K image with the machine's own header at 0xE000: signature bytes at 0xE005 ... 0xE00F
+// (odd addresses), each rotated right by two plus its address's low byte giving 2B 37 24 24 33
+// 2C, and free header bytes chosen for the key wanted. The program at 0xE010 marks the screen.
+std::vector<uint8_t> machine_cartridge(uint8_t key) {
+  std::vector<uint8_t> image(16384, 0xFF);
+  uint8_t* header = &image[0x2000];
+  std::fill(header, header + 16, 0x00);
+  const uint8_t signature[6] = {0x2B, 0x37, 0x24, 0x24, 0x33, 0x2C};
+  for (int k = 0; k < 6; ++k) {
+    const uint8_t low = static_cast<uint8_t>(0x0F - 2 * k);
+    const uint8_t rotated = static_cast<uint8_t>(signature[k] - low);
+    header[low] = static_cast<uint8_t>(rotated << 2 | rotated >> 6);
+  }
+  // Key = (sum of 0xE003-0xE00E + 78) XOR 0xE00F; 0xE003 makes up the difference.
+  unsigned sum = 78;
+  for (int a = 4; a <= 0x0E; ++a) sum += header[a];
+  header[3] = static_cast<uint8_t>((key ^ header[0x0F]) - sum);
+  // LD A,'K' / LD (0x3000+12*40+5),A / JR $
+  const uint8_t program[] = {0x3E, 'K', 0x32, 0xE5, 0x31, 0x18, 0xFE};
+  std::copy(program, program + sizeof program, header + 0x10);
+  return image;
+}
+
+TEST(FreeSystemRom, StartsCartridgesOfTheMachinesOwnKind) {
+  // Port 0xFF and 0x3809 hold the key by the time execution reaches 0xE010; with key 0 the
+  // cartridge, unscrambled, then runs.
+  for (uint8_t key : {0x5A, 0x00}) {
+    power_on();
+    PORTxxFF = 0x77;
+    ram[0x3809] = 0x99;
+    write_file(scratch_dir + "/machine.rom", machine_cartridge(key));
+    ASSERT_EQ(do_load_file(scratch_dir + "/machine.rom"), 0) << load_error;
+    SoftReset();
+    bool seen[2];
+    for (int n = 0; n < 2000000 && z80.pc != 0xE010; ++n) trace_speaker(1, seen);  // one instruction at a time
+    ASSERT_EQ(z80.pc, 0xE010);
+    EXPECT_EQ(ram[0x3809], key);
+    EXPECT_EQ(PORTxxFF, key);
+  }
+  for (int n = 0; n < 3; ++n) One_Z80_Instruction();
+  EXPECT_EQ(ram[0x3000 + 12 * 40 + 5], 'K');
+}
+
 TEST(FreeSystemRom, AutoloadReadsABinaryOnce) {
   power_on();
   run_frames(3);
@@ -554,9 +597,10 @@ TEST(FreeSystemRom, LoadWithoutUsableTapeGivesUp) {
   press_return();
   run_frames(10);
   EXPECT_TRUE(on_screen("NO CASSETTE")) << screen();
-  type("ab");
-  EXPECT_EQ(typed_line(), "AB");
+  // Nothing has been loaded, so there is nothing to save.
+  type("csave");
   press_return();
+  EXPECT_TRUE(on_screen("NOTHING TO SAVE")) << screen();
 
   // A cassette inserted afterwards autoloads as usual.
   insert_cassette(cassette("LATER ", 0x4000, 0, {9}));
