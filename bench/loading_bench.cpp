@@ -57,7 +57,7 @@ void run_loading_bench() {
 
   // A 32K block through CLOAD with autoload; needs the 64K expansion behind it.
   for (uint16_t size : {uint16_t(2048), uint16_t(32768)}) {
-    // The trap types the autoload word again during every load; let the last one finish.
+    // The previous autoload may still be typing its last strokes; let it finish.
     while (spool_file) one_Z80_frame();
     Rebuild_Mem();
     patch_cassette_routine();

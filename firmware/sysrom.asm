@@ -2,8 +2,8 @@
 ;
 ; Brings the machine up when the user has no ROM images of their own: title screen, colour
 ; bars and a beep, the list of missing ROM files the emulator leaves at 0x3F00, start of a
-; cartridge carrying our header, otherwise a small line editor whose one command, CLOAD,
-; loads a binary from the cassette stream.
+; cartridge carrying our header or the machine's own, otherwise a small line editor whose two
+; commands, CLOAD and CSAVE, read a binary from tape and write it back.
 ;
 ; The machine has no interrupts: everything is paced by polling the vertical-sync flag.
 ; From the first instruction on, this ROM keeps its stack and its variables in the bytes
@@ -26,6 +26,7 @@ PORT_VSYNC:     equ 0xFD        ; reads 1 while the raster is in the 200 active 
 PORT_AY_DATA:   equ 0xF6
 PORT_AY_SELECT: equ 0xF7
 PORT_KEYBOARD:  equ 0xFF        ; column select on the high address byte, 0 bit = key down
+PORT_CART_KEY:  equ 0xFF        ; writes: the key the cartridge port's data lines are XORed with
 AY_PORT_A:      equ 14          ; the hand controller
 
 MESSAGE_MAGIC:  equ 0x3F00      ; 'M','!' then a NUL-terminated text left by the emulator
@@ -42,15 +43,14 @@ line_len:       equ VARS+2      ; characters typed on the current line
 kb_previous:    equ VARS+3      ; key seen by the last scan
 kb_held:        equ VARS+4      ; key already delivered, until it is let go
 kb_shift:       equ VARS+5      ; SHIFT seen by the last scan
-tape_used:      equ VARS+6      ; a cassette has been read since reset
-tape_present:   equ VARS+7      ; cleared by the hook routine when no cassette traps the CALL
-tape_name:      equ VARS+8      ; 6 bytes
-tape_load:      equ VARS+14     ; header of the binary block
-tape_length:    equ VARS+16
-tape_exec:      equ VARS+18
-beep_left:      equ VARS+20     ; speaker edges still to make
-beep_timer:     equ VARS+22     ; raster polls until the next edge
-VARS_SIZE:      equ 23
+tape_loaded:    equ VARS+6      ; the block below came whole from tape: CSAVE may write it
+tape_name:      equ VARS+7      ; 6 bytes
+tape_load:      equ VARS+13     ; header of the binary block
+tape_length:    equ VARS+15
+tape_exec:      equ VARS+17
+beep_left:      equ VARS+19     ; speaker edges still to make
+beep_timer:     equ VARS+21     ; raster polls until the next edge
+VARS_SIZE:      equ 22
 
 ; ---------------------------------------------------------------- screen layout
 
@@ -291,27 +291,83 @@ put_note_char:
         inc (hl)
         ret
 
-; Jumps into a cartridge that starts with our header, 16K position first.
+; Jumps into a cartridge that starts with our header (16K position first) or carries the
+; machine's own signature. Until a key is written the cartridge port passes its data lines
+; through unchanged, which both searches need.
 start_cartridge:
+        xor a
+        out (PORT_CART_KEY),a
         ld hl,CART_16K_BASE
         call has_cartridge_header
-        jr z,sc_run
+        jr z,sc_ours
         ld hl,CART_8K_BASE
         call has_cartridge_header
-        ret nz
-sc_run:
+        jr z,sc_ours
+        call machine_cartridge_key
+        ret c
+        ld (CART_KEY_STORE),a
+        call finish_beep
+        ld a,(CART_KEY_STORE)
+        out (PORT_CART_KEY),a
+        ld sp,STACK_TOP
+        jp CART_MACHINE_ENTRY
+sc_ours:
+        ld de,CART_HEADER_LENGTH
+        add hl,de
         push hl
-sc_beep:
-        call beep_tick                  ; the cartridge gets the machine after the beep
+        call finish_beep
+        pop hl
+        ld sp,STACK_TOP
+        jp (hl)
+
+; The cartridge gets the machine after the beep.
+finish_beep:
+        call beep_tick
         ld hl,(beep_left)
         ld a,h
         or l
-        jr nz,sc_beep
-        pop hl
-        ld de,CART_HEADER_LENGTH
-        add hl,de
-        ld sp,STACK_TOP
-        jp (hl)
+        jr nz,finish_beep
+        ret
+
+; The machine's own cartridges: each of the bytes at 0xE00F, 0xE00D ... 0xE005, rotated right
+; by two and added to the low byte of its address, gives the next byte of the signature. The
+; key is the sum of the twelve bytes 0xE003-0xE00E, each weighted by its count-down 12..1
+; (78 in all), XORed with 0xE00F. Carry set when the signature is not there; otherwise A holds
+; the key.
+machine_cartridge_key:
+        ld hl,CART_8K_BASE+0x0F
+        ld de,machine_signature
+        ld b,MACHINE_SIGNATURE_LENGTH
+mck_signature:
+        ld a,(hl)
+        rrca
+        rrca
+        add a,l
+        ex de,hl
+        cp (hl)
+        ex de,hl
+        scf
+        ret nz
+        dec hl
+        dec hl
+        inc de
+        djnz mck_signature
+        ld hl,CART_8K_BASE+3
+        ld b,12
+        xor a
+mck_sum:
+        add a,(hl)
+        add a,b
+        inc hl
+        djnz mck_sum
+        xor (hl)                        ; HL = 0xE00F; XOR clears carry
+        ret
+
+machine_signature:
+        db 0x2B, 0x37, 0x24, 0x24, 0x33, 0x2C
+MACHINE_SIGNATURE_LENGTH: equ $-machine_signature
+CART_KEY_STORE:         equ 0x3809      ; where the machine's ROM keeps the key
+CART_MACHINE_ENTRY:     equ 0xE010
 
 ; Z set when the eight bytes at HL are the cartridge header.
 has_cartridge_header:
@@ -391,32 +447,27 @@ edit_key:
         inc a
         ld (line_len),a
         ld a,c
-        call putc
-        ; The emulator's cassette autoload types "cload" without RETURN: start at once the
-        ; first time, but only on RETURN once something has been read from tape, since the
-        ; trap types the word again during every load.
-        ld a,(tape_used)
-        or a
-        ret nz
-        call line_is_cload
-        ret nz
-        jr ek_load
+        jp putc
 ek_return:
         call newline
         ld a,(line_len)
         or a
         jr z,ek_prompt
-        call line_is_cload
+        ld de,text_cload
+        call line_is
         jr z,ek_load
+        ld de,text_csave
+        call line_is
+        jr z,ek_save
         ld hl,text_unknown
         call print_string
 ek_prompt:
         jp new_line_prompt
 ek_load:
-        ld a,(cur_col)
-        cp LEFT_COLUMN
-        call nz,newline
         call cassette_load
+        jp new_line_prompt
+ek_save:
+        call cassette_save
         jp new_line_prompt
 ek_backspace:
         ld a,(line_len)
@@ -430,16 +481,23 @@ ek_backspace:
         ld (hl),' '
         ret
 
-; Z set when the line typed so far is exactly CLOAD. The screen row is the line buffer.
-line_is_cload:
+; Z set when the line just ended (the cursor is on the next row now) is exactly the command
+; at DE. The screen row is the line buffer.
+line_is:
         ld a,(line_len)
-        cp CLOAD_LENGTH
+        cp COMMAND_LENGTH
         ret nz
-        call cursor_address
-        ld de,-CLOAD_LENGTH
+        push de
+        ld hl,cur_row
+        dec (hl)
+        call cursor_address             ; the row above, at the left margin
+        ld a,(cur_row)
+        inc a
+        ld (cur_row),a
+        ld de,PROMPT_LENGTH
         add hl,de
-        ld de,text_cload
-        ld b,CLOAD_LENGTH
+        pop de
+        ld b,COMMAND_LENGTH
 lic_loop:
         ld a,(de)
         cp (hl)
@@ -784,13 +842,18 @@ text_hint:      db "TYPE CLOAD TO READ A TAPE", CH_NEWLINE, 0
 text_prompt:    db "> ", 0
 text_cload:     db "CLOAD"
 text_cload_end:
-CLOAD_LENGTH:   equ text_cload_end-text_cload
-text_unknown:   db "ONLY CLOAD IS UNDERSTOOD", CH_NEWLINE, 0
+COMMAND_LENGTH: equ text_cload_end-text_cload
+text_csave:     db "CSAVE"          ; as long as CLOAD
+text_unknown:   db "ONLY CLOAD AND CSAVE ARE UNDERSTOOD", CH_NEWLINE, 0
 text_status:    db "HAND CONTROLLER "
 text_status_end: db 0
-text_searching: db "SEARCHING", CH_NEWLINE, 0
+text_press_play: db "Press <PLAY>", CH_NEWLINE, 0
+text_press_record: db "Press <RECORD>", CH_NEWLINE, 0
+text_press_return: db "Press RETURN key to start", CH_NEWLINE, 0
 text_no_tape:   db "NO CASSETTE", CH_NEWLINE, 0
 text_loaded:    db "LOADED ", 0
+text_saved:     db "SAVED ", 0
+text_nothing:   db "NOTHING TO SAVE", CH_NEWLINE, 0
 text_not_binary: db " NOT A BINARY", CH_NEWLINE, 0
 text_no_ram:    db " NEEDS MORE RAM", CH_NEWLINE, 0
 
@@ -852,6 +915,15 @@ ptn_loop:
         djnz ptn_loop
         ret
 
+; " <name> <length>" closing a load or a save report.
+print_tape_result:
+        call print_tape_name
+        ld a,' '
+        call putc
+        ld hl,(tape_length)
+        call print_decimal
+        jp newline
+
 ; Checks the header: carry set when the block would start below user RAM or run past 0xFFFF.
 tape_block_fits:
         ld hl,(tape_load)
@@ -868,8 +940,6 @@ tape_block_fits:
         add hl,de                       ; last byte's address; carry if past 0xFFFF
         ret
 
-        ; The fixed addresses below are placed by padding; z80asm refuses a negative ds, so
-        ; code that grows past one of them breaks the build instead of moving it.
 ; Carry set when the block's last byte is not writable memory: the RAM expansion ends below it
 ; (absent memory ignores writes) or a cartridge sits there on a machine without 64K. Present
 ; RAM runs without a gap from 0x3000 up, so the last byte speaks for the whole block.
@@ -892,6 +962,89 @@ tape_block_has_ram:
         or a
         ret
 
+; The machine's dialogue before tape moves: the text at HL ("Press <PLAY>" or "Press <RECORD>"),
+; then "Press RETURN key to start", then a fresh press of RETURN. Other keys are ignored.
+tape_dialogue:
+        call print_string
+        ld hl,text_press_return
+        call print_string
+td_wait:
+        call wait_active_lines
+        call read_key
+        cp CH_RETURN
+        ret z
+        call wait_bottom_border
+        call read_key
+        cp CH_RETURN
+        ret z
+        jr td_wait
+
+; CLOAD: the dialogue, then the name block. The rest of the load follows the name read below.
+cassette_load:
+        ld hl,text_press_play
+        call tape_dialogue
+        xor a
+        ld (tape_loaded),a              ; the header variables are about to be overwritten
+        call tape_find_sync
+        jp c,clb_no_tape
+        ld b,TAPE_NAME_LENGTH
+        jp cassette_read_name
+
+; CSAVE: the block the last CLOAD stored, written in the layout CLOAD reads, so that saving a
+; loaded tape gives the same bytes again.
+cassette_save:
+        ld a,(tape_loaded)
+        or a
+        jr nz,cs_dialogue
+        ld hl,text_nothing
+        jp print_string
+cs_dialogue:
+        ld hl,text_press_record
+        call tape_dialogue
+        call tape_write_leader
+        ld hl,tape_name
+        ld b,TAPE_NAME_LENGTH
+        call tape_write_block
+        call tape_write_leader
+        ld hl,tape_load
+        ld b,TAPE_HEADER_LENGTH
+        call tape_write_block
+        ld hl,(tape_load)
+        ld de,(tape_length)
+cs_data:
+        ld a,d
+        or e
+        jr z,cs_done
+        ld a,(hl)
+        call TAPE_WRITE_ROUTINE
+        inc hl
+        dec de
+        jr cs_data
+cs_done:
+        ld hl,text_saved
+        call print_string
+        jp print_tape_result
+
+; TAPE_LEADER_LENGTH leader bytes and the sync byte.
+tape_write_leader:
+        ld b,TAPE_LEADER_LENGTH
+twl_loop:
+        ld a,TAPE_LEADER
+        call TAPE_WRITE_ROUTINE
+        djnz twl_loop
+        ld a,TAPE_SYNC
+        jp TAPE_WRITE_ROUTINE
+
+; B bytes from HL to tape.
+tape_write_block:
+        ld a,(hl)
+        call TAPE_WRITE_ROUTINE
+        inc hl
+        djnz tape_write_block
+        ret
+
+        ; The fixed addresses below are placed by padding; z80asm refuses a negative ds, so
+        ; code that grows past one of them breaks the build instead of moving it.
         ds TAPE_BYTE_ROUTINE-$, 0xFF
 
 ; The one-byte tape read. The emulator writes these same six bytes here when it inserts a
@@ -902,38 +1055,64 @@ tape_byte:
         exx
         ret
 
-; The load command. The CALL below must stand at TAPE_HOOK_CALL: with a cassette inserted the
-; emulator traps it instead of performing it (and runs its two address bytes as an ED no-op),
-; so reaching the instruction after it with tape_present still set means a cassette is there.
-cassette_load:
-        ld hl,text_searching
-        call print_string
-        ld a,1
-        ld (tape_present),a
-        ds TAPE_HOOK_CALL-$
-        call cassette_hook
-        jp cassette_load_body
+        ds TAPE_WRITE_ROUTINE-$, 0xFF
 
-        ds TAPE_HOOK_TARGET-$, 0xFF
-
-; Runs only when no cassette is inserted: the load goes on and finds no data.
-cassette_hook:
+; The one-byte tape write, A kept, main registers kept: a start bit (0), the eight data bits
+; from the most significant, two stop bits (1), each one cycle of a square wave on the
+; cassette output, which shares bit 0 of port 0xFC with the speaker. The emulator takes the
+; byte when execution arrives here and returns at once, so a save costs no tape time.
+tape_write_byte:
+        push af
+        exx
+        ld c,PORT_SPEAKER
+        ld e,a
         xor a
-        ld (tape_present),a
+        call tape_write_bit
+        ld b,8
+twb_data:
+        rlc e
+        sbc a,a                         ; 0xFF for a 1 bit
+        call tape_write_bit
+        djnz twb_data
+        ld a,0xFF
+        call tape_write_bit
+        ld a,0xFF
+        call tape_write_bit
+        exx
+        pop af
         ret
 
-cassette_load_body:
-        ld a,(tape_present)
+; One bit, 0 or not 0 in A: a cycle of the lower tone for a 0, of the higher one for a 1.
+TAPE_HALF_ZERO: equ 80                  ; DJNZ rounds per half cycle: about 1.7 kHz
+TAPE_HALF_ONE:  equ 40                  ; about 3.4 kHz
+tape_write_bit:
+        push bc
+        ld d,TAPE_HALF_ZERO
         or a
-        jr z,clb_search
-        ld (tape_used),a                ; a tape has been read: later loads need RETURN
-clb_search:
-        ; From here the loaded data may overwrite anything from 0x3800 up; the stack and the
-        ; variables live below that.
-        call tape_find_sync
-        jr c,clb_no_tape
+        jr z,twbit_cycle
+        ld d,TAPE_HALF_ONE
+twbit_cycle:
+        ld a,1
+        out (c),a
+        ld b,d
+twbit_high:
+        djnz twbit_high
+        xor a
+        out (c),a
+        ld b,d
+twbit_low:
+        djnz twbit_low
+        pop bc
+        ret
+
+        ds TAPE_NAME_READ-$, 0xFF
+
+; The name block's six bytes (B holds their count), then the second block. As in the
+; machine's own ROMs, an LD HL,nn starts at 0x1C51 and the CALL follows at 0x1C54, so that
+; 0x1C53, where the emulator's cassette hook watches for a CALL, holds an operand byte and
+; the hook never fires with this ROM.
+cassette_read_name:
         ld hl,tape_name
-        ld b,TAPE_NAME_LENGTH
         call tape_read_block
         call tape_find_sync
         jr c,clb_no_tape
@@ -944,6 +1123,8 @@ clb_search:
         jr c,clb_not_binary
         call tape_block_has_ram
         jr c,clb_no_ram
+        ; From here the loaded data may overwrite anything from 0x3800 up; the stack and the
+        ; variables live below that.
         ld hl,(tape_load)
         ld de,(tape_length)
         ld a,d
@@ -959,14 +1140,11 @@ clb_store:
         or e
         jr nz,clb_store
 clb_stored:
+        ld a,1
+        ld (tape_loaded),a
         ld hl,text_loaded
         call print_string
-        call print_tape_name
-        ld a,' '
-        call putc
-        ld hl,(tape_length)
-        call print_decimal
-        call newline
+        call print_tape_result
         ld hl,(tape_exec)
         ld a,h
         or l

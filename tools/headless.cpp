@@ -26,6 +26,7 @@
 #include "input/keyboard.h"
 #include "loading/cassette.h"
 #include "loading/loader.h"
+#include "loading/tape_recorder.h"
 #include "sound/audio_out.h"
 #include "tools/headless_host.h"
 #include "video/raster.h"
@@ -402,6 +403,9 @@ int main(int argc, char** argv) {
       break;
     }
   }
+  // The end of the run is the program's quit: a recording still going on is saved now.
+  tape_recorder_finish();
+  if (headless_tape_failed) status = exit_failure;
   if (!settings.audio.empty()) headless_audio_close();
   return status;
 }

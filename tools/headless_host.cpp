@@ -10,6 +10,7 @@
 #include "sound/audio_out.h"
 
 int headless_error_count = 0;
+bool headless_tape_failed = false;
 static FILE* wav_file = nullptr;
 static uint32_t wav_data_bytes = 0;
 
@@ -68,6 +69,11 @@ void host_initialise() {
 
 void host_show_error(const std::string& text) {
   ++headless_error_count;
+  std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+void host_tape_notice(const std::string& text, bool failed) {
+  if (failed) headless_tape_failed = true;
   std::fprintf(stderr, "%s\n", text.c_str());
 }
 

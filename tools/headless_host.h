@@ -11,3 +11,5 @@ void headless_audio_drain();
 void headless_audio_close();
 // Error texts shown so far (also printed on standard error).
 extern int headless_error_count;
+// A tape recording could not be saved: the run ends with status 1.
+extern bool headless_tape_failed;

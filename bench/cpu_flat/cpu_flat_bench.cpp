@@ -40,6 +40,7 @@ void z80bus::out(uint16_t, uint8_t) {}
 void z80bus::instruction_end(uint32_t) {}
 bool z80bus::cassette_trap_armed() { return false; }
 void z80bus::cassette_trap() {}
+bool z80bus::tape_write_trap(uint8_t) { return false; }
 
 namespace {
 

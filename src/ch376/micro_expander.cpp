@@ -9,6 +9,7 @@
 #include "core/ports.h"
 #include "core/roms.h"
 #include "loading/loader.h"
+#include "loading/tape_recorder.h"
 #include "sound/audio_out.h"
 #include "z80/z80.h"
 
@@ -72,6 +73,7 @@ bool load_MicroEx() {
 
 void select_MicroEx() {
   pause_audio();
+  tape_recorder_finish();  // the machine restarts
   per_MicroEx = !per_MicroEx;
   if (per_MicroEx) {
     if (load_MicroEx()) {

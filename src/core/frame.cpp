@@ -3,6 +3,7 @@
 
 #include "core/host.h"
 #include "loading/cassette.h"
+#include "loading/tape_recorder.h"
 #include "video/raster.h"
 #include "z80/z80.h"
 
@@ -47,6 +48,7 @@ void one_Z80_frame() {
   // The machine has no frame interrupt: programs poll the vertical-sync flag instead.
   while (t_state < frame_length) One_Z80_Instruction();
   if (spool_file) spool_cadence();
+  tape_recorder_frame(frame_length);
   host_request_repaint();
   ++frame_count;
   // The last instruction usually ends past the frame; its excess counts against the next

@@ -22,8 +22,8 @@ extern uint8_t display_tstate[DISPLAY_TSTATE_ENTRIES];  // raster class of every
 void initialise_timings();
 // The logic of the "Timing" menu: index 0 = PAL, 1 = NTSC.
 void set_timing(uint8_t index);
-// Runs exactly one frame: joystick poll, instructions up to frame_length, spool cadence,
-// repaint request, frame count, overshoot carried into the next frame.
+// Runs exactly one frame: joystick poll, instructions up to frame_length, spool cadence, the
+// tape recorder's idle count, repaint request, frame count, overshoot carried into the next frame.
 void one_Z80_frame();
 // Pacing period in milliseconds: 1000 / frames_per_second (20 PAL, 16 NTSC).
 uint32_t frame_period_ms();

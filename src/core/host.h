@@ -20,3 +20,7 @@ void host_audio_wait();
 uint32_t host_ticks_ms();
 // Frame-start poll of the host joystick (get_joystick_state).
 void get_joystick_state();
+// Tells the user about a tape the recorder saved ("Tape saved: tapes/NAME.caq": desktop, the
+// status bar for a few seconds; headless, standard error) or could not save (failed: desktop,
+// an error box; headless, standard error and exit status 1 at the end of the run).
+void host_tape_notice(const std::string& text, bool failed);

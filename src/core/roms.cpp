@@ -18,6 +18,7 @@
 #include "core/memory.h"
 #include "core/ports.h"
 #include "input/keyboard.h"
+#include "loading/tape_recorder.h"
 #include "sound/audio_out.h"
 #include "z80/z80.h"
 
@@ -268,7 +269,9 @@ int Initialise_Emulator(const StartupChoices& choices) {
   return result;
 }
 
+// A reset ends a recording in progress: what the ROM wrote so far is saved first.
 void HardReset() {
+  tape_recorder_finish();
   pause_audio();
   if (per_MicroEx) {
     microex_hard_reset();
@@ -281,6 +284,7 @@ void HardReset() {
 }
 
 void SoftReset() {
+  tape_recorder_finish();
   pause_audio();
   ClearPorts();
   z80.pc = 0;

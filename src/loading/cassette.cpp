@@ -29,6 +29,7 @@ bool spool_file = false;
 uint8_t spool_speed = SPOOL_STROKE_FILE;
 uint8_t flipFlop = 2;
 uint8_t temp_sound = 1;
+bool spool_cr_is_return = false;
 
 namespace {
 
@@ -78,10 +79,11 @@ void release_spool_text() {
   aqua_txt = nullptr;
 }
 
-// The byte sequence the autoload types: the word cload, then three all-keys-up strokes (two
-// carriage returns and a NUL are not in the key table). No RETURN is typed: right after a
-// reset the ROM starts loading on the word alone.
+// The byte sequence the autoload types: the word cload, two carriage returns and a NUL. The
+// carriage returns are typed as RETURN: the first ends the command line, the second answers
+// the ROM's "Press RETURN key to start". The NUL is an all-keys-up stroke.
 constexpr uint8_t autoload_text[8] = {0x63, 0x6C, 0x6F, 0x61, 0x64, 0x0D, 0x0D, 0x00};
+constexpr uint8_t CARRIAGE_RETURN = 0x0D;
 
 }  // namespace
 
@@ -91,12 +93,16 @@ uint8_t get_caq_byte() {
   if (!aqua_caq) return 0xFF;
   // The position is tested before the read: a stream re-armed with a position beyond its end
   // must not read outside the image.
-  if (caq_count >= caq_byte_count) {
-    aqua_caq = nullptr;
-    caq_count = 0;
-    return 0xFF;
+  if (caq_count < caq_byte_count) return aqua_caq[caq_count++];
+  // Many images stop right after the program's end marker, where a real recording goes on
+  // with a run of zero bytes that the system ROM reads before it is done.
+  if (caq_count - caq_byte_count < CAQ_TRAILER_BYTES) {
+    ++caq_count;
+    return 0x00;
   }
-  return aqua_caq[caq_count++];
+  aqua_caq = nullptr;
+  caq_count = 0;
+  return 0xFF;
 }
 
 bool caq_insert(const uint8_t* data, uint32_t size) {
@@ -121,7 +127,8 @@ void aqua_get_caq_file() {
   aqua_caq = caq_image;
   caq_byte_count = caq_image_size;
   patch_caq_rom();
-  if (caq_autoload) spool_start(autoload_text, sizeof autoload_text, SPOOL_STROKE_FILE, 0);
+  if (caq_autoload && spool_start(autoload_text, sizeof autoload_text, SPOOL_STROKE_FILE, 0))
+    spool_cr_is_return = true;
 }
 
 bool spool_start(const uint8_t* text, uint32_t len, uint8_t stroke, uint8_t speed_flag) {
@@ -141,6 +148,7 @@ bool spool_start(const uint8_t* text, uint32_t len, uint8_t stroke, uint8_t spee
   // or the sound would stay off once the new text has been typed.
   if (!spool_file) temp_sound = snd_sound;
   spool_file = true;
+  spool_cr_is_return = false;
   // A stroke needs a press frame and a release frame.
   spool_speed = stroke < 2 ? 2 : stroke;
   flipFlop = 2;
@@ -182,6 +190,7 @@ void read_spool_file() {
   }
   uint8_t c = aqua_txt[spool_count++];
   --spool_len;
+  if (c == CARRIAGE_RETURN && spool_cr_is_return) c = '\n';
   spool_key key = spool_keys.key[c];
   if (key.column == 0xFF) {
     std::memset(keyboard_map, 0xFF, sizeof keyboard_map);

@@ -16,11 +16,14 @@ extern bool spool_file;             // a spool is active
 extern uint8_t spool_speed;         // frames per key stroke
 extern uint8_t flipFlop;            // position within the current stroke
 extern uint8_t temp_sound;          // snd_sound when the spool started
+extern bool spool_cr_is_return;     // this spool (the autoload's) types carriage return as RETURN
 
 // Stroke lengths and the paste end marker.
 constexpr uint8_t SPOOL_STROKE_FILE = 2;   // loaded text files and the cassette autoload
 constexpr uint8_t SPOOL_STROKE_PASTE = 6;  // pasted and dropped text
 constexpr uint8_t SPOOL_END_MARKER = 0x7F;
+// Zero bytes the stream delivers after the image's last byte, before it reads 0xFF.
+constexpr uint32_t CAQ_TRAILER_BYTES = 16;
 
 // Where one typeable character sits in the keyboard matrix.
 struct spool_key {
@@ -32,8 +35,9 @@ struct spool_key {
 // The matrix key (and SHIFT) that types byte c.
 spool_key spool_key_for(uint8_t c);
 
-// The next byte of the stream; 0xFF without a stream. The read after the last byte releases
-// the stream (it stays released until the cassette is re-armed or replaced).
+// The next byte of the stream; 0xFF without a stream. After the image's last byte come
+// CAQ_TRAILER_BYTES zero bytes; the read after those releases the stream (it stays released
+// until the cassette is re-armed or replaced).
 uint8_t get_caq_byte();
 // Keeps a copy of data[0..size) as the inserted cassette, rewinds it and inserts it
 // (aqua_get_caq_file). False, with nothing changed, when the copy cannot be made.

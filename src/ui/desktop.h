@@ -16,6 +16,7 @@ extern GtkWidget* menubar;            // "File", "Operation", "Options", "Help"
 extern GtkWidget* status_bar;         // horizontal box under the picture
 extern GtkWidget* model_status;       // model name + RAM name, right
 extern GtkWidget* fps_status;         // "FPS: %d", left
+extern GtkWidget* notice_status;      // a passing notice ("Tape saved: ..."), between the two; empty otherwise
 extern GtkWidget* autoload_item;      // "CAQ Autoload" check item
 extern GtkWidget* microex_item;       // "Micro Expander" check item
 extern GtkWidget* displaysizex[2];    // "100%", "200%"
@@ -49,6 +50,9 @@ void initialise_libraries();
 void ui_event();
 void update_timer(uint32_t start_time);
 gboolean update_status_window(gpointer data);
+// Shows text in the status bar for STATUS_NOTICE_MS; a newer notice replaces it.
+void show_status_notice(const std::string& text);
+constexpr guint STATUS_NOTICE_MS = 4000;
 gboolean shutdown(GtkWidget* widget, gpointer data);
 void on_window_realize(GtkWidget* widget, gpointer window);
 // Sets a two-choice pair: the item of the choice in force is greyed out.

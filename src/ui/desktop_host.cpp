@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "core/host.h"
+#include "sound/audio_out.h"
 #include "ui/audio_device.h"
 #include "ui/desktop.h"
 #include "ui/joystick_device.h"
@@ -25,6 +26,16 @@ void host_show_error(const std::string& text) {
                                           GTK_MESSAGE_ERROR, GTK_BUTTONS_CLOSE, "%s", text.c_str());
   gtk_dialog_run(GTK_DIALOG(box));
   gtk_widget_destroy(box);
+}
+
+void host_tape_notice(const std::string& text, bool failed) {
+  if (!failed) {
+    show_status_notice(text);
+    return;
+  }
+  pause_audio();
+  host_show_error(text);
+  resume_audio();
 }
 
 void host_request_repaint() { update_display(); }

@@ -12,6 +12,7 @@
 #include "core/roms.h"
 #include "input/keyboard.h"
 #include "loading/cassette.h"
+#include "loading/tape_recorder.h"
 #include "ui/audio_device.h"
 #include "ui/desktop.h"
 #include "video/raster.h"
@@ -22,6 +23,7 @@ GtkWidget* menubar;
 GtkWidget* status_bar;
 GtkWidget* model_status;
 GtkWidget* fps_status;
+GtkWidget* notice_status;
 GtkWidget* autoload_item;
 GtkWidget* microex_item;
 GtkWidget* displaysizex[2];
@@ -43,6 +45,8 @@ const char* const program_version = " v1.02";
 namespace {
 
 bool shutdown_done;
+// The timer that clears the status bar's notice; 0 when none is shown.
+guint notice_timer;
 // VANTOREL_LOG_FPS=1 in the environment: every status-bar refresh also writes the frame-rate
 // label to standard error, so the rate can be measured without reading the window.
 bool log_fps;
@@ -139,6 +143,13 @@ void build_menus() {
   add_item(help_menu, "About", G_CALLBACK(select_help));
 }
 
+// The status bar's notice goes after its time, leaving the usual two labels.
+gboolean end_status_notice(gpointer) {
+  gtk_label_set_text(GTK_LABEL(notice_status), "");
+  notice_timer = 0;
+  return FALSE;
+}
+
 void set_model_status() {
   char text[64];
   std::snprintf(text, sizeof text, "%s%s", model_name[model ? 1 : 0], ram_name[ram_size < 5 ? ram_size : 4]);
@@ -196,6 +207,10 @@ void initialise_libraries() {
   fps_status = gtk_label_new("FPS: ");
   gtk_label_set_width_chars(GTK_LABEL(fps_status), 8);
   gtk_box_pack_start(GTK_BOX(status_bar), fps_status, FALSE, FALSE, 0);
+  notice_status = gtk_label_new("");
+  gtk_label_set_ellipsize(GTK_LABEL(notice_status), PANGO_ELLIPSIZE_END);
+  gtk_box_pack_start(GTK_BOX(status_bar), notice_status, TRUE, TRUE, 0);
+  notice_timer = 0;
 
   gtk_widget_show_all(main_window);
   g_timeout_add(1000, update_status_window, nullptr);
@@ -231,9 +246,18 @@ void on_window_realize(GtkWidget* widget, gpointer) {
   windowpos_Y = y;
 }
 
+void show_status_notice(const std::string& text) {
+  if (!notice_status) return;
+  gtk_label_set_text(GTK_LABEL(notice_status), text.c_str());
+  if (notice_timer) g_source_remove(notice_timer);
+  notice_timer = g_timeout_add(STATUS_NOTICE_MS, end_status_notice, nullptr);
+}
+
 gboolean shutdown(GtkWidget*, gpointer) {
   if (shutdown_done) return FALSE;
   shutdown_done = true;
+  // Quitting ends a tape recording in progress; it is saved before the machine goes.
+  tape_recorder_finish();
   quit_requested = true;
   memory_free();
   CloseSound();

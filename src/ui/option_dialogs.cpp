@@ -4,6 +4,7 @@
 #include "core/frame.h"
 #include "core/memory.h"
 #include "core/roms.h"
+#include "loading/tape_recorder.h"
 #include "sound/audio_out.h"
 #include "ui/desktop.h"
 #include "z80/z80.h"
@@ -71,6 +72,7 @@ void select_ram() {
       if (!gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(choices[i]))) continue;
       ram_size = static_cast<uint8_t>(i);
       memtop = max_memtop[i];
+      tape_recorder_finish();
       Reset_Z80();
       update_display();
       break;
@@ -82,6 +84,7 @@ void select_ram() {
 
 void select_model(GtkWidget*, gpointer) {
   pause_audio();
+  tape_recorder_finish();
   model = model ? 0 : 1;
   // A reload that fails goes back to the model that was running; the menu shows what runs.
   Load_ROM();
@@ -93,6 +96,7 @@ void select_model(GtkWidget*, gpointer) {
 
 void update_rom(GtkWidget*, gpointer) {
   pause_audio();
+  tape_recorder_finish();
   rom_mode = rom_mode ? 0 : 1;
   select_rom_names();
   Load_ROM();

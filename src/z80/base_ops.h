@@ -145,6 +145,19 @@ void base_op() {
       return;
     }
   }
+  if constexpr (OP == 0xF5 && MODE == 0) {
+    // Every tape byte of the system ROM goes through its writer at 0x1B8A, which opens with this
+    // PUSH AF and ends EXX; POP AF; RET with every register as it was. The recorder takes the
+    // byte and the routine returns at once, as that RET would, without the tape time of the
+    // bit-banging: the PUSH AF and the RET cost their 11 + 10 T-states.
+    if (z80.pc == 0x1B8B && z80bus::tape_write_trap(A())) {
+      t_state += 21;
+      z80.pc = pop();
+      z80.memptr = z80.pc;
+      modify_flag = false;
+      return;
+    }
+  }
   t_state += op_length(OP, MODE);
 
   if constexpr (x == 0) {

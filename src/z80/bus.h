@@ -1,5 +1,5 @@
 // The CPU's only road to the outside world: opcode fetches, data reads and writes, ports, the
-// common end of every instruction and the cassette hook. The machine build routes them to the
+// common end of every instruction, the cassette hook and the tape-write trap. The machine build routes them to the
 // memory map, the port dispatcher, the raster and the sound clock; a build with Z80_FLAT_BUS
 // routes them to functions that a test supplies (a flat 64K array and recorded port traffic),
 // chosen at link time so the machine pays nothing for the test seam.
@@ -18,6 +18,7 @@ void out(uint16_t port, uint8_t value);
 void instruction_end(uint32_t length);
 bool cassette_trap_armed();
 void cassette_trap();
+bool tape_write_trap(uint8_t value);
 }  // namespace z80bus
 
 #else
@@ -27,6 +28,7 @@ void cassette_trap();
 #include "core/ports.h"
 #include "loading/cassette.h"
 #include "loading/loader.h"
+#include "loading/tape_recorder.h"
 #include "sound/audio_out.h"
 #include "video/raster.h"
 
@@ -43,6 +45,13 @@ inline void instruction_end(uint32_t length) {
 }
 inline bool cassette_trap_armed() { return caq_loaded; }
 inline void cassette_trap() { aqua_get_caq_file(); }
+// PUSH AF at 0x1B8A, the system ROM's tape byte writer: true when the byte went to the
+// recorder instead. Only the system ROM has that routine there.
+inline bool tape_write_trap(uint8_t value) {
+  if (Page_RAM[0] != AQUA_ROM) return false;
+  tape_record_byte(value);
+  return true;
+}
 }  // namespace z80bus
 
 #endif

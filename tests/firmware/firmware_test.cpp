@@ -186,12 +186,13 @@ TEST(FreeSystemRom, BuildPlacesTheFixedEntryPoints) {
   // The unpatched byte-read routine is already what the emulator writes there.
   const uint8_t tape_read[6] = {0x0E, 0xFC, 0xED, 0x78, 0xD9, 0xC9};
   EXPECT_EQ(std::memcmp(&rom[0x1B4E], tape_read, 6), 0);
-  // CALL 0x1CED at 0x1C53: its operand bytes ED 1C must be the no-op the trap runs.
-  EXPECT_EQ(rom[0x1C53], 0xCD);
-  EXPECT_EQ(rom[0x1C54], 0xED);
-  EXPECT_EQ(rom[0x1C55], 0x1C);
-  // The CALL's target returns (possibly after some work) rather than running into padding.
-  EXPECT_NE(rom[0x1CED], 0xFF);
+  // As in the machine's ROMs, LD HL,nn at 0x1C51 and a CALL at 0x1C54: the cassette hook's
+  // address 0x1C53 is an operand byte, never an opcode.
+  EXPECT_EQ(rom[0x1C51], 0x21);
+  EXPECT_EQ(rom[0x1C54], 0xCD);
+  // The tape byte writer opens as the machine's does: PUSH AF; EXX; LD C,0xFC.
+  const uint8_t tape_write[4] = {0xF5, 0xD9, 0x0E, 0xFC};
+  EXPECT_EQ(std::memcmp(&rom[0x1B8A], tape_write, 4), 0);
 }
 
 TEST(FreeSystemRom, TitleColourBarsAndBorder) {
@@ -437,6 +438,54 @@ TEST(FreeSystemRom, CartridgeProbingItsOwnAreaAt64KFindsRom) {
   EXPECT_EQ(ReadByte(0xC000), 0x5A) << "beside an 8K cartridge, 0xC000 is RAM";
 }
 
+// A 16K image with the machine's own header at 0xE000: signature bytes at 0xE005 ... 0xE00F
+// (odd addresses), each rotated right by two plus its address's low byte giving 2B 37 24 24 33
+// 2C, and free header bytes chosen for the key wanted. The program at 0xE010 marks the screen.
+// Everything but the header is stored scrambled with the key, as the machine's commercial
+// cartridges are: the header is read while port 0xFF holds 0, the rest once it holds the key.
+std::vector<uint8_t> machine_cartridge(uint8_t key) {
+  std::vector<uint8_t> image(16384, 0xFF);
+  uint8_t* header = &image[0x2000];
+  std::fill(header, header + 16, 0x00);
+  const uint8_t signature[6] = {0x2B, 0x37, 0x24, 0x24, 0x33, 0x2C};
+  for (int k = 0; k < 6; ++k) {
+    const uint8_t low = static_cast<uint8_t>(0x0F - 2 * k);
+    const uint8_t rotated = static_cast<uint8_t>(signature[k] - low);
+    header[low] = static_cast<uint8_t>(rotated << 2 | rotated >> 6);
+  }
+  // Key = (sum of 0xE003-0xE00E + 78) XOR 0xE00F; 0xE003 makes up the difference.
+  unsigned sum = 78;
+  for (int a = 4; a <= 0x0E; ++a) sum += header[a];
+  header[3] = static_cast<uint8_t>((key ^ header[0x0F]) - sum);
+  // LD A,'K' / LD (0x3000+12*40+5),A / JR $
+  const uint8_t program[] = {0x3E, 'K', 0x32, 0xE5, 0x31, 0x18, 0xFE};
+  std::copy(program, program + sizeof program, header + 0x10);
+  for (size_t i = 0; i < image.size(); ++i)
+    if (i < 0x2000 || i >= 0x2010) image[i] ^= key;
+  return image;
+}
+
+TEST(FreeSystemRom, StartsCartridgesOfTheMachinesOwnKind) {
+  // Port 0xFF and 0x3809 hold the key by the time execution reaches 0xE010, and the program,
+  // stored scrambled, runs through the exclusive-or on the cartridge port.
+  for (uint8_t key : {0x5A, 0x00}) {
+    power_on();
+    PORTxxFF = 0x77;
+    ram[0x3809] = 0x99;
+    write_file(scratch_dir + "/machine.rom", machine_cartridge(key));
+    ASSERT_EQ(do_load_file(scratch_dir + "/machine.rom"), 0) << load_error;
+    SoftReset();
+    bool seen[2];
+    for (int n = 0; n < 2000000 && z80.pc != 0xE010; ++n) trace_speaker(1, seen);  // one instruction at a time
+    ASSERT_EQ(z80.pc, 0xE010);
+    EXPECT_EQ(ram[0x3809], key);
+    EXPECT_EQ(PORTxxFF, key);
+    for (int n = 0; n < 3; ++n) One_Z80_Instruction();
+    EXPECT_EQ(ram[0x3000 + 12 * 40 + 5], 'K') << "key " << int(key);
+    EXPECT_EQ(z80.pc, 0xE015) << "the loop at the end runs in place";
+  }
+}
+
 TEST(FreeSystemRom, AutoloadReadsABinaryOnce) {
   power_on();
   run_frames(3);
@@ -447,11 +496,15 @@ TEST(FreeSystemRom, AutoloadReadsABinaryOnce) {
   tape.insert(tape.end(), body.begin(), body.end());
   insert_cassette(tape);
   run_frames(80);
+  EXPECT_TRUE(on_screen(" Press <PLAY>  ")) << screen();
+  EXPECT_TRUE(on_screen("Press RETURN key to start")) << screen();
   EXPECT_TRUE(on_screen("LOADED HELLO! 6")) << screen();
   EXPECT_TRUE(std::equal(data.begin(), data.end(), &ram[0x4000]));
-  // The trap types the load command again during the load: it waits for RETURN.
+  // Once, and back at an empty prompt: nothing types the command again.
+  run_frames(200);
   EXPECT_EQ(count_on_screen("LOADED"), 1) << screen();
-  EXPECT_EQ(typed_line(), "CLOAD");
+  EXPECT_EQ(count_on_screen("> CLOAD"), 1) << screen();
+  EXPECT_EQ(typed_line(), "");
 }
 
 TEST(FreeSystemRom, LoadedProgramRunsAtItsExecutionAddress) {
@@ -550,16 +603,23 @@ TEST(FreeSystemRom, BlocksBeyondTheRamExpansionAreRefused) {
 TEST(FreeSystemRom, LoadWithoutUsableTapeGivesUp) {
   power_on();
   run_frames(3);
-  // No cassette: CLOAD and RETURN ends with a message, and the editor goes on.
+  // No cassette: CLOAD and RETURN ask for the second RETURN, which other keys do not replace;
+  // then the search ends with a message, and the editor goes on.
   type("cload");
+  press_return();
+  EXPECT_TRUE(on_screen("Press RETURN key to start")) << screen();
+  type("x");
+  run_frames(10);
+  EXPECT_FALSE(on_screen("NO CASSETTE")) << screen();
   press_return();
   run_frames(10);
   EXPECT_TRUE(on_screen("NO CASSETTE")) << screen();
-  type("ab");
-  EXPECT_EQ(typed_line(), "AB");
+  // Nothing has been loaded, so there is nothing to save.
+  type("csave");
   press_return();
+  EXPECT_TRUE(on_screen("NOTHING TO SAVE")) << screen();
 
-  // Nothing was read from tape, so the autoload of a real cassette still starts at once.
+  // A cassette inserted afterwards autoloads as usual.
   insert_cassette(cassette("LATER ", 0x4000, 0, {9}));
   run_frames(60);
   EXPECT_TRUE(on_screen("LOADED LATER  1")) << screen();
@@ -570,8 +630,6 @@ TEST(FreeSystemRom, LoadWithoutUsableTapeGivesUp) {
   insert_cassette(std::vector<uint8_t>(3000, 0x55));
   run_frames(300);
   EXPECT_EQ(count_on_screen("NO CASSETTE"), 1) << screen();
-  // (The retyped command is partly lost while the search runs; the editor takes keys again.)
-  press_return();
   type("ab");
   EXPECT_EQ(typed_line(), "AB");
 }

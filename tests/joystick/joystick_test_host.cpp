@@ -8,3 +8,4 @@ void host_request_repaint() {}
 void host_audio_device_pause(bool) {}
 void host_audio_wait() {}
 uint32_t host_ticks_ms() { return 0; }
+void host_tape_notice(const std::string&, bool) {}

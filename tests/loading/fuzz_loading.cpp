@@ -77,8 +77,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 2:
       require(result == 0 && caq_loaded, "cassette inserted");
       if (control & 8) {
-        // Read it all through the port: the bytes in order, then 0xFF.
+        // Read it all through the port: the bytes in order, the zero trailer, then 0xFF.
         for (size_t i = 0; i < length; ++i) require(ReadPort(0x00FC) == body[i], "cassette byte order");
+        for (uint32_t i = 0; i < CAQ_TRAILER_BYTES; ++i) require(ReadPort(0x00FC) == 0x00, "cassette trailer");
         require(ReadPort(0x00FC) == 0xFF && !aqua_caq, "cassette end");
         aqua_get_caq_file();
       } else {

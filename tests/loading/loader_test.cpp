@@ -224,8 +224,10 @@ TEST_F(LoadingTest, CassetteStreamEndsAndReleases) {
   ASSERT_EQ(do_load_file(write_file(dir_, "t.CAQ", tape)), 0);
   ASSERT_TRUE(caq_loaded);
   for (size_t i = 0; i < tape.size(); ++i) EXPECT_EQ(ReadPort(static_cast<uint16_t>(0x12FC)), tape[i]) << i;
+  // Then the trailer of a real recording, which many images leave out: reads n + 1 to n + 16.
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(ReadPort(0x00FC), 0x00) << "trailer byte " << i;
   ASSERT_NE(aqua_caq, nullptr);
-  EXPECT_EQ(ReadPort(0x00FC), 0xFF);  // read n + 1
+  EXPECT_EQ(ReadPort(0x00FC), 0xFF);  // read n + 17
   EXPECT_EQ(aqua_caq, nullptr);
   EXPECT_EQ(caq_count, 0u);
   EXPECT_TRUE(caq_loaded);
@@ -235,8 +237,9 @@ TEST_F(LoadingTest, CassetteStreamEndsAndReleases) {
   const uint8_t patch[6] = {0x0E, 0xFC, 0xED, 0x78, 0xD9, 0xC9};
   for (int i = 0; i < 6; ++i) EXPECT_EQ(FetchOpcode(static_cast<uint16_t>(0x1B4E + i)), patch[i]);
 
-  // An empty image is a stream that ends at once.
+  // An empty image is a stream of the trailer alone.
   ASSERT_EQ(do_load_file(write_file(dir_, "empty.caq", {})), 0);
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(ReadPort(0x00FC), 0x00);
   EXPECT_EQ(ReadPort(0x00FC), 0xFF);
   EXPECT_EQ(aqua_caq, nullptr);
 }
@@ -253,12 +256,12 @@ TEST_F(LoadingTest, TrapRearmsAfterMenuReleasedTheFile) {
   for (int i = 0; i < 100; ++i) ASSERT_EQ(get_caq_byte(), tape[i]);
   // The trap re-arms in mid-stream: the position is kept.
   aqua_get_caq_file();
-  for (int i = 100; i < 300; ++i) ASSERT_EQ(get_caq_byte(), tape[i]) << i;
+  for (int i = 100; i < 300 + 16; ++i) ASSERT_EQ(get_caq_byte(), i < 300 ? tape[i] : 0) << i;
   EXPECT_EQ(get_caq_byte(), 0xFF);
   EXPECT_EQ(aqua_caq, nullptr);
   // Exhausted: re-arming starts the image again from its first byte.
   aqua_get_caq_file();
-  for (int i = 0; i < 300; ++i) ASSERT_EQ(get_caq_byte(), tape[i]) << i;
+  for (int i = 0; i < 300 + 16; ++i) ASSERT_EQ(get_caq_byte(), i < 300 ? tape[i] : 0) << i;
   EXPECT_EQ(get_caq_byte(), 0xFF);
 
   // The file buffer being reused for something else (the Micro Expander's ROM goes through

@@ -21,10 +21,11 @@
 #include "input/keyboard.h"
 #include "loading/cassette.h"
 #include "loading/loader.h"
+#include "loading/tape_recorder.h"
 #include "sound/audio_out.h"
 
 namespace loading_test {
-// Leaves the loader, the stream and the spooler idle, all keys up, sound on.
+// Leaves the loader, the stream, the spooler and the recorder idle, all keys up, sound on.
 inline void reset_loading_state() {
   release_file();
   caq_loaded = false;
@@ -37,6 +38,9 @@ inline void reset_loading_state() {
   snd_sound = 1;
   speed = 0;
   load_error.clear();
+  tape_record_length = 0;
+  tape_record_idle = 0;
+  tape_record_overflow = false;
 }
 
 // Brings the whole machine up once per test program, in a scratch directory without ROM

@@ -65,11 +65,13 @@ TEST_F(LoadingTest, AutoloadTypesCloadInRealTime) {
   EXPECT_EQ(spool_speed, 2);
   EXPECT_EQ(speed, 0);
   auto keys = expected_keys();
-  const char* word = "cload";
+  // The word, then RETURN for the command line and RETURN for the ROM's "Press RETURN key to
+  // start", then an all-up stroke.
+  const char* word = "cload\n\n";
   for (uint32_t e = 1; e <= 20; ++e) {
     frame_end();
     std::vector<uint8_t> want(8, 0xFF);
-    if (e % 2 == 0 && e <= 10) want = matrix_for(keys, static_cast<uint8_t>(word[e / 2 - 1]));
+    if (e % 2 == 0 && e <= 14) want = matrix_for(keys, static_cast<uint8_t>(word[e / 2 - 1]));
     ASSERT_EQ(current_matrix(), want) << "frame end " << e;
     ASSERT_EQ(spool_file, e < 18) << "frame end " << e;
     ASSERT_EQ(speed, 0);
@@ -77,6 +79,13 @@ TEST_F(LoadingTest, AutoloadTypesCloadInRealTime) {
   EXPECT_EQ(snd_sound, 1);
   // No SHIFT anywhere: the letters are typed unshifted.
   for (char c : std::string("cload")) EXPECT_FALSE(keys[static_cast<uint8_t>(c)].shift);
+
+  // Only the autoload types a carriage return as RETURN; in any other text it is an all-up stroke.
+  const uint8_t cr = 0x0D;
+  ASSERT_TRUE(spool_start(&cr, 1, 2, 1));
+  read_spool_file();
+  EXPECT_EQ(current_matrix(), std::vector<uint8_t>(8, 0xFF));
+  read_spool_file();
 
   // Autoload off: inserting types nothing.
   caq_autoload = false;

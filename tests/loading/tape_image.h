@@ -14,14 +14,14 @@ namespace loading_test {
 constexpr uint16_t TAPE_LOAD_ADDRESS = 0x3900;  // org of load_tape.asm
 
 // Leader, sync, six-byte name, leader, sync, header (load address, length, execution
-// address, little-endian), then the program.
-inline std::vector<uint8_t> tape_image(const char name[7]) {
-  std::vector<uint8_t> t(16, 0xFF);
+// address, little-endian), then the program. An execution address of 0 leaves it unrun.
+inline std::vector<uint8_t> tape_image(const char name[7], uint16_t exec = TAPE_LOAD_ADDRESS, size_t leader = 16) {
+  std::vector<uint8_t> t(leader, 0xFF);
   t.push_back(0x00);
   t.insert(t.end(), name, name + 6);
-  t.insert(t.end(), 16, 0xFF);
+  t.insert(t.end(), leader, 0xFF);
   t.push_back(0x00);
-  const uint16_t header[3] = {TAPE_LOAD_ADDRESS, static_cast<uint16_t>(firmware_load_tape_size), TAPE_LOAD_ADDRESS};
+  const uint16_t header[3] = {TAPE_LOAD_ADDRESS, static_cast<uint16_t>(firmware_load_tape_size), exec};
   for (uint16_t word : header) {
     t.push_back(static_cast<uint8_t>(word & 0xFF));
     t.push_back(static_cast<uint8_t>(word >> 8));

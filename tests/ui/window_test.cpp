@@ -3,6 +3,7 @@
 
 #include "ch376/ch376.h"
 
+#include "core/host.h"
 #include "core/ports.h"
 #include "input/keyboard.h"
 #include "loading/cassette.h"
@@ -393,6 +394,16 @@ TEST(MainWindow, StatusBarShowsModelRamAndFrameRate) {
   model = 0;
   ram_size = 2;
   memtop = max_memtop[2];
+}
+
+TEST(MainWindow, TapeNoticeShowsInTheStatusBarForAFewSeconds) {
+  host_tape_notice("Tape saved: tapes/HELLO.caq", false);
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(notice_status)), "Tape saved: tapes/HELLO.caq");
+  const gint64 start = g_get_monotonic_time();
+  while (g_get_monotonic_time() - start < 6000000 && *gtk_label_get_text(GTK_LABEL(notice_status)))
+    gtk_main_iteration_do(FALSE), g_usleep(20000);
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(notice_status)), "");
+  EXPECT_GE(g_get_monotonic_time() - start, 3000000) << "gone too soon to be read";
 }
 
 int main(int argc, char** argv) {

@@ -120,8 +120,10 @@ class Z80Differential : public ::testing::Test {
 
   // Runs the bytes at a random pc (with random operand bytes after them) on both CPUs and
   // compares everything, then puts the memory back.
-  void compare(const std::vector<uint8_t>& bytes, bool cassette = false, uint16_t forced_pc = 0, bool use_pc = false) {
+  void compare(const std::vector<uint8_t>& bytes, bool cassette = false, uint16_t forced_pc = 0, bool use_pc = false,
+               bool system_rom = false) {
     CpuView start = random_state();
+    last_a = static_cast<uint8_t>(start.af >> 8);
     if (use_pc) start.pc = forced_pc;
     for (std::size_t k = 0; k < bytes.size() + 4; ++k) {
       const uint16_t a = static_cast<uint16_t>(start.pc + k);
@@ -139,9 +141,10 @@ class Z80Differential : public ::testing::Test {
     load_view(start);
     modify_flag = flags_written;
     flat_trap_armed = cassette;
+    flat_tape_trap_armed = system_rom;
     flat_events.clear();
     t_state = 0;
-    ReferenceInstruction instruction{flat_memory, start, flags_written, cassette};
+    ReferenceInstruction instruction{flat_memory, start, flags_written, cassette, system_rom};
     const uint32_t differences = applicable_differences(instruction);
     bool halted = false;
     const uint32_t our_length = run_our_instruction(halted);
@@ -197,6 +200,7 @@ class Z80Differential : public ::testing::Test {
 
   std::mt19937 random{20261207};
   uint8_t background[65536];
+  uint8_t last_a = 0;  // A of the last compared state
   unsigned cases = 0, mismatches = 0, failures = 0;
 };
 
@@ -239,6 +243,21 @@ TEST_F(Z80Differential, CallAtTheTapeEntryPoint) {
   EXPECT_EQ(mismatches, 0u);
   EXPECT_EQ(difference_uses[static_cast<int>(Difference::CassetteTrap)], 32u);
   EXPECT_EQ(flat_trap_calls, 32u);
+}
+
+// The tape writer: only PUSH AF at 0x1B8A with the system ROM in page 0 takes A and returns.
+TEST_F(Z80Differential, PushAfAtTheTapeWriter) {
+  for (int n = 0; n < 32; ++n) {
+    compare({0xF5}, false, 0x1B8A, true, true);
+    ASSERT_EQ(flat_tape_bytes.size(), static_cast<size_t>(n + 1));
+    EXPECT_EQ(flat_tape_bytes.back(), last_a);
+    compare({0xF5}, false, 0x1B8A, true, false);
+    compare({0xF5}, false, 0x1B89, true, true);
+    compare({0xDD, 0xE5}, false, 0x1B8A, true, true);
+  }
+  EXPECT_EQ(mismatches, 0u);
+  EXPECT_EQ(difference_uses[static_cast<int>(Difference::TapeWriteTrap)], 32u);
+  EXPECT_EQ(flat_tape_bytes.size(), 32u);
 }
 
 }  // namespace

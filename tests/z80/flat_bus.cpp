@@ -12,6 +12,8 @@ uint8_t flat_memory[65536];
 std::vector<BusEvent> flat_events;
 bool flat_trap_armed;
 unsigned flat_trap_calls;
+bool flat_tape_trap_armed;
+std::vector<uint8_t> flat_tape_bytes;
 unsigned flat_instruction_ends;
 
 static uint8_t port_high_byte(uint16_t port) { return static_cast<uint8_t>(port >> 8); }
@@ -23,6 +25,8 @@ void flat_bus_clear() {
   flat_port_value = port_high_byte;
   flat_trap_armed = false;
   flat_trap_calls = 0;
+  flat_tape_trap_armed = false;
+  flat_tape_bytes.clear();
   flat_instruction_ends = 0;
 }
 
@@ -41,3 +45,8 @@ void z80bus::out(uint16_t port, uint8_t value) { flat_events.push_back({BusEvent
 void z80bus::instruction_end(uint32_t) { ++flat_instruction_ends; }
 bool z80bus::cassette_trap_armed() { return flat_trap_armed; }
 void z80bus::cassette_trap() { ++flat_trap_calls; }
+bool z80bus::tape_write_trap(uint8_t value) {
+  if (!flat_tape_trap_armed) return false;
+  flat_tape_bytes.push_back(value);
+  return true;
+}

@@ -30,6 +30,11 @@ const IntendedDifference intended_differences[difference_count] = {
      "this CPU does not touch the latch in 16-bit arithmetic; the Z80 sets it to the first operand + 1"},
     {Difference::CassetteTrap, "CALL nn fetched at 0x1C53 with a cassette inserted runs the cassette hook instead",
      "the tape loader takes over the ROM's tape routine: 17 T-states, nothing pushed, pc = 0x1C54"},
+    {Difference::TapeWriteTrap,
+     "PUSH AF fetched at 0x1B8A with the system ROM in page 0 hands A to the recorder and returns",
+     "the ROM's tape byte writer starts there and keeps every register; the recorder takes the "
+     "byte without its bit-banging, so a save costs no tape time: 21 T-states (the PUSH and the "
+     "RET), nothing written, the return address popped into pc"},
 };
 
 unsigned difference_uses[difference_count];
@@ -140,21 +145,24 @@ uint32_t applicable_differences(const ReferenceInstruction& in) {
     result |= bit(Difference::ScfCcfUndocumentedBits);
   } else if (op == 0xCD && d.at == 0x1C53 && in.cassette_inserted) {
     result |= bit(Difference::CassetteTrap);
+  } else if (op == 0xF5 && d.at == 0x1B8A && in.system_rom_mapped) {
+    result |= bit(Difference::TapeWriteTrap);
   }
   for (std::size_t k = 0; k < difference_count; ++k)
     if (result & (1u << k)) ++difference_uses[k];
   return result;
 }
 
-uint32_t reference_length_excess(const ReferenceInstruction& in, uint32_t differences) {
+int32_t reference_length_excess(const ReferenceInstruction& in, uint32_t differences) {
   const Decoded d = decode(in);
-  uint32_t excess = 0;
+  int32_t excess = 0;
   if (differences & bit(Difference::DroppedPrefix)) excess += 4 * d.dropped;
   if (differences & bit(Difference::IndexedBitLength)) {
     const uint8_t last = byte_at(in, d.at, 3);
     excess += (last >= 0x40 && last < 0x80 ? 20 : 23) - 18;
   }
   if (differences & bit(Difference::EdFcFdFeCodes)) excess += 8;
+  if (differences & bit(Difference::TapeWriteTrap)) excess -= 21 - 11;
   return excess;
 }
 
@@ -181,6 +189,13 @@ void adjust_reference_result(const ReferenceInstruction& in, uint32_t difference
     state.pc = static_cast<uint16_t>(d.at + 1);
     state.sp = in.before.sp;
     state.memptr = in.before.memptr;
+    events.clear();
+  }
+  if (differences & bit(Difference::TapeWriteTrap)) {
+    const uint16_t sp = in.before.sp;
+    state.pc = static_cast<uint16_t>(in.memory[sp] | in.memory[static_cast<uint16_t>(sp + 1)] << 8);
+    state.sp = static_cast<uint16_t>(sp + 2);
+    state.memptr = state.pc;
     events.clear();
   }
 }

@@ -18,6 +18,7 @@ enum class Difference : uint8_t {
   ScfCcfUndocumentedBits,
   WideArithmeticLatch,
   CassetteTrap,
+  TapeWriteTrap,
   Count
 };
 constexpr std::size_t difference_count = static_cast<std::size_t>(Difference::Count);
@@ -42,12 +43,13 @@ struct ReferenceInstruction {
   CpuView before;
   bool flags_written_before;    // the previous instruction wrote F
   bool cassette_inserted;
+  bool system_rom_mapped = false;  // page 0 holds the system ROM: its tape writer is trapped
 };
 
 // Bit (1 << Difference) for every difference that applies to the instruction.
 uint32_t applicable_differences(const ReferenceInstruction& instruction);
 // Reference T-states minus this CPU's T-states over the calls that make up the instruction.
-uint32_t reference_length_excess(const ReferenceInstruction& instruction, uint32_t differences);
+int32_t reference_length_excess(const ReferenceInstruction& instruction, uint32_t differences);
 // Turns the reference's final state and bus traffic into what this CPU must show.
 void adjust_reference_result(const ReferenceInstruction& instruction, uint32_t differences, CpuView& state,
                              std::vector<BusEvent>& events);
