@@ -312,11 +312,17 @@ bool ends_with(const std::string& s, const char* suffix) {
 bool write_ppm(const std::string& path) {
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return false;
-  std::fprintf(f, "P6\n%u %u\n255\n", display_width, display_height);
+  if (std::fprintf(f, "P6\n%u %u\n255\n", display_width, display_height) < 0) {
+    std::fclose(f);
+    return false;
+  }
   for (uint32_t i = 0; i < display_width * display_height; ++i) {
     const uint32_t p = display_buffer[i];
     const uint8_t rgb[3] = {static_cast<uint8_t>(p >> 16), static_cast<uint8_t>(p >> 8), static_cast<uint8_t>(p)};
-    std::fwrite(rgb, 1, 3, f);
+    if (std::fwrite(rgb, 1, 3, f) != 3) {
+      std::fclose(f);
+      return false;
+    }
   }
   return std::fclose(f) == 0;
 }
@@ -361,8 +367,10 @@ bool perform(const Action& act) {
     case Step::screen_text: print_screen_text(); return true;
     case Step::dump: print_dump(act.address, act.length); return true;
     case Step::screenshot:
+      errno = 0;
       if (write_screenshot(act.text)) return true;
-      std::fprintf(stderr, "vantorel-headless: cannot write %s\n", act.text.c_str());
+      std::fprintf(stderr, "vantorel-headless: cannot write %s%s%s\n", act.text.c_str(), errno ? ": " : "",
+                   errno ? std::strerror(errno) : "");
       return false;
   }
   return true;
@@ -390,7 +398,7 @@ int main(int argc, char** argv) {
 
   if (!settings.audio.empty()) {
     if (!headless_audio_open(settings.audio)) {
-      std::fprintf(stderr, "vantorel-headless: cannot write %s\n", settings.audio.c_str());
+      std::fprintf(stderr, "vantorel-headless: cannot write %s: %s\n", settings.audio.c_str(), std::strerror(errno));
       return exit_failure;
     }
     resume_audio();
@@ -406,6 +414,9 @@ int main(int argc, char** argv) {
   // The end of the run is the program's quit: a recording still going on is saved now.
   tape_recorder_finish();
   if (headless_tape_failed) status = exit_failure;
-  if (!settings.audio.empty()) headless_audio_close();
+  if (!settings.audio.empty() && !headless_audio_close()) {
+    std::fprintf(stderr, "vantorel-headless: cannot write %s: %s\n", settings.audio.c_str(), std::strerror(errno));
+    status = exit_failure;
+  }
   return status;
 }

@@ -13,6 +13,7 @@ int headless_error_count = 0;
 bool headless_tape_failed = false;
 static FILE* wav_file = nullptr;
 static uint32_t wav_data_bytes = 0;
+static bool wav_write_failed = false;   // a write of the recording did not go through (a full disk)
 
 static void put_le(uint8_t* p, uint32_t v, int n) {
   for (int i = 0; i < n; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
@@ -28,38 +29,40 @@ static void write_wav_header() {
   put_le(h + 34, 16, 2);
   h[36] = 'd'; h[37] = 'a'; h[38] = 't'; h[39] = 'a';
   put_le(h + 40, wav_data_bytes, 4);
-  std::fseek(wav_file, 0, SEEK_SET);
-  std::fwrite(h, 1, sizeof h, wav_file);
-  std::fseek(wav_file, 0, SEEK_END);
+  if (std::fseek(wav_file, 0, SEEK_SET) != 0 || std::fwrite(h, 1, sizeof h, wav_file) != sizeof h ||
+      std::fseek(wav_file, 0, SEEK_END) != 0)
+    wav_write_failed = true;
 }
 
 bool headless_audio_open(const std::string& path) {
   wav_file = std::fopen(path.c_str(), "wb");
   if (!wav_file) return false;
   wav_data_bytes = 0;
+  wav_write_failed = false;
   write_wav_header();
-  return true;
+  return !wav_write_failed;
 }
 
 void headless_audio_drain() {
   uint8_t chunk[4096];
   int n;
   while ((n = sfifo_read(&sound_fifo, chunk, sizeof chunk)) > 0) {
-    if (wav_file) {
-      std::fwrite(chunk, 1, static_cast<size_t>(n), wav_file);
+    if (wav_file && !wav_write_failed) {
+      if (std::fwrite(chunk, 1, static_cast<size_t>(n), wav_file) != static_cast<size_t>(n)) wav_write_failed = true;
       wav_data_bytes += static_cast<uint32_t>(n);
     }
   }
 }
 
-void headless_audio_close() {
+bool headless_audio_close() {
   if (WriteBufferPos > 0) WriteDataToBuffer();
   headless_audio_drain();
-  if (wav_file) {
-    write_wav_header();
-    std::fclose(wav_file);
-    wav_file = nullptr;
-  }
+  if (!wav_file) return true;
+  write_wav_header();
+  if (std::fflush(wav_file) != 0) wav_write_failed = true;
+  if (std::fclose(wav_file) != 0) wav_write_failed = true;
+  wav_file = nullptr;
+  return !wav_write_failed;
 }
 
 void host_initialise() {

@@ -223,6 +223,15 @@ TEST_F(Headless, UsageErrorsExitWithTwo) {
   const RunResult wav = run(prog, {"--audio", "no/such/dir/x.wav", "--frames", "5"});
   EXPECT_EQ(wav.status, 1);
   EXPECT_NE(wav.err.find("cannot write"), std::string::npos) << wav.err;
+  // A full disk (/dev/full takes the open and fails every write) is a failed run too.
+  std::filesystem::create_symlink("/dev/full", scratch.file("full.wav"));
+  std::filesystem::create_symlink("/dev/full", scratch.file("full.ppm"));
+  const RunResult full_wav = run(prog, {"--audio", scratch.file("full.wav"), "--frames", "50"});
+  EXPECT_EQ(full_wav.status, 1);
+  EXPECT_NE(full_wav.err.find("No space left on device"), std::string::npos) << full_wav.err;
+  const RunResult full_ppm = run(prog, {"--frames", "2", "--screenshot", scratch.file("full.ppm")});
+  EXPECT_EQ(full_ppm.status, 1);
+  EXPECT_NE(full_ppm.err.find("cannot write"), std::string::npos) << full_ppm.err;
 }
 
 TEST_F(Headless, RomFailureAtStartUp) {
