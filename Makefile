@@ -39,21 +39,15 @@ test-tsan: deps
 
 # The libFuzzer harnesses (clang, ASan+UBSan), each for a bounded time: the CH376 command
 # stream over a sandbox usb directory (then the sandbox's surroundings must be untouched), the
-# loaders (cartridge, cassette, text, port 0xFC reads) and the settings reader.
+# loaders alone at speed (cartridge, cassette, text), the loaders with the machine running on
+# what they loaded, and the settings reader.
 test-fuzz: deps
 	cmake -S . -B $(BUILD_FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
 	  -DCMAKE_CXX_COMPILER=clang++ -DVANTOREL_DESKTOP=OFF -DVANTOREL_FUZZ=ON \
 	  -DVANTOREL_SANITIZE=address,undefined -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
-	cmake --build $(BUILD_FUZZ) -j $(JOBS) --target fuzz_ch376 fuzz_loading fuzz_config
+	cmake --build $(BUILD_FUZZ) -j $(JOBS) --target fuzz_ch376 fuzz_loading fuzz_readers fuzz_config
 	tests/ch376/run_fuzz.sh $(BUILD_FUZZ) $(FUZZ_SECONDS)
-	$(BUILD_FUZZ)/tests/loading/fuzz_loading -max_total_time=$(FUZZ_SECONDS) -max_len=20000 \
-	  -rss_limit_mb=2048 -artifact_prefix=$(abspath $(BUILD_FUZZ))/ 2> $(BUILD_FUZZ)/fuzz_loading.log \
-	  || { tail -40 $(BUILD_FUZZ)/fuzz_loading.log; exit 1; }
-	tail -2 $(BUILD_FUZZ)/fuzz_loading.log
-	TMPDIR=/dev/shm $(BUILD_FUZZ)/tests/core/fuzz_config -max_total_time=$(FUZZ_SECONDS) \
-	  -artifact_prefix=$(abspath $(BUILD_FUZZ))/ 2> $(BUILD_FUZZ)/fuzz_config.log \
-	  || { tail -40 $(BUILD_FUZZ)/fuzz_config.log; exit 1; }
-	tail -2 $(BUILD_FUZZ)/fuzz_config.log
+	tests/run_fuzz.sh $(BUILD_FUZZ) $(FUZZ_SECONDS)
 
 test: test-fast test-asan test-tsan test-fuzz
 

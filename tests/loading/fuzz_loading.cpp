@@ -1,5 +1,6 @@
-// libFuzzer harness for the loaders: arbitrary bytes handed over as a cartridge, a cassette or
-// a text, then the machine runs on them (a cartridge's bytes are executed by the CPU, a
+// libFuzzer harness for the loaders end to end (the slow one; fuzz_readers covers the readers
+// alone at speed): arbitrary bytes handed over as a cartridge, a cassette or a text, then the
+// machine runs on them (a cartridge's bytes are executed by the CPU, a
 // cassette's are read by the system ROM, a text's are typed). Nothing may crash, and what the
 // loaders put in place must be exactly what the file held.
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "core/config.h"
@@ -35,10 +37,13 @@ void require(bool condition, const char* what) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  char pattern[] = "/tmp/vantorel-fuzz-loading-XXXXXX";
-  const char* dir = mkdtemp(pattern);
-  if (!dir || chdir(dir) != 0) std::abort();
-  scratch = dir;
+  std::string templ = (std::filesystem::temp_directory_path() / "vantorel-fuzz-loading-XXXXXX").string();
+  if (!mkdtemp(templ.data()) || chdir(templ.c_str()) != 0) std::abort();
+  scratch = templ;
+  std::atexit([] {
+    std::error_code ec;
+    std::filesystem::remove_all(scratch, ec);
+  });
   Initialise_Emulator();
   return 0;
 }
@@ -54,6 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (length) std::fwrite(body, 1, length, f);
   std::fclose(f);
 
+  // A cartridge run by the last input may have left a scrambler key in port 0xFF.
+  WritePort(0x00FF, 0);
   Rebuild_Mem();
   patch_cassette_routine();
   Reset_Z80();

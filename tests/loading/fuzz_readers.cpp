@@ -1,0 +1,99 @@
+// libFuzzer harness of the loaders alone, without running the machine, so that it is fast
+// enough to reach big inputs: arbitrary bytes read from a file as a cartridge (mapped, then
+// seen through a scrambler key), as a cassette (read whole through port 0xFC) or as a text
+// (typed through the matrix stroke by stroke). What lands in the machine must be exactly what
+// the file held, and nothing may crash.
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "core/memory.h"
+#include "core/ports.h"
+#include "input/keyboard.h"
+#include "loading/cassette.h"
+#include "loading/loader.h"
+
+namespace {
+
+std::string scratch;
+
+void require(bool condition, const char* what) {
+  if (condition) return;
+  std::fprintf(stderr, "readers fuzz: %s\n", what);
+  std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  std::string templ = (std::filesystem::temp_directory_path() / "vantorel-fuzz-readers-XXXXXX").string();
+  if (!mkdtemp(templ.data())) std::abort();
+  scratch = templ;
+  std::atexit([] {
+    std::error_code ec;
+    std::filesystem::remove_all(scratch, ec);
+  });
+  memory_allocate();
+  return 0;
+}
+
+// First byte: bits 0-1 the kind (cartridge, cartridge, cassette, text), the rest a scrambler key.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 1) return 0;
+  const uint8_t control = data[0];
+  const uint8_t* body = data + 1;
+  const size_t length = size - 1;
+  current_filename = scratch + "/input";
+  FILE* f = std::fopen(current_filename.c_str(), "wb");
+  if (!f) return 0;
+  if (length) std::fwrite(body, 1, length, f);
+  std::fclose(f);
+
+  require(aqua_read_file(), "a regular file is read");
+  require(file.size == length, "read whole");
+  switch (control & 3) {
+    case 0:
+    case 1: {
+      WritePort(0x00FF, 0);
+      Rebuild_Mem();
+      const bool mapped = aqua_get_file();
+      require(mapped == (length > 0 && length <= CART_MAX_BYTES), "cartridge accepted iff 1..16K");
+      if (!mapped) break;
+      const uint8_t key = static_cast<uint8_t>(control >> 2);
+      WritePort(0x00FF, key);
+      const uint16_t base = length > CART_PAGE_BYTES ? 0xC000 : 0xE000;
+      for (size_t i = 0; i < 0x10000u - base; ++i) {
+        const uint8_t stored = i < length ? body[i] : 0xFF;
+        require(ReadByte(static_cast<uint16_t>(base + i)) == (stored ^ key), "cartridge bytes through the key");
+      }
+      WriteByte(base, static_cast<uint8_t>(~ReadByte(base)));
+      require(ReadByte(base) == (body[0] ^ key), "cartridge is read-only");
+      break;
+    }
+    case 2:
+      require(caq_insert(file.data, file.size), "cassette inserted");
+      for (size_t i = 0; i < length; ++i) require(get_caq_byte() == body[i], "cassette byte order");
+      for (uint32_t i = 0; i < CAQ_TRAILER_BYTES; ++i) require(get_caq_byte() == 0x00, "cassette trailer");
+      require(get_caq_byte() == 0xFF && !aqua_caq, "cassette end");
+      break;
+    default: {
+      require(spool_start(file.data, file.size, SPOOL_STROKE_FILE, 1), "text spooled");
+      uint32_t strokes = 0;
+      // Every character is one stroke of two frame ends; the spool ends one stroke after the last.
+      while (spool_file && strokes <= 2 * length + 4) {
+        spool_cadence();
+        ++strokes;
+      }
+      require(!spool_file, "spool ends after its text");
+      ClearPorts();
+      break;
+    }
+  }
+  release_file();
+  return 0;
+}
