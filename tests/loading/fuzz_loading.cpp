@@ -20,6 +20,7 @@
 #include "input/keyboard.h"
 #include "loading/cassette.h"
 #include "loading/loader.h"
+#include "scratch_files.h"
 #include "z80/z80.h"
 
 namespace {
@@ -37,13 +38,8 @@ void require(bool condition, const char* what) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  std::string templ = (std::filesystem::temp_directory_path() / "vantorel-fuzz-loading-XXXXXX").string();
-  if (!mkdtemp(templ.data()) || chdir(templ.c_str()) != 0) std::abort();
-  scratch = templ;
-  std::atexit([] {
-    std::error_code ec;
-    std::filesystem::remove_all(scratch, ec);
-  });
+  scratch = loading_test::make_fuzz_dir("vantorel-fuzz-loading");
+  if (chdir(scratch.c_str()) != 0) std::abort();
   Initialise_Emulator();
   return 0;
 }
@@ -54,10 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t* body = data + 1;
   const size_t length = size - 1;
   const std::string path = scratch + "/input" + extensions[control & 3];
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return 0;
-  if (length) std::fwrite(body, 1, length, f);
-  std::fclose(f);
+  loading_test::write_file(scratch, std::string("input") + extensions[control & 3], std::vector<uint8_t>(body, body + length));
 
   // A cartridge run by the last input may have left a scrambler key in port 0xFF.
   WritePort(0x00FF, 0);

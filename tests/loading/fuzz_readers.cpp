@@ -17,6 +17,7 @@
 #include "input/keyboard.h"
 #include "loading/cassette.h"
 #include "loading/loader.h"
+#include "scratch_files.h"
 
 namespace {
 
@@ -31,13 +32,7 @@ void require(bool condition, const char* what) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  std::string templ = (std::filesystem::temp_directory_path() / "vantorel-fuzz-readers-XXXXXX").string();
-  if (!mkdtemp(templ.data())) std::abort();
-  scratch = templ;
-  std::atexit([] {
-    std::error_code ec;
-    std::filesystem::remove_all(scratch, ec);
-  });
+  scratch = loading_test::make_fuzz_dir("vantorel-fuzz-readers");
   memory_allocate();
   return 0;
 }
@@ -49,10 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t* body = data + 1;
   const size_t length = size - 1;
   current_filename = scratch + "/input";
-  FILE* f = std::fopen(current_filename.c_str(), "wb");
-  if (!f) return 0;
-  if (length) std::fwrite(body, 1, length, f);
-  std::fclose(f);
+  loading_test::write_file(scratch, "input", std::vector<uint8_t>(body, body + length));
 
   require(aqua_read_file(), "a regular file is read");
   require(file.size == length, "read whole");

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,18 @@ inline std::string make_scratch_dir() {
   char pattern[] = "/tmp/vantorel-loading-XXXXXX";
   const char* dir = mkdtemp(pattern);
   return dir ? dir : "/tmp";
+}
+
+// A private directory under $TMPDIR for a fuzz harness's files, removed when the harness ends.
+inline std::string make_fuzz_dir(const char* tag) {
+  static std::string dir;
+  dir = (std::filesystem::temp_directory_path() / (std::string(tag) + "-XXXXXX")).string();
+  if (!mkdtemp(dir.data())) std::abort();
+  std::atexit([] {
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+  });
+  return dir;
 }
 
 inline std::string write_file(const std::string& dir, const std::string& name,
