@@ -2,6 +2,7 @@
 // (identification, mode, mount, capacity). File commands live in ch376_files.cpp.
 #include "ch376/ch376.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
@@ -240,6 +241,9 @@ void ch376_write_data_port(uint8_t value) {
           d.remaining = static_cast<uint16_t>(d.buffer[0] | (d.buffer[1] << 8));
           if (d.command == BYTE_READ) {
             file_read_chunk();
+          } else if (d.open_file && (fcntl(fileno(d.open_file), F_GETFL) & O_ACCMODE) == O_RDONLY) {
+            // The open file is read-only on the stick.
+            ch376_finish(0x00, USB_INT_DISK_ERR);
           } else {
             d.data_len = static_cast<uint8_t>(d.remaining < 255 ? d.remaining : 255);
             ch376_finish(0x7F, USB_INT_DISK_WRITE);

@@ -48,6 +48,12 @@ bool resolve_program_name(const std::string& host_name, std::string& path) {
   return ch376_confined_path(host_name, path);
 }
 
+// The last component of a name: what a create or make-directory adds to its directory.
+std::string last_component(const std::string& name) {
+  const size_t slash = name.rfind('/');
+  return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
 bool is_directory_path(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -92,7 +98,7 @@ void ch376_file_open() {
   }
   // The run-loader puts a dot before the last three characters; a name that already had its
   // dot (SONG.PT3 became SONG..PT3) is still an existing file, opened as it was named.
-  if (!d.open_file) d.open_file = ch376_open_for_update(path);
+  if (!d.open_file) d.open_file = ch376_open_existing(path);
   if (d.open_file) {
     d.is_directory = 0;
     ch376_finish(0x7F, USB_INT_SUCCESS);
@@ -124,8 +130,10 @@ void ch376_file_create() {
     return;
   }
   ch376_close_file();
+  // Only names a FAT directory can hold are made: the listings could never show the others.
   std::string path;
-  if (resolve_program_name(host_name, path)) d.open_file = ch376_create_file(path);
+  if (ch376_has_short_form(last_component(host_name)) && resolve_program_name(host_name, path))
+    d.open_file = ch376_create_file(path);
   if (d.open_file) {
     ch376_finish(0x7F, USB_INT_SUCCESS);
   } else {
@@ -151,10 +159,21 @@ void ch376_file_erase() {
     std::string canonical;
     removed = !opened_directory.empty() && ch376_canonical(opened_directory, canonical) &&
               canonical == opened_directory && canonical != *d.root_path &&
-              ch376_inside_root(canonical) && rmdir(canonical.c_str()) == 0;
+              ch376_inside_root(canonical);
+    if (removed && ch376_read_only(canonical)) {
+      ch376_finish(0x00, USB_INT_DISK_ERR);
+      return;
+    }
+    removed = removed && rmdir(canonical.c_str()) == 0;
   } else {
     std::string path;
-    removed = host_name[0] != '/' && ch376_confined_entry(host_name, path) && std::remove(path.c_str()) == 0;
+    removed = host_name[0] != '/' && ch376_confined_entry(host_name, path);
+    // A read-only file stays, as on FAT.
+    if (removed && ch376_read_only(path)) {
+      ch376_finish(0x00, USB_INT_DISK_ERR);
+      return;
+    }
+    removed = removed && std::remove(path.c_str()) == 0;
   }
   if (removed) {
     ch376_finish(0x7F, USB_INT_SUCCESS);
@@ -172,14 +191,14 @@ void ch376_dir_create() {
     ch376_finish(0x00, ERR_MISS_FILE);
     return;
   }
-  if (FILE* existing = ch376_open_for_update(path)) {
+  if (FILE* existing = ch376_open_existing(path)) {
     std::fclose(existing);
     ch376_finish(0x00, ERR_FOUND_NAME);
     return;
   }
   std::string directory;
   if (!is_directory_path(path)) {
-    if (mkdir(path.c_str(), 0775) != 0) {
+    if (!ch376_has_short_form(last_component(host_name)) || mkdir(path.c_str(), 0775) != 0) {
       ch376_finish(0x00, ERR_MISS_FILE);
       return;
     }

@@ -28,6 +28,13 @@ bool ch376_canonical(const std::string& path, std::string& out);
 bool ch376_confined_entry(const std::string& name, std::string& out);
 // Opens an existing, owner-writable regular file for update; null otherwise.
 FILE* ch376_open_for_update(const std::string& canonical_path);
+// Opens an existing regular file: for update, or for reading only when it lacks owner-write
+// permission (the stick's read-only attribute). Null when it is no regular file.
+FILE* ch376_open_existing(const std::string& canonical_path);
+// The entry at path exists without owner-write permission: read-only on the stick.
+bool ch376_read_only(const std::string& path);
+// A name a FAT directory can hold: an 8.3 form, a non-empty name part, no backslash or wildcard.
+bool ch376_has_short_form(const std::string& name);
 // Creates or truncates a regular file for reading and writing; null when the path is taken by
 // something else or by a read-only file.
 FILE* ch376_create_file(const std::string& confined_path);

@@ -170,6 +170,30 @@ FILE* ch376_open_for_update(const std::string& canonical_path) {
   return f;
 }
 
+FILE* ch376_open_existing(const std::string& canonical_path) {
+  if (FILE* f = ch376_open_for_update(canonical_path)) return f;
+  // A file without owner-write permission is the stick's read-only file: it opens for reading,
+  // and every write to it fails.
+  int fd = open_regular(canonical_path, O_RDONLY, 0);
+  if (fd < 0) return nullptr;
+  FILE* f = fdopen(fd, "rb");
+  if (!f) close(fd);
+  return f;
+}
+
+bool ch376_read_only(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0 && !(st.st_mode & S_IWUSR);
+}
+
+bool ch376_has_short_form(const std::string& name) {
+  if (name.empty() || name.find_first_of("\\?*") != std::string::npos) return false;
+  const size_t dot = name.find('.');
+  if (dot == 0) return false;  // FAT has no name with an empty name part
+  char short_name[12];
+  return normalize_file_name(name.c_str(), short_name) != nullptr;
+}
+
 FILE* ch376_create_file(const std::string& confined_path) {
   struct stat st;
   if (lstat(confined_path.c_str(), &st) == 0 && (!S_ISREG(st.st_mode) || !(st.st_mode & S_IWUSR))) return nullptr;
@@ -225,10 +249,18 @@ bool ch376_enumeration_step() {
     return false;
   }
   if (std::strlen(d.pattern) != 11) return false;
+  const bool at_root = canonical == *d.root_path;
   while (struct dirent* entry = readdir(e->dir)) {
     e->entry = entry->d_name;
     char short_name[12];
-    if (!normalize_file_name(entry->d_name, short_name)) continue;
+    const bool dot = std::strcmp(entry->d_name, ".") == 0, dot_dot = std::strcmp(entry->d_name, "..") == 0;
+    if (dot || dot_dot) {
+      // A FAT root has neither; a subdirectory holds both, named by their dots.
+      if (at_root) continue;
+      std::memcpy(short_name, dot ? ".          " : "..         ", 12);
+    } else if (!normalize_file_name(entry->d_name, short_name)) {
+      continue;
+    }
     bool match = true;
     for (int i = 0; i < 11 && match; ++i) match = d.pattern[i] == '*' || d.pattern[i] == short_name[i];
     if (!match) continue;

@@ -92,14 +92,13 @@ TEST_F(Ch376Test, ListingsShowEightDotThreeEntries) {
   auto everything = list("/*");
   std::set<std::string> names;
   for (auto& [n, v] : everything) names.insert(n);
-  EXPECT_EQ(names, (std::set<std::string>{"           ", "README  TXT", "MAKEFILE   ", "ABC     BAS", "A1      TXT",
+  EXPECT_EQ(names, (std::set<std::string>{"README  TXT", "MAKEFILE   ", "ABC     BAS", "A1      TXT",
                                           "LOCK    DAT", "GAMES      ", "RO         "}));
   EXPECT_EQ(everything["README  TXT"], std::make_pair(0x00, 1234u));
   EXPECT_EQ(everything["ABC     BAS"], std::make_pair(0x00, 70000u));
   EXPECT_EQ(everything["LOCK    DAT"], std::make_pair(0x01, 3u));
   EXPECT_EQ(everything["GAMES      "].first, 0x10);
   EXPECT_EQ(everything["RO         "].first, 0x11);
-  EXPECT_EQ(everything["           "].first, 0x10) << "the directory itself";
   // "*.BAS" lists everything too: the '*' at position 0 makes every position a wildcard.
   EXPECT_EQ(list("*.BAS"), everything);
   auto a_star = list("A*");
@@ -111,6 +110,17 @@ TEST_F(Ch376Test, ListingsShowEightDotThreeEntries) {
   EXPECT_TRUE(list("A?.TXT").empty());
   // Letters match regardless of case.
   EXPECT_EQ(list("readme.*").size(), 1u);
+  // A subdirectory lists "." and ".." by their FAT names, as directories; the root (above) has
+  // neither. One that has gone away lists nothing, not the root.
+  write_host_file(usb / "games" / "pac.rom", {1});
+  ASSERT_EQ(name_command(FILE_OPEN, "/games"), ERR_OPEN_DIR);
+  const auto sub_listing = list("*");
+  EXPECT_EQ(sub_listing.size(), 3u);
+  EXPECT_EQ(sub_listing.at(".          ").first, 0x10);
+  EXPECT_EQ(sub_listing.at("..         ").first, 0x10);
+  EXPECT_EQ(sub_listing.count("PAC     ROM"), 1u);
+  fs::remove_all(usb / "games");
+  EXPECT_TRUE(list("*").empty());
   // FILE_ENUM_GO with no listing running.
   command(FILE_ENUM_GO);
   EXPECT_EQ(get_status(), ERR_MISS_FILE);
@@ -168,11 +178,22 @@ TEST_F(Ch376Test, OpeningCreatingAndErasing) {
   EXPECT_EQ(name_command(FILE_OPEN, "/SONG.PT3"), USB_INT_SUCCESS);
   EXPECT_EQ(byte_read(1), std::vector<uint8_t>({0x33}));
   EXPECT_EQ(name_command(FILE_OPEN, "/TUNEPT3"), ERR_MISS_FILE);
-  // Missing and read-only files; files are opened for update.
+  // Missing files; a read-only file opens for reading as on FAT, and neither a write, a create
+  // nor an erase changes it.
   EXPECT_EQ(name_command(FILE_OPEN, "NOPE.DAT"), ERR_MISS_FILE);
-  EXPECT_EQ(name_command(FILE_OPEN, "RO.DAT"), ERR_MISS_FILE);
+  EXPECT_EQ(name_command(FILE_OPEN, "RO.DAT"), USB_INT_SUCCESS);
+  EXPECT_EQ(byte_read(1), std::vector<uint8_t>({1}));
+  EXPECT_EQ(name_command(FILE_OPEN, "RO.DAT"), USB_INT_SUCCESS);
+  EXPECT_EQ(byte_write({9, 9}), USB_INT_DISK_ERR);
   EXPECT_EQ(name_command(FILE_CREATE, "RO.DAT"), ERR_MISS_FILE);
-  EXPECT_EQ(fs::file_size(usb / "RO.DAT"), 1u) << "a read-only file is not truncated";
+  EXPECT_EQ(name_command(FILE_ERASE, "RO.DAT"), USB_INT_DISK_ERR);
+  EXPECT_EQ(read_host_file(usb / "RO.DAT"), std::vector<uint8_t>({1})) << "the read-only file is untouched";
+  // Only names with an 8.3 form are created: nothing DIR could not list lands on the host.
+  for (const char* bad : {"ABCDEFGHI.BAS", "A.B.C", "A\\B.BAS", "Q?.BAS", "S*.BAS", "/.BAS", "ABC.DEFG"}) {
+    EXPECT_EQ(name_command(FILE_CREATE, bad), ERR_MISS_FILE) << bad;
+    EXPECT_EQ(name_command(DIR_CREATE, bad), ERR_MISS_FILE) << bad;
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(usb), fs::directory_iterator()), 4) << "GAMES, HELLO.BAS, RO.DAT, SONG.PT3";
   // Names are at most 14 characters.
   set_name("ABCDEFGHIJKLMNOPQRST");
   EXPECT_EQ(std::string(reinterpret_cast<char*>(ch376->buffer)), "ABCDEFGHIJKLMN");
