@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "ch376/ch376.h"
@@ -38,6 +39,41 @@ bool same_state(const struct stat& a, const struct stat& b) {
          a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
+// The usb directory's seed files, made afresh before every input: what one input created or
+// removed must not change what the next one meets (the rate would fall as the directory
+// filled, and a crash could not be replayed on its own). Remaking them costs more than most
+// inputs, so it is done only when the last input changed something there.
+const char* const seeded_names[6] = {"", "/SUB", "/A.DAT", "/SUB/B.TXT", "/S.PT3", "/GAME.ROM"};
+struct stat seeded_state[6];
+
+bool usb_as_seeded() {
+  const std::string usb = sandbox + "/prog/usb";
+  for (int i = 0; i < 6; ++i) {
+    struct stat now;
+    if (lstat((usb + seeded_names[i]).c_str(), &now) != 0 || !same_state(now, seeded_state[i])) return false;
+  }
+  return true;
+}
+
+void seed_usb() {
+  const std::string usb = sandbox + "/prog/usb";
+  if (usb_as_seeded()) return;
+  // The directory itself stays (its parent is watched); links are removed, never followed.
+  mkdir(usb.c_str(), 0755);
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(usb, ec)) std::filesystem::remove_all(entry.path(), ec);
+  mkdir((usb + "/SUB").c_str(), 0755);
+  write_file(usb + "/A.DAT", std::string(600, 'a'));
+  write_file(usb + "/SUB/B.TXT", "b");
+  write_file(usb + "/S.PT3", "pt3");
+  std::string cart = "VANTCART" + std::string(8192 - 8, '\0');
+  write_file(usb + "/GAME.ROM", cart);
+  symlink((sandbox + "/outside").c_str(), (usb + "/LNK").c_str());
+  symlink((sandbox + "/outside/canary.txt").c_str(), (usb + "/FL").c_str());
+  symlink("../../outside/new.txt", (usb + "/DANG").c_str());
+  for (int i = 0; i < 6; ++i) lstat((usb + seeded_names[i]).c_str(), &seeded_state[i]);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -55,15 +91,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   mkdir((sandbox + "/outside").c_str(), 0755);
   struct stat st;
   if (stat((sandbox + "/outside/canary.txt").c_str(), &st) != 0) write_file(sandbox + "/outside/canary.txt", "canary");
-  mkdir((usb + "/SUB").c_str(), 0755);
-  write_file(usb + "/A.DAT", std::string(600, 'a'));
-  write_file(usb + "/SUB/B.TXT", "b");
-  write_file(usb + "/S.PT3", "pt3");
-  std::string cart = "VANTCART" + std::string(8192 - 8, '\0');
-  write_file(usb + "/GAME.ROM", cart);
-  symlink((sandbox + "/outside").c_str(), (usb + "/LNK").c_str());
-  symlink((sandbox + "/outside/canary.txt").c_str(), (usb + "/FL").c_str());
-  symlink("../../outside/new.txt", (usb + "/DANG").c_str());
+  seed_usb();
 
   program_dir = sandbox + "/prog";
   usb_dir = program_dir + "//usb//";
@@ -76,6 +104,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  seed_usb();
   if (!ch376_create()) return 0;
   if (size > 0 && (data[0] & 1)) {
     ch376_write_command_port(SET_USB_MODE);
