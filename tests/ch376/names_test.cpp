@@ -1,4 +1,6 @@
 // Host names and 8.3 forms, directory entries, wildcard listings, files and directories.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstring>
 #include <set>
@@ -178,6 +180,11 @@ TEST_F(Ch376Test, OpeningCreatingAndErasing) {
   EXPECT_EQ(name_command(FILE_OPEN, "/SONG.PT3"), USB_INT_SUCCESS);
   EXPECT_EQ(byte_read(1), std::vector<uint8_t>({0x33}));
   EXPECT_EQ(name_command(FILE_OPEN, "/TUNEPT3"), ERR_MISS_FILE);
+  // A FIFO named like a cartridge is neither run nor opened, and nothing waits on it.
+  ASSERT_EQ(mkfifo((usb / "PIPE.ROM").c_str(), 0644), 0);
+  EXPECT_EQ(name_command(FILE_OPEN, "/PIPEROM"), ERR_MISS_FILE);
+  EXPECT_EQ(name_command(FILE_OPEN, "/PIPE.ROM"), ERR_MISS_FILE);
+  fs::remove(usb / "PIPE.ROM");
   // Missing files; a read-only file opens for reading as on FAT, and neither a write, a create
   // nor an erase changes it.
   EXPECT_EQ(name_command(FILE_OPEN, "NOPE.DAT"), ERR_MISS_FILE);
