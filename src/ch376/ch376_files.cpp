@@ -43,9 +43,9 @@ bool prepare_name(std::string& host_name) {
 
 // A program's name as a confined host path. Absolute names are refused: the program's own
 // leading "/" has already been taken as the root.
-bool resolve_program_name(const std::string& host_name, std::string& path) {
+bool resolve_program_name(const std::string& host_name, std::string& path, bool keep_last_name = false) {
   if (!host_name.empty() && host_name[0] == '/') return false;
-  return ch376_confined_path(host_name, path);
+  return ch376_confined_path(host_name, path, keep_last_name);
 }
 
 bool is_directory_path(const std::string& path) {
@@ -124,8 +124,9 @@ void ch376_file_create() {
     return;
   }
   ch376_close_file();
+  // A new file gets the name the program gave, not that of a host file differing in case.
   std::string path;
-  if (resolve_program_name(host_name, path)) d.open_file = ch376_create_file(path);
+  if (resolve_program_name(host_name, path, true)) d.open_file = ch376_create_file(path);
   if (d.open_file) {
     ch376_finish(0x7F, USB_INT_SUCCESS);
   } else {
@@ -167,8 +168,11 @@ void ch376_dir_create() {
   CH376& d = *ch376;
   std::string host_name;
   if (!prepare_name(host_name)) return;
+  // An existing directory differing only in case is the one FAT would enter; anything else
+  // is made or found under the name as given.
   std::string path;
-  if (host_name.empty() || !resolve_program_name(host_name, path)) {
+  bool existing_directory = !host_name.empty() && resolve_program_name(host_name, path) && is_directory_path(path);
+  if (!existing_directory && (host_name.empty() || !resolve_program_name(host_name, path, true))) {
     ch376_finish(0x00, ERR_MISS_FILE);
     return;
   }

@@ -220,3 +220,44 @@ TEST_F(Ch376Test, OpeningCreatingAndErasing) {
   EXPECT_TRUE(fs::is_directory(usb));
   EXPECT_EQ(fs::current_path(), working_directory);
 }
+
+TEST_F(Ch376Test, NamesFindHostEntriesIgnoringCase) {
+  fs::create_directories(usb / "games");
+  write_host_file(usb / "games" / "pac.dat", {1});
+  write_host_file(usb / "games" / "song.pt3", {0x33});
+  write_host_file(usb / "Mixed.Bas", {2});
+  // Three case-only variants, the first in byte order created neither first nor last.
+  write_host_file(usb / "tWO.DAT", {4});
+  write_host_file(usb / "Two.dat", {3});
+  write_host_file(usb / "two.dat", {5});
+  ASSERT_EQ(mount(), USB_INT_SUCCESS);
+  // Under the names a listing shows: a file, a directory (CD), a path with a directory step,
+  // and the run-loader's dotless name below a directory.
+  EXPECT_EQ(name_command(FILE_OPEN, "/MIXED.BAS"), USB_INT_SUCCESS);
+  EXPECT_EQ(byte_read(1), std::vector<uint8_t>({2}));
+  EXPECT_EQ(name_command(FILE_OPEN, "/GAMES"), ERR_OPEN_DIR);
+  EXPECT_EQ(ch376->current_dir, root() + "/games");
+  EXPECT_EQ(name_command(FILE_OPEN, "/GAMES/PAC.DAT"), USB_INT_SUCCESS);
+  EXPECT_EQ(byte_read(1), std::vector<uint8_t>({1}));
+  EXPECT_EQ(name_command(FILE_OPEN, "/GAMES/SONGPT3"), USB_INT_SUCCESS);
+  EXPECT_EQ(byte_read(1), std::vector<uint8_t>({0x33}));
+  // An exact match wins; otherwise the first case-only match in byte order.
+  EXPECT_EQ(name_command(FILE_OPEN, "/two.dat"), USB_INT_SUCCESS);
+  EXPECT_EQ(byte_read(1), std::vector<uint8_t>({5}));
+  EXPECT_EQ(name_command(FILE_OPEN, "TWO.DAT"), USB_INT_SUCCESS);
+  EXPECT_EQ(byte_read(1), std::vector<uint8_t>({3}));
+  // DIR_CREATE enters the existing directory; created files keep the program's name.
+  EXPECT_EQ(name_command(DIR_CREATE, "/GAMES"), USB_INT_SUCCESS);
+  EXPECT_EQ(ch376->current_dir, root() + "/games");
+  EXPECT_EQ(name_command(FILE_CREATE, "PAC.DAT"), USB_INT_SUCCESS);
+  EXPECT_EQ(read_host_file(usb / "games" / "pac.dat"), std::vector<uint8_t>({1}));
+  EXPECT_TRUE(fs::exists(usb / "games" / "PAC.DAT"));
+  // Erasing by a case-only name removes that entry and no other.
+  EXPECT_EQ(name_command(FILE_ERASE, "SONG.PT3"), USB_INT_SUCCESS);
+  EXPECT_FALSE(fs::exists(usb / "games" / "song.pt3"));
+  EXPECT_EQ(name_command(FILE_ERASE, "/TWO.DAT"), USB_INT_SUCCESS);
+  EXPECT_FALSE(fs::exists(usb / "Two.dat"));
+  EXPECT_TRUE(fs::exists(usb / "two.dat") && fs::exists(usb / "tWO.DAT"));
+  EXPECT_EQ(name_command(DIR_CREATE, "/MIXED.BAS"), USB_INT_SUCCESS) << "a file is no directory to enter";
+  EXPECT_TRUE(fs::is_directory(usb / "MIXED.BAS"));
+}
