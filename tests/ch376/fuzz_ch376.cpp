@@ -5,7 +5,9 @@
 //
 // The sandbox is $VANTOREL_FUZZ_DIR (default: a fresh directory under /tmp):
 //   <sandbox>/prog/usb       served to the emulated program, seeded with files, a
-//                            subdirectory, a cartridge and symbolic links leading out
+//                            subdirectory, a cartridge and symbolic links leading out, some
+//                            in lower or mixed case so that upper-case names reach them
+//                            through the lookup that ignores case
 //   <sandbox>/outside/...    canaries: after every input their state must be unchanged
 #include <stdint.h>
 #include <sys/stat.h>
@@ -64,6 +66,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   symlink((sandbox + "/outside").c_str(), (usb + "/LNK").c_str());
   symlink((sandbox + "/outside/canary.txt").c_str(), (usb + "/FL").c_str());
   symlink("../../outside/new.txt", (usb + "/DANG").c_str());
+  mkdir((usb + "/games").c_str(), 0755);
+  write_file(usb + "/games/pac.rom", cart);
+  write_file(usb + "/Mixed.Bas", "10");
+  write_file(usb + "/mixed.bas", "20");
+  symlink((sandbox + "/outside").c_str(), (usb + "/games/out").c_str());
 
   program_dir = sandbox + "/prog";
   usb_dir = program_dir + "//usb//";
