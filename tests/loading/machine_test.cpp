@@ -188,11 +188,6 @@ TEST_F(MachineLoadingTest, UsbRunLoaderStaysInsideTheStick) {
   EXPECT_EQ(ReadByte(0xE000 + firmware_load_cart8_size), 0xFF);
   run_frames(30);
   EXPECT_TRUE(screen_shows("8K CARTRIDGE RUNNING"));
-  // Names as a FAT stick shows them find host names of any case, below a directory too.
-  write_file(usb + "/games", "pac.rom", cart);
-  z80.pc = 0x1234;
-  ASSERT_TRUE(load_usb_file("GAMES/PACROM"));
-  EXPECT_EQ(z80.pc, 0);
 
   // ".pt3" becomes the CH376's open file.
   ASSERT_TRUE(load_usb_file("SONGPT3"));
