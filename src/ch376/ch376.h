@@ -72,9 +72,12 @@ FILE* system_file_open_existing(const std::string& path, const std::string& dir)
 // Resolves a name from the emulated program against current_dir (the root while current_dir
 // is still empty), inside the mounted directory; false when it would lead outside it (or
 // nothing is mounted). The last component need not exist (names about to be created); the
-// directories above it must. An absolute name is accepted only when it already lies inside
-// the mount (the run-loader hands over paths built from current_dir).
-bool ch376_confined_path(const std::string& name, std::string& host_path);
+// directories above it must. A component missing as given matches the first entry (in byte
+// order) of its directory that differs from it only in ASCII case, as names do on FAT; with
+// keep_last_name the last component stays as given (a name about to be created). An absolute
+// name is taken as it is, and accepted only when it already lies inside the mount (the
+// run-loader hands over paths it has resolved).
+bool ch376_confined_path(const std::string& name, std::string& host_path, bool keep_last_name = false);
 
 // Micro Expander switching: the menu toggle, the switch-on sequence and its hard reset.
 // load_MicroEx is false (nothing changed, error box shown) when "aqubasic.rom" is unusable.

@@ -43,9 +43,9 @@ bool prepare_name(std::string& host_name) {
 
 // A program's name as a confined host path. Absolute names are refused: the program's own
 // leading "/" has already been taken as the root.
-bool resolve_program_name(const std::string& host_name, std::string& path) {
+bool resolve_program_name(const std::string& host_name, std::string& path, bool keep_last_name = false) {
   if (!host_name.empty() && host_name[0] == '/') return false;
-  return ch376_confined_path(host_name, path);
+  return ch376_confined_path(host_name, path, keep_last_name);
 }
 
 // The last component of a name: what a create or make-directory adds to its directory.
@@ -130,9 +130,10 @@ void ch376_file_create() {
     return;
   }
   ch376_close_file();
-  // Only names a FAT directory can hold are made: the listings could never show the others.
+  // Only names a FAT directory can hold are made (the listings could never show the others),
+  // and a new file gets the name the program gave, not that of a host file differing in case.
   std::string path;
-  if (ch376_has_short_form(last_component(host_name)) && resolve_program_name(host_name, path))
+  if (ch376_has_short_form(last_component(host_name)) && resolve_program_name(host_name, path, true))
     d.open_file = ch376_create_file(path);
   if (d.open_file) {
     ch376_finish(0x7F, USB_INT_SUCCESS);
@@ -186,8 +187,11 @@ void ch376_dir_create() {
   CH376& d = *ch376;
   std::string host_name;
   if (!prepare_name(host_name)) return;
+  // An existing directory differing only in case is the one FAT would enter; anything else
+  // is made or found under the name as given.
   std::string path;
-  if (host_name.empty() || !resolve_program_name(host_name, path)) {
+  bool existing_directory = !host_name.empty() && resolve_program_name(host_name, path) && is_directory_path(path);
+  if (!existing_directory && (host_name.empty() || !resolve_program_name(host_name, path, true))) {
     ch376_finish(0x00, ERR_MISS_FILE);
     return;
   }

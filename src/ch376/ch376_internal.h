@@ -24,7 +24,8 @@ bool ch376_inside_root(const std::string& p);
 // Canonical form of an existing path (realpath); false when it has none.
 bool ch376_canonical(const std::string& path, std::string& out);
 // Resolves a directory entry itself, without following a symbolic link in its last component:
-// the canonical parent (inside the mount) plus the last component. Used to erase.
+// the canonical parent (inside the mount) plus the last component, each matched ignoring case
+// as ch376_confined_path does. Used to erase.
 bool ch376_confined_entry(const std::string& name, std::string& out);
 // Opens an existing, owner-writable regular file for update; null otherwise.
 FILE* ch376_open_for_update(const std::string& canonical_path);

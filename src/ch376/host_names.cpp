@@ -2,7 +2,10 @@
 // (8.3 forms, 32-byte directory entries), wildcard enumeration, and the confinement that keeps
 // every name inside the mounted directory. Names are resolved as absolute paths built from the
 // current directory and checked with realpath against the root; the process's working
-// directory is never changed, so no other part of the program sees it move.
+// directory is never changed, so no other part of the program sees it move. A FAT stick finds
+// names whatever their case, and its listings show them upper-cased: a name component that
+// does not exist as given falls back to an entry of its directory that differs only in case.
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
@@ -107,10 +110,56 @@ bool ch376_canonical(const std::string& path, std::string& out) {
 
 namespace {
 
-// Splits a path built from the base directory into its canonical parent (inside the mount)
-// and its last component, which must be a real name.
-bool confined_parent(const std::string& name, std::string& parent, std::string& leaf) {
-  std::string full = (!name.empty() && name[0] == '/') ? name : join_path(ch376_base_dir(), name);
+bool equal_ignoring_ascii_case(const char* a, const char* b) {
+  auto lower = [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c; };
+  for (; *a && *b; ++a, ++b) {
+    if (lower(static_cast<unsigned char>(*a)) != lower(static_cast<unsigned char>(*b))) return false;
+  }
+  return *a == *b;
+}
+
+// Replaces part, a component of a name inside the directory dir, by the entry of that
+// directory it stands for on FAT: the part itself when it exists, else the first entry in
+// byte order equal to it ignoring case. Only a directory already inside the root is searched,
+// and "." and ".." stay what they are; the caller's realpath check still has the last word.
+void match_case(const std::string& dir, std::string& part) {
+  if (part.empty() || part == "." || part == "..") return;
+  std::string canonical;
+  if (!ch376_canonical(dir, canonical) || !ch376_inside_root(canonical)) return;
+  struct stat st;
+  if (lstat(join_path(canonical, part).c_str(), &st) == 0 || errno != ENOENT) return;
+  DIR* stream = opendir(canonical.c_str());
+  if (!stream) return;
+  std::string first;
+  while (struct dirent* entry = readdir(stream)) {
+    const char* n = entry->d_name;
+    if (std::strcmp(n, ".") == 0 || std::strcmp(n, "..") == 0) continue;
+    if (equal_ignoring_ascii_case(n, part.c_str()) && (first.empty() || std::strcmp(n, first.c_str()) < 0)) first = n;
+  }
+  closedir(stream);
+  if (!first.empty()) part = first;
+}
+
+// The full host path of a name: an absolute one as it is (the loader's own paths), a relative
+// one below the base directory with each component matched as on FAT. A name about to be
+// created keeps its last component as the program gave it.
+std::string host_path_of(const std::string& name, bool keep_last_name) {
+  if (!name.empty() && name[0] == '/') return name;
+  std::string path = ch376_base_dir();
+  for (size_t start = 0;;) {
+    size_t slash = name.find('/', start);
+    bool last = slash == std::string::npos;
+    std::string part = name.substr(start, last ? std::string::npos : slash - start);
+    if (!(last && keep_last_name)) match_case(path, part);
+    path = join_path(path, part);
+    if (last) return path;
+    start = slash + 1;
+  }
+}
+
+// Splits a full path into its canonical parent (inside the mount) and its last component,
+// which must be a real name.
+bool confined_parent(std::string full, std::string& parent, std::string& leaf) {
   while (full.size() > 1 && full.back() == '/') full.pop_back();
   size_t slash = full.rfind('/');
   if (slash == std::string::npos) return false;
@@ -124,14 +173,9 @@ bool confined_parent(const std::string& name, std::string& parent, std::string& 
 
 }  // namespace
 
-bool ch376_confined_path(const std::string& name, std::string& host_path) {
+bool ch376_confined_path(const std::string& name, std::string& host_path, bool keep_last_name) {
   if (!ch376 || !ch376->root_path) return false;
-  std::string full;
-  if (name.empty()) {
-    full = ch376_base_dir();
-  } else {
-    full = name[0] == '/' ? name : join_path(ch376_base_dir(), name);
-  }
+  std::string full = name.empty() ? ch376_base_dir() : host_path_of(name, keep_last_name);
   std::string canonical;
   if (ch376_canonical(full, canonical)) {
     if (!ch376_inside_root(canonical)) return false;
@@ -141,7 +185,7 @@ bool ch376_confined_path(const std::string& name, std::string& host_path) {
   if (errno != ENOENT) return false;
   // The last component does not exist yet (a name about to be created): its parent must.
   std::string parent, leaf;
-  if (!confined_parent(name, parent, leaf)) return false;
+  if (!confined_parent(full, parent, leaf)) return false;
   std::string candidate = join_path(parent, leaf);
   struct stat st;
   // Something there after all (a dangling symbolic link, or a race): not a free name.
@@ -153,7 +197,7 @@ bool ch376_confined_path(const std::string& name, std::string& host_path) {
 bool ch376_confined_entry(const std::string& name, std::string& out) {
   if (!ch376 || !ch376->root_path || name.empty()) return false;
   std::string parent, leaf;
-  if (!confined_parent(name, parent, leaf)) return false;
+  if (!confined_parent(host_path_of(name, false), parent, leaf)) return false;
   out = join_path(parent, leaf);
   return true;
 }

@@ -101,6 +101,15 @@ TEST_F(Ch376Test, SymbolicLinksLeadingOutAreRefused) {
   }
   std::sort(listed.begin(), listed.end());
   EXPECT_EQ(listed, (std::vector<std::string>{"IN         ", "REAL    DAT"}));
+  // Names differing in case reach the same links, refused alike; the root's parent is never
+  // searched for a case-only match, though the exact name through it leads back inside.
+  for (const char* name : {"/LNK/C.TXT", "/Lnk", "/FL", "/DANG", "/../../O/C.TXT", "/../USB/IN"}) {
+    EXPECT_EQ(name_command(FILE_OPEN, name), ERR_MISS_FILE) << name;
+  }
+  EXPECT_EQ(name_command(FILE_OPEN, "/../usb/in"), USB_INT_SUCCESS);
+  EXPECT_EQ(name_command(FILE_CREATE, "/LNK/NEW.TXT"), ERR_MISS_FILE);
+  EXPECT_EQ(name_command(DIR_CREATE, "/LNK/ND"), ERR_MISS_FILE);
+  EXPECT_EQ(name_command(FILE_ERASE, "/LNK/C.TXT"), ERR_MISS_FILE);
   // Erasing a link removes the link in the stick, never what it points at.
   EXPECT_EQ(name_command(FILE_ERASE, "/fl"), USB_INT_SUCCESS);
   EXPECT_FALSE(fs::is_symlink(usb / "fl"));

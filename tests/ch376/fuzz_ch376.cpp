@@ -5,7 +5,9 @@
 //
 // The sandbox is $VANTOREL_FUZZ_DIR (default: a fresh directory under /tmp):
 //   <sandbox>/prog/usb       served to the emulated program, seeded with files, a
-//                            subdirectory, a cartridge and symbolic links leading out
+//                            subdirectory, a cartridge and symbolic links leading out, some
+//                            in lower or mixed case so that upper-case names reach them
+//                            through the lookup that ignores case
 //   <sandbox>/outside/...    canaries: after every input their state must be unchanged
 #include <stdint.h>
 #include <sys/stat.h>
@@ -43,12 +45,14 @@ bool same_state(const struct stat& a, const struct stat& b) {
 // removed must not change what the next one meets (the rate would fall as the directory
 // filled, and a crash could not be replayed on its own). Remaking them costs more than most
 // inputs, so it is done only when the last input changed something there.
-const char* const seeded_names[6] = {"", "/SUB", "/A.DAT", "/SUB/B.TXT", "/S.PT3", "/GAME.ROM"};
-struct stat seeded_state[6];
+const char* const seeded_names[] = {"", "/SUB", "/A.DAT", "/SUB/B.TXT", "/S.PT3", "/GAME.ROM",
+                                    "/games", "/games/pac.rom", "/Mixed.Bas", "/mixed.bas"};
+constexpr int seeded_count = sizeof seeded_names / sizeof seeded_names[0];
+struct stat seeded_state[seeded_count];
 
 bool usb_as_seeded() {
   const std::string usb = sandbox + "/prog/usb";
-  for (int i = 0; i < 6; ++i) {
+  for (int i = 0; i < seeded_count; ++i) {
     struct stat now;
     if (lstat((usb + seeded_names[i]).c_str(), &now) != 0 || !same_state(now, seeded_state[i])) return false;
   }
@@ -71,7 +75,12 @@ void seed_usb() {
   symlink((sandbox + "/outside").c_str(), (usb + "/LNK").c_str());
   symlink((sandbox + "/outside/canary.txt").c_str(), (usb + "/FL").c_str());
   symlink("../../outside/new.txt", (usb + "/DANG").c_str());
-  for (int i = 0; i < 6; ++i) lstat((usb + seeded_names[i]).c_str(), &seeded_state[i]);
+  mkdir((usb + "/games").c_str(), 0755);
+  write_file(usb + "/games/pac.rom", cart);
+  write_file(usb + "/Mixed.Bas", "10");
+  write_file(usb + "/mixed.bas", "20");
+  symlink((sandbox + "/outside").c_str(), (usb + "/games/out").c_str());
+  for (int i = 0; i < seeded_count; ++i) lstat((usb + seeded_names[i]).c_str(), &seeded_state[i]);
 }
 
 }  // namespace

@@ -248,3 +248,29 @@ TEST_F(Ch376Test, OpeningCreatingAndErasing) {
   EXPECT_TRUE(fs::is_directory(usb));
   EXPECT_EQ(fs::current_path(), working_directory);
 }
+
+TEST_F(Ch376Test, NamesFindHostEntriesIgnoringCase) {
+  // Each file holds its own host name; the first in byte order is created neither first nor last.
+  fs::create_directories(usb / "games");
+  for (const char* n : {"tWO.DAT", "Two.dat", "two.dat", "games/pac.dat", "games/song.pt3"})
+    write_host_file(usb / n, std::vector<uint8_t>(n, n + std::strlen(n)));
+  ASSERT_EQ(mount(), USB_INT_SUCCESS);
+  auto opened = [&](const std::string& name) {
+    std::vector<uint8_t> v = name_command(FILE_OPEN, name) == USB_INT_SUCCESS ? byte_read(20) : std::vector<uint8_t>{};
+    return std::string(v.begin(), v.end());
+  };
+  EXPECT_EQ(opened("/GAMES/PAC.DAT"), "games/pac.dat");
+  EXPECT_EQ(opened("/GAMES/SONGPT3"), "games/song.pt3") << "the run-loader's dotless name";
+  EXPECT_EQ(opened("/two.dat"), "two.dat") << "an exact match wins";
+  EXPECT_EQ(opened("TWO.DAT"), "Two.dat") << "else the first in byte order";
+  // CD and DIR_CREATE enter the existing directory; a created file keeps the program's name.
+  EXPECT_EQ(name_command(FILE_OPEN, "/GAMES"), ERR_OPEN_DIR);
+  EXPECT_EQ(name_command(DIR_CREATE, "/GAMES"), USB_INT_SUCCESS);
+  EXPECT_EQ(ch376->current_dir, root() + "/games");
+  EXPECT_EQ(name_command(FILE_CREATE, "PAC.DAT"), USB_INT_SUCCESS);
+  EXPECT_TRUE(fs::exists(usb / "games/PAC.DAT") && fs::file_size(usb / "games/pac.dat") == 13u);
+  // Erasing by a case-only name removes that entry and no other.
+  EXPECT_EQ(name_command(FILE_ERASE, "SONG.PT3"), USB_INT_SUCCESS);
+  EXPECT_EQ(name_command(FILE_ERASE, "/TWO.DAT"), USB_INT_SUCCESS);
+  EXPECT_TRUE(!fs::exists(usb / "games/song.pt3") && !fs::exists(usb / "Two.dat") && fs::exists(usb / "two.dat"));
+}

@@ -16,6 +16,9 @@ printf '\001\000\000\057\001/\001A\001.\001D\001A\001T\001\000\000\062\000\072\0
 printf '\001\000\000\057\001/\001*\001\000\000\062\000\047\003\000\003\000\000\063' > "$arena/corpus/list"
 printf '\001\000\000\057\001N\001.\001D\001\000\000\064\000\074\001\005\001\000\000\055\003\000\001x\000\075' > "$arena/corpus/create-write"
 printf '\001\000\000\057\001.\001.\001/\001o\001\000\000\062\000\064\000\065\000\100' > "$arena/corpus/escape"
+# Upper-case names of lower- and mixed-case host entries: a directory step, CD, a link out.
+printf '\001\000\000\057\001/\001M\001I\001X\001E\001D\001.\001B\001A\001S\001\000\000\062\000\065' > "$arena/corpus/case-open-erase"
+printf '\001\000\000\057\001/\001G\001A\001M\001E\001S\001\000\000\062\000\057\001O\001U\001T\001\000\000\062\000\057\001P\001A\001C\001R\001O\001M\001\000\000\062' > "$arena/corpus/case-cd"
 
 snapshot() {
   # Everything but the served directory: names, types, sizes, modification times, contents.
