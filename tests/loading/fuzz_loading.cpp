@@ -29,12 +29,6 @@ std::string scratch;
 constexpr const char* extensions[4] = {".rom", ".BIN", ".caq", ".txt"};
 constexpr int frames_per_input = 12;
 
-void require(bool condition, const char* what) {
-  if (condition) return;
-  std::fprintf(stderr, "loading fuzz: %s\n", what);
-  std::abort();
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -64,30 +58,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   switch (control & 3) {
     case 0:
     case 1:
-      require((result == 0) == (length > 0 && length <= CART_MAX_BYTES), "cartridge accepted iff 1..16K");
+      loading_test::fuzz_require((result == 0) == (length > 0 && length <= CART_MAX_BYTES), "cartridge accepted iff 1..16K");
       if (result == 0) {
         const uint16_t base = length > CART_PAGE_BYTES ? 0xC000 : 0xE000;
         for (size_t i = 0; i < 0x10000u - base; ++i) {
           const uint8_t want = i < length ? body[i] : 0xFF;
-          require(FetchOpcode(static_cast<uint16_t>(base + i)) == want, "cartridge bytes in place");
+          loading_test::fuzz_require(FetchOpcode(static_cast<uint16_t>(base + i)) == want, "cartridge bytes in place");
         }
         SoftReset();
       }
       break;
     case 2:
-      require(result == 0 && caq_loaded, "cassette inserted");
+      loading_test::fuzz_require(result == 0 && caq_loaded, "cassette inserted");
       if (control & 8) {
         // Read it all through the port: the bytes in order, the zero trailer, then 0xFF.
-        for (size_t i = 0; i < length; ++i) require(ReadPort(0x00FC) == body[i], "cassette byte order");
-        for (uint32_t i = 0; i < CAQ_TRAILER_BYTES; ++i) require(ReadPort(0x00FC) == 0x00, "cassette trailer");
-        require(ReadPort(0x00FC) == 0xFF && !aqua_caq, "cassette end");
+        for (size_t i = 0; i < length; ++i) loading_test::fuzz_require(ReadPort(0x00FC) == body[i], "cassette byte order");
+        for (uint32_t i = 0; i < CAQ_TRAILER_BYTES; ++i) loading_test::fuzz_require(ReadPort(0x00FC) == 0x00, "cassette trailer");
+        loading_test::fuzz_require(ReadPort(0x00FC) == 0xFF && !aqua_caq, "cassette end");
         aqua_get_caq_file();
       } else {
         aqua_arch_get_spool_file("CLOAD\n");
       }
       break;
     default:
-      require(result == 0 && spool_file && spool_len == length, "text spooled whole");
+      loading_test::fuzz_require(result == 0 && spool_file && spool_len == length, "text spooled whole");
       break;
   }
   for (int i = 0; i < frames_per_input; ++i) one_Z80_frame();

@@ -23,12 +23,6 @@ namespace {
 
 std::string scratch;
 
-void require(bool condition, const char* what) {
-  if (condition) return;
-  std::fprintf(stderr, "readers fuzz: %s\n", what);
-  std::abort();
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -46,42 +40,42 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   current_filename = scratch + "/input";
   loading_test::write_file(scratch, "input", std::vector<uint8_t>(body, body + length));
 
-  require(aqua_read_file(), "a regular file is read");
-  require(file.size == length, "read whole");
+  loading_test::fuzz_require(aqua_read_file(), "a regular file is read");
+  loading_test::fuzz_require(file.size == length, "read whole");
   switch (control & 3) {
     case 0:
     case 1: {
       WritePort(0x00FF, 0);
       Rebuild_Mem();
       const bool mapped = aqua_get_file();
-      require(mapped == (length > 0 && length <= CART_MAX_BYTES), "cartridge accepted iff 1..16K");
+      loading_test::fuzz_require(mapped == (length > 0 && length <= CART_MAX_BYTES), "cartridge accepted iff 1..16K");
       if (!mapped) break;
       const uint8_t key = static_cast<uint8_t>(control >> 2);
       WritePort(0x00FF, key);
       const uint16_t base = length > CART_PAGE_BYTES ? 0xC000 : 0xE000;
       for (size_t i = 0; i < 0x10000u - base; ++i) {
         const uint8_t stored = i < length ? body[i] : 0xFF;
-        require(ReadByte(static_cast<uint16_t>(base + i)) == (stored ^ key), "cartridge bytes through the key");
+        loading_test::fuzz_require(ReadByte(static_cast<uint16_t>(base + i)) == (stored ^ key), "cartridge bytes through the key");
       }
       WriteByte(base, static_cast<uint8_t>(~ReadByte(base)));
-      require(ReadByte(base) == (body[0] ^ key), "cartridge is read-only");
+      loading_test::fuzz_require(ReadByte(base) == (body[0] ^ key), "cartridge is read-only");
       break;
     }
     case 2:
-      require(caq_insert(file.data, file.size), "cassette inserted");
-      for (size_t i = 0; i < length; ++i) require(get_caq_byte() == body[i], "cassette byte order");
-      for (uint32_t i = 0; i < CAQ_TRAILER_BYTES; ++i) require(get_caq_byte() == 0x00, "cassette trailer");
-      require(get_caq_byte() == 0xFF && !aqua_caq, "cassette end");
+      loading_test::fuzz_require(caq_insert(file.data, file.size), "cassette inserted");
+      for (size_t i = 0; i < length; ++i) loading_test::fuzz_require(get_caq_byte() == body[i], "cassette byte order");
+      for (uint32_t i = 0; i < CAQ_TRAILER_BYTES; ++i) loading_test::fuzz_require(get_caq_byte() == 0x00, "cassette trailer");
+      loading_test::fuzz_require(get_caq_byte() == 0xFF && !aqua_caq, "cassette end");
       break;
     default: {
-      require(spool_start(file.data, file.size, SPOOL_STROKE_FILE, 1), "text spooled");
+      loading_test::fuzz_require(spool_start(file.data, file.size, SPOOL_STROKE_FILE, 1), "text spooled");
       uint32_t strokes = 0;
       // Every character is one stroke of two frame ends; the spool ends one stroke after the last.
       while (spool_file && strokes <= 2 * length + 4) {
         spool_cadence();
         ++strokes;
       }
-      require(!spool_file, "spool ends after its text");
+      loading_test::fuzz_require(!spool_file, "spool ends after its text");
       ClearPorts();
       break;
     }

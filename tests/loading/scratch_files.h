@@ -17,6 +17,13 @@ inline std::string make_scratch_dir() {
   return dir ? dir : "/tmp";
 }
 
+// A fuzz harness's own check: a broken promise aborts, which libFuzzer reports with the input.
+inline void fuzz_require(bool condition, const char* what) {
+  if (condition) return;
+  std::fprintf(stderr, "fuzz check failed: %s\n", what);
+  std::abort();
+}
+
 // A private directory under $TMPDIR for a fuzz harness's files, removed when the harness ends.
 inline std::string make_fuzz_dir(const char* tag) {
   static std::string dir;
