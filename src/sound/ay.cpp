@@ -134,8 +134,9 @@ void AY_reg_write(uint8_t value) {
 
 uint8_t AY_reg_read() {
   const uint8_t reg = snd.reg_select & 0x0F;
-  if (reg == 15) return 0xFF;  // the second controller port is not wired
-  if (reg == 14 && joystick_enabled) get_joystick_input();
+  // Port B carries hand controller 2, read as it is now (0xFF without one).
+  if (reg == 15) return joystick_encode(1);
+  if (reg == 14 && (joystick_enabled & 1)) get_joystick_input();
   return snd.regs[reg];
 }
 

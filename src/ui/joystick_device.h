@@ -1,4 +1,4 @@
-// The first host joystick, through SDL, driving hand controller 1.
+// The host joysticks, through SDL, driving hand controllers 1 and 2.
 #pragma once
 
 void init_joysticks();

@@ -77,7 +77,8 @@ TEST_F(VirtualJoystick, StickHatAndButtonsReachRegister14) {
   SDL_JoystickSetVirtualButton(stick, 0, SDL_RELEASED);
   EXPECT_EQ(register_14(), 0xFF);
 
-  // Register 15 is not wired; port 0xF7 returns R14 as last stored, without a new encoding.
+  // Register 15 is controller 2, which has no joystick here; port 0xF7 returns R14 as last
+  // stored, without a new encoding.
   snd.reg_select = 15;
   EXPECT_EQ(AY_reg_read(), 0xFF);
   SDL_JoystickSetVirtualAxis(stick, 0, -20000);
@@ -97,6 +98,41 @@ TEST_F(VirtualJoystick, ClosedJoystickStopsThePoll) {
   EXPECT_EQ(game.left, 0);
   snd.reg_select = 14;
   EXPECT_EQ(AY_reg_read(), 0xFF);
+}
+
+// A second joystick is hand controller 2, read through register 15; joysticks plugged in and
+// out while the machine runs take and free their controllers.
+TEST_F(VirtualJoystick, SecondJoystickIsControllerTwoAndPlugsInAndOut) {
+  auto register_15 = [] {
+    get_joystick_state();
+    snd.reg_select = 15;
+    return AY_reg_read();
+  };
+  const int second = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, 2, 8, 1);
+  ASSERT_GE(second, 0) << SDL_GetError();
+  EXPECT_EQ(register_15(), 0xFF) << "plugged in, nothing pressed";
+  ASSERT_EQ(joystick_enabled, 3);
+  SDL_Joystick* stick2 = static_cast<SDL_Joystick*>(hand_controller[1].joystick);
+  ASSERT_NE(stick2, nullptr);
+  SDL_JoystickSetVirtualAxis(stick2, 0, -32768);
+  SDL_JoystickSetVirtualButton(stick2, 3, SDL_PRESSED);
+  EXPECT_EQ(register_15(), 0xD7);  // left with button 3
+  EXPECT_EQ(register_14(), 0xFF) << "controller 1 is not moved by the second joystick";
+  SDL_JoystickSetVirtualButton(stick, 0, SDL_PRESSED);
+  EXPECT_EQ(register_14(), 0xBF);
+  EXPECT_EQ(register_15(), 0xD7);
+  // Unplugging controller 1 frees it, with nothing left pressed; controller 2 keeps going.
+  SDL_JoystickDetachVirtual(0);
+  EXPECT_EQ(register_14(), 0xFF);
+  EXPECT_EQ(joystick_enabled, 2);
+  EXPECT_EQ(register_15(), 0xD7);
+  // A joystick plugged in again takes the free controller 1.
+  ASSERT_GE(SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, 2, 8, 1), 0) << SDL_GetError();
+  get_joystick_state();
+  EXPECT_EQ(joystick_enabled, 3);
+  stick = static_cast<SDL_Joystick*>(game.joystick);
+  SDL_JoystickSetVirtualAxis(stick, 1, 32767);
+  EXPECT_EQ(register_14(), 0xFE);  // down
 }
 
 }  // namespace
