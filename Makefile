@@ -45,7 +45,7 @@ test-fuzz: deps
 	cmake -S . -B $(BUILD_FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
 	  -DCMAKE_CXX_COMPILER=clang++ -DVANTOREL_DESKTOP=OFF -DVANTOREL_FUZZ=ON \
 	  -DVANTOREL_SANITIZE=address,undefined -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
-	cmake --build $(BUILD_FUZZ) -j $(JOBS) --target fuzz_ch376 fuzz_loading fuzz_readers fuzz_config
+	cmake --build $(BUILD_FUZZ) -j $(JOBS) --target fuzz_ch376 fuzz_loading fuzz_readers fuzz_config fuzz_state
 	tests/ch376/run_fuzz.sh $(BUILD_FUZZ) $(FUZZ_SECONDS)
 	tests/run_fuzz.sh $(BUILD_FUZZ) $(FUZZ_SECONDS)
 

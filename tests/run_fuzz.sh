@@ -28,3 +28,4 @@ run() {
 run fuzz_readers "$src/tests/loading/corpus" 20000
 run fuzz_loading "$src/tests/loading/corpus" 20000
 run fuzz_config "$src/tests/core/corpus" 4096
+run fuzz_state "$src/tests/core/corpus-state" 20000

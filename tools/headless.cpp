@@ -23,6 +23,7 @@
 #include "core/frame.h"
 #include "core/memory.h"
 #include "core/roms.h"
+#include "core/save_state.h"
 #include "input/keyboard.h"
 #include "loading/cassette.h"
 #include "loading/loader.h"
@@ -44,7 +45,8 @@ constexpr int key_down_frames = 2;
 constexpr int key_up_frames = 1;
 constexpr uint8_t shift_column = 7, shift_bit = 4;
 
-enum class Step { frames, keys, screenshot, screen_text, unlimited, load, type, soft_reset, hard_reset, microex, dump };
+enum class Step { frames, keys, screenshot, screen_text, unlimited, load, type, soft_reset, hard_reset, microex, dump,
+                  save_state, load_state };
 
 struct Action {
   Step step = Step::frames;
@@ -105,6 +107,8 @@ void usage(FILE* to) {
       "  --screen-text           print the 25 x 40 screen codes as text ('.' for the rest)\n"
       "  --screenshot FILE       write the 352 x 232 picture as PNG (PPM if FILE ends in .ppm)\n"
       "  --dump ADDR:LEN         print LEN bytes of memory from ADDR (both hex)\n"
+      "  --save-state FILE       write the whole machine to FILE\n"
+      "  --load-state FILE       go on from the machine in FILE (refused: nothing changes, status 1)\n"
       "Without any --frames, 100 frames run before the first look (or at the end).\n");
 }
 
@@ -199,6 +203,8 @@ bool parse(int argc, char** argv) {
     else if (a == "--type") { if (!value()) return false; script.push_back(action(Step::type, v)); }
     else if (a == "--load") { if (!value()) return false; script.push_back(action(Step::load, v)); }
     else if (a == "--screenshot") { if (!value()) return false; script.push_back(action(Step::screenshot, v)); }
+    else if (a == "--save-state") { if (!value()) return false; script.push_back(action(Step::save_state, v)); }
+    else if (a == "--load-state") { if (!value()) return false; script.push_back(action(Step::load_state, v)); }
     else if (a == "--screen-text") script.push_back(action(Step::screen_text));
     else if (a == "--soft-reset") script.push_back(action(Step::soft_reset));
     else if (a == "--hard-reset") script.push_back(action(Step::hard_reset));
@@ -239,7 +245,9 @@ void anchor_paths() {
   };
   anchor(settings.audio);
   for (Action& act : script)
-    if (act.step == Step::load || act.step == Step::screenshot) anchor(act.text);
+    if (act.step == Step::load || act.step == Step::screenshot || act.step == Step::save_state ||
+        act.step == Step::load_state)
+      anchor(act.text);
   std::free(here);
 }
 
@@ -345,6 +353,8 @@ bool write_screenshot(const std::string& path) {
   return ends_with(path, ".ppm") ? write_ppm(path) : write_png(path);
 }
 
+bool state_refused = false;  // a --load-state was refused
+
 // Carries out one action; false when the run cannot go on.
 bool perform(const Action& act) {
   switch (act.step) {
@@ -366,6 +376,21 @@ bool perform(const Action& act) {
     case Step::unlimited: speed = 1; return true;
     case Step::screen_text: print_screen_text(); return true;
     case Step::dump: print_dump(act.address, act.length); return true;
+    case Step::save_state: {
+      std::string message;
+      keep_pending_samples();
+      if (save_state_file(act.text, message)) return true;
+      std::fprintf(stderr, "vantorel-headless: cannot save the state: %s\n", message.c_str());
+      return false;
+    }
+    case Step::load_state: {
+      std::string message;
+      keep_pending_samples();
+      // A state that is refused changes nothing: the run goes on, and ends with status 1.
+      if (load_state_file(act.text, false, message) != state_result::ok) state_refused = true;
+      if (!message.empty()) std::fprintf(stderr, "vantorel-headless: %s\n", message.c_str());
+      return true;
+    }
     case Step::screenshot:
       errno = 0;
       if (write_screenshot(act.text)) return true;
@@ -413,7 +438,7 @@ int main(int argc, char** argv) {
   }
   // The end of the run is the program's quit: a recording still going on is saved now.
   tape_recorder_finish();
-  if (headless_tape_failed) status = exit_failure;
+  if (headless_tape_failed || state_refused) status = exit_failure;
   if (!settings.audio.empty() && !headless_audio_close()) {
     std::fprintf(stderr, "vantorel-headless: cannot write %s: %s\n", settings.audio.c_str(), std::strerror(errno));
     status = exit_failure;

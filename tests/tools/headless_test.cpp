@@ -286,6 +286,59 @@ TEST_F(Headless, NoReaderWaitsOnAFifo) {
   alarm(0);
 }
 
+// A state saved in the middle of typing goes on, when loaded in another run, exactly as the
+// first run did: the same picture, memory and sound. A file that is not a state, or one cut
+// short, of another version or made with other ROM images is refused and changes nothing.
+TEST_F(Headless, SaveStateGoesOnExactlyAndBadStatesChangeNothing) {
+  const std::string state = scratch.file("a.vst");
+  const std::vector<std::string> after = {"--frames", "150", "--screenshot", "x.png", "--dump", "3000:800"};
+  std::vector<std::string> first = {"--audio", "a.wav", "--frames", "60", "--type", "HELLO 12", "--frames", "9",
+                                    "--save-state", state};
+  first.insert(first.end(), after.begin(), after.end());
+  const RunResult a = run(prog, first);
+  ASSERT_EQ(a.status, 0) << a.err;
+  const std::string picture_a = slurp(prog + "/x.png"), sound_a = slurp(prog + "/a.wav");
+  std::vector<std::string> second = {"--audio", "b.wav", "--frames", "3", "--load-state", state};
+  second.insert(second.end(), after.begin(), after.end());
+  const RunResult b = run(prog, second);
+  ASSERT_EQ(b.status, 0) << b.err;
+  EXPECT_EQ(b.out, a.out) << "memory after the load";
+  EXPECT_EQ(slurp(prog + "/x.png"), picture_a);
+  const std::string sound_b = slurp(prog + "/b.wav");
+  const size_t tail = 4 * 40000;  // well inside the frames after the state
+  ASSERT_GT(sound_a.size(), tail);
+  ASSERT_GT(sound_b.size(), tail);
+  EXPECT_TRUE(sound_a.compare(sound_a.size() - tail, tail, sound_b, sound_b.size() - tail, tail) == 0);
+
+  const std::string good = slurp(state);
+  ASSERT_EQ(good.compare(0, 8, "VNTSTATE"), 0);
+  std::string other_version = good;
+  other_version[8] = 2;
+  scratch.write_text("text.vst", "10 PRINT\n");
+  scratch.write_text("short.vst", good.substr(0, good.size() / 2));
+  scratch.write_text("version.vst", other_version);
+  std::vector<unsigned char> system(firmware_sysrom, firmware_sysrom + firmware_sysrom_size);
+  system.resize(8192, 0xFF);
+  system[8191] = 0x00;  // unused padding: the same free ROM to run, other bytes to compare
+  scratch.write("other/roms/aquariusS2.rom", system);
+  scratch.write("other/roms/charS2.rom", std::vector<unsigned char>(firmware_charrom, firmware_charrom + firmware_charrom_size));
+  std::filesystem::resize_file(scratch.file("other/roms/charS2.rom"), 2048);
+  const struct { const char* dir; const char* file; const char* why; } refusals[] = {
+      {"prog", "text.vst", "not a save state"},
+      {"prog", "short.vst", "truncated"},
+      {"prog", "version.vst", "version 2"},
+      {"other", "a.vst", "other ROM images"},
+  };
+  for (const auto& r : refusals) {
+    const RunResult before = run(scratch.file(r.dir), {"--frames", "60", "--keys", "AB", "--screen-text"});
+    const RunResult refused = run(scratch.file(r.dir), {"--frames", "60", "--keys", "AB", "--load-state",
+                                                       scratch.file(r.file), "--screen-text"});
+    EXPECT_EQ(refused.status, 1) << r.file;
+    EXPECT_NE(refused.err.find(r.why), std::string::npos) << refused.err;
+    EXPECT_EQ(refused.out, before.out) << r.file << ": the machine changed";
+  }
+}
+
 TEST_F(Headless, RecordingHasEverySampleOfTheRun) {
   struct Case {
     std::vector<std::string> args;
