@@ -41,7 +41,7 @@ void set_timing(uint8_t index) {
   initialise_timings();
 }
 
-uint32_t frame_period_ms() { return 1000 / frames_per_second; }
+uint64_t frame_period_ns() { return static_cast<uint64_t>(frame_length) * 1000000000u / Z80_CLOCK_HZ; }
 
 void one_Z80_frame() {
   get_joystick_state();

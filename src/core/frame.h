@@ -25,5 +25,6 @@ void set_timing(uint8_t index);
 // Runs exactly one frame: joystick poll, instructions up to frame_length, spool cadence, the
 // tape recorder's idle count, repaint request, frame count, overshoot carried into the next frame.
 void one_Z80_frame();
-// Pacing period in milliseconds: 1000 / frames_per_second (20 PAL, 16 NTSC).
-uint32_t frame_period_ms();
+// Pacing period in nanoseconds: one frame's T-states at the CPU clock (19,999,748 for PAL,
+// 16,666,643 for NTSC: 50.0 and 60.0 frames a second).
+uint64_t frame_period_ns();

@@ -48,7 +48,7 @@ extern const unsigned vantorel_logo_png_size;
 // Window, menus, status bar, timer.
 void initialise_libraries();
 void ui_event();
-void update_timer(uint32_t start_time);
+void update_timer();
 gboolean update_status_window(gpointer data);
 // Shows text in the status bar for STATUS_NOTICE_MS; a newer notice replaces it.
 void show_status_notice(const std::string& text);

@@ -135,7 +135,7 @@ TEST(MainWindow, TwoChoiceMenusGreyOutTheChoiceInForce) {
   activate({"Options", "Timing", "NTSC"});
   EXPECT_EQ(timing_type, 2);
   EXPECT_EQ(frame_length, 59659u);
-  EXPECT_EQ(frame_period_ms(), 16u);
+  EXPECT_EQ(frame_period_ns(), 16666643u);
   EXPECT_TRUE(sensitive({"Options", "Timing", "PAL"}));
   EXPECT_FALSE(sensitive({"Options", "Timing", "NTSC"}));
   activate({"Options", "Timing", "PAL"});
