@@ -158,7 +158,7 @@ uint8_t menu_load_path(const std::string& path) {
   load_error.clear();
   if (check_file(path) != 0) return static_cast<uint8_t>(menu_error("unrecognised file type"));
   uint8_t type = file_type_ptr->type;
-  if (type == FILE_TYPE_PT3 || type == FILE_TYPE_BAS || type == FILE_TYPE_SCR) return 0;
+  if (type == FILE_TYPE_PT3 || type == FILE_TYPE_SCR) return 0;
 
   if (!aqua_read_file()) return static_cast<uint8_t>(menu_error(load_error));
   if (type == FILE_TYPE_CAQ) {
@@ -166,7 +166,7 @@ uint8_t menu_load_path(const std::string& path) {
     if (!caq_loaded) return static_cast<uint8_t>(menu_error(load_error));
   } else if (is_cartridge_type(type)) {
     if (!aqua_get_file()) return static_cast<uint8_t>(menu_error(load_error));
-  } else if (type == FILE_TYPE_TXT) {
+  } else if (is_text_type(type)) {
     // The frames below must not feed the audio device; load_file_begin normally paused it.
     if (!menu_audio_paused) {
       pause_audio();

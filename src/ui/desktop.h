@@ -52,6 +52,8 @@ void update_timer();
 gboolean update_status_window(gpointer data);
 // Shows text in the status bar for STATUS_NOTICE_MS; a newer notice replaces it.
 void show_status_notice(const std::string& text);
+// The window title: "Vantorel v1.02 - NAME" after NAME was loaded, plain with an empty name.
+void show_loaded_title(const std::string& name);
 constexpr guint STATUS_NOTICE_MS = 4000;
 gboolean shutdown(GtkWidget* widget, gpointer data);
 void on_window_realize(GtkWidget* widget, gpointer window);

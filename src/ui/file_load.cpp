@@ -9,16 +9,25 @@ namespace {
 
 struct file_filter {
   const char* name;
-  const char* patterns[9];  // null-terminated
+  const char* patterns[11];  // null-terminated
 };
 
 const file_filter file_filters[] = {
-    {"Supported Files", {"*.ROM", "*.rom", "*.BIN", "*.bin", "*.CAQ", "*.caq", "*.TXT", "*.txt", nullptr}},
+    {"Supported Files", {"*.ROM", "*.rom", "*.BIN", "*.bin", "*.CAQ", "*.caq", "*.TXT", "*.txt", "*.BAS", "*.bas", nullptr}},
     {"All Files", {"*", nullptr}},
     {"Cartridge Files", {"*.ROM", "*.rom", "*.BIN", "*.bin", nullptr}},
     {"CAQ Files", {"*.CAQ", "*.caq", nullptr}},
     {"TXT Files", {"*.TXT", "*.txt", nullptr}},
 };
+
+// What the window says after a load: the file's name in the title, and for a cartridge how
+// to start it (it waits for the next soft reset, as on the machine).
+void show_loaded(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  show_loaded_title(slash == std::string::npos ? path : path.substr(slash + 1));
+  const uint8_t type = file_type_ptr ? file_type_ptr->type : FILE_TYPE_END;
+  if (type == FILE_TYPE_BIN || type == FILE_TYPE_ROM) show_status_notice("Cartridge loaded: Soft Reset starts it");
+}
 
 }  // namespace
 
@@ -47,6 +56,7 @@ int load_file() {
   uint8_t failed = 0;
   // Remote locations have no local path; there is nothing the machine could read then.
   if (path) failed = menu_load_path(path);
+  if (path && !failed) show_loaded(path);
   g_free(path);
   // Safe after a failure too: the error box has resumed the audio and the loader knows it.
   load_file_end();
@@ -73,9 +83,13 @@ void on_drag_data_received(GtkWidget*, GdkDragContext* context, gint, gint, GtkS
     // The selection's bytes are not guaranteed to end in a NUL: take a terminated copy.
     const std::string text(reinterpret_cast<const char*>(raw), static_cast<size_t>(length));
     const std::string name = dropped_file_name(text.c_str());
-    if (!name.empty())
-      do_load_file(name);
-    else
+    if (!name.empty()) {
+      // A drop has no error box; the status bar says why nothing was loaded.
+      if (do_load_file(name) == 0)
+        show_loaded(name);
+      else
+        show_status_notice("Not loaded: " + name + (load_error.empty() ? "" : ": " + load_error));
+    } else
       aqua_arch_get_spool_file(text.c_str());
   }
   if (context) gtk_drag_finish(context, TRUE, FALSE, time);

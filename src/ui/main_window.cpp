@@ -98,7 +98,10 @@ void on_microex_toggled(GtkWidget* item, gpointer) {
 }
 
 void on_load_file(GtkWidget*, gpointer) { load_file(); }
-void on_hard_reset(GtkWidget*, gpointer) { HardReset(); }
+void on_hard_reset(GtkWidget*, gpointer) {
+  HardReset();
+  show_loaded_title("");  // the loaded file is gone from the machine
+}
 void on_soft_reset(GtkWidget*, gpointer) { SoftReset(); }
 void on_sound(GtkWidget*, gpointer) { select_sound(); }
 void on_ram(GtkWidget*, gpointer) { select_ram(); }
@@ -279,4 +282,10 @@ gboolean shutdown(GtkWidget*, gpointer) {
     on_window_realize(main_window, nullptr);
   save_config();
   return FALSE;
+}
+
+void show_loaded_title(const std::string& name) {
+  std::string title = std::string(program_name) + program_version;
+  if (!name.empty()) title += " - " + name;
+  if (main_window) gtk_window_set_title(GTK_WINDOW(main_window), title.c_str());
 }

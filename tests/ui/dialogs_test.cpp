@@ -216,7 +216,8 @@ TEST(FileChooser, FiltersCancelAcceptAndRejectedNames) {
   EXPECT_FALSE(caq_loaded);  // cancelling still ejects the cassette
   const std::vector<std::string> names = {"Supported Files", "All Files", "Cartridge Files", "CAQ Files", "TXT Files"};
   EXPECT_EQ(filter_names, names);
-  const std::vector<std::string> supported = {"*.ROM", "*.rom", "*.BIN", "*.bin", "*.CAQ", "*.caq", "*.TXT", "*.txt"};
+  const std::vector<std::string> supported = {"*.ROM", "*.rom", "*.BIN", "*.bin", "*.CAQ", "*.caq",
+                                              "*.TXT", "*.txt", "*.BAS", "*.bas"};
   EXPECT_EQ(first_patterns, supported);
 
   // Accepting a cartridge maps it without restarting the CPU.
@@ -231,6 +232,26 @@ TEST(FileChooser, FiltersCancelAcceptAndRejectedNames) {
   disarm(source, accept);
   EXPECT_TRUE(page_holds(7, cart));
   EXPECT_EQ(z80.pc, 0x3333);
+  // The window says what was loaded and how a cartridge starts.
+  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(main_window)), "Vantorel v1.02 - GAME.ROM");
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(notice_status)), "Cartridge loaded: Soft Reset starts it");
+  // A .bas file chosen here is typed in, as a .txt file is.
+  std::FILE* bas = std::fopen((dir + "PROG.bas").c_str(), "wb");
+  ASSERT_NE(bas, nullptr);
+  std::fputs("10 PRINT\n", bas);
+  std::fclose(bas);
+  dialog_answer basic{"Open File", [&](GtkWidget* d) {
+                        gtk_file_chooser_set_filename(GTK_FILE_CHOOSER(d), (dir + "PROG.bas").c_str());
+                        pump(100);
+                      },
+                      GTK_RESPONSE_ACCEPT};
+  source = arm(basic);
+  EXPECT_EQ(load_file(), 0);
+  disarm(source, basic);
+  EXPECT_TRUE(spool_file);
+  EXPECT_EQ(spool_len, 9u);
+  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(main_window)), "Vantorel v1.02 - PROG.bas");
+  while (spool_file) read_spool_file();
 
   // A name whose extension is in neither case: the error box comes and is closed by the user.
   dialog_answer reject{"Open File", [&](GtkWidget* d) {
