@@ -2,9 +2,9 @@
 //
 // The host tables are indexed by the low byte of the GDK key value: Latin-1 characters are their
 // own code, and the few function keys we map (BackSpace 0xFF08, Return 0xFF0D, Delete 0xFFFF,
-// Shift 0xFFE1/2, Control 0xFFE3/4) keep a distinct low byte. Everything else that shares a low
-// byte with a mapped key (the cursor keys 0xFF51-0xFF54 land on Q R S T) acts as that key; the
-// real keyboard had no cursor keys, so nothing better exists for them.
+// Shift 0xFFE1/2, Control 0xFFE3/4) keep a distinct low byte. The cursor keys 0xFF51-0xFF54 land
+// on Q R S T, the machine having none. The keypad types what its keys show, whatever the layout;
+// every other key the machine lacks (Home, End, Page Up/Down, Insert, function keys) does nothing.
 #include "input/keyboard.h"
 
 #include <array>
@@ -192,17 +192,45 @@ void select_keyboard_table() {
   keyboard_read = keyboard_mode ? pi_keyboard_read : native_keyboard_read;
 }
 
+uint32_t machine_key_value(uint32_t keyval) {
+  if (keyval < 0x100) return keyval;
+  switch (keyval) {
+    case 0xFF08: case 0xFF0D: case 0xFFFF: case 0xFFE1: case 0xFFE2: case 0xFFE3: case 0xFFE4:
+    case 0xFF51: case 0xFF52: case 0xFF53: case 0xFF54:
+      return keyval;
+    case 0xFF8D: return 0xFF0D;  // keypad Enter is RETURN
+    case 0xFFAA: return '*';
+    case 0xFFAB: return '+';
+    case 0xFFAD: return '-';
+    case 0xFFAE: return '.';
+    case 0xFFAF: return '/';
+    case 0xFFBD: return '=';
+    default:
+      if (keyval >= 0xFFB0 && keyval <= 0xFFB9) return '0' + (keyval - 0xFFB0);
+      return 0;
+  }
+}
+
+bool is_keypad_key(uint32_t keyval) { return keyval >= 0xFF80 && keyval <= 0xFFBD; }
+
 void keyboard_press(uint32_t keyval) {
-  const uint8_t key = static_cast<uint8_t>(keyval & 0xFF);
-  if (keyboard_mode && pi_special_press(key)) return;
-  const keyboard_entry& entry = keyboard_read[key];
+  const uint32_t value = machine_key_value(keyval);
+  if (!value) return;
+  const uint8_t key = static_cast<uint8_t>(value & 0xFF);
+  // The keypad's symbols are typed as the PI layout types characters, SHIFT included.
+  const bool by_character = keyboard_mode || is_keypad_key(keyval);
+  if (by_character && pi_special_press(key)) return;
+  const keyboard_entry& entry = (is_keypad_key(keyval) ? pi_keyboard_read : keyboard_read)[key];
   if (entry.column < 8) keyboard_map[entry.column] &= entry.press_mask;
 }
 
 void keyboard_release(uint32_t keyval) {
-  const uint8_t key = static_cast<uint8_t>(keyval & 0xFF);
-  if (keyboard_mode && pi_special_release(key)) return;
-  const keyboard_entry& entry = keyboard_read[key];
+  const uint32_t value = machine_key_value(keyval);
+  if (!value) return;
+  const uint8_t key = static_cast<uint8_t>(value & 0xFF);
+  const bool by_character = keyboard_mode || is_keypad_key(keyval);
+  if (by_character && pi_special_release(key)) return;
+  const keyboard_entry& entry = (is_keypad_key(keyval) ? pi_keyboard_read : keyboard_read)[key];
   if (entry.column < 8) keyboard_map[entry.column] |= entry.release_mask;
 }
 

@@ -20,6 +20,9 @@ constexpr uint32_t KEY_F2 = 0xFFBF, KEY_F4 = 0xFFC1, KEY_F12 = 0xFFC9;
 
 // Selects the table for keyboard_mode (0 NATIVE, otherwise PI).
 void select_keyboard_table();
+// The key value a host key stands for on the machine: itself for Latin-1 and the mapped function
+// keys, the character for a keypad key (keypad Enter: Return), 0 for keys the machine lacks.
+uint32_t machine_key_value(uint32_t keyval);
 // Matrix part of a host key press/release (hot keys are the window's): PI specials, then the table.
 void keyboard_press(uint32_t keyval);
 void keyboard_release(uint32_t keyval);

@@ -71,6 +71,12 @@ void update_display_size(GtkWidget* widget, gpointer index);
 // Keyboard.
 gboolean get_keypress_event(GtkWidget* widget, GdkEventKey* event);
 gboolean get_keyrelease_event(GtkWidget* widget, GdkEventKey* event);
+// Frame end: key events whose time has come reach the matrix (a press held two frames, a frame
+// up between a release and the next press).
+void keys_frame_end();
+// Lets go of every key, forgetting those still queued (focus lost, menus).
+void release_all_keys();
+gboolean on_focus_out(GtkWidget* widget, GdkEvent* event, gpointer data);
 void update_keyboard(GtkWidget* widget, gpointer data);
 void text_request_callback(GtkClipboard* clipboard, const gchar* text, gpointer data);
 

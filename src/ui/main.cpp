@@ -38,6 +38,7 @@ int main(int argc, char** argv) {
   Initialise_Emulator();
   while (!quit_requested) {
     one_Z80_frame();
+    keys_frame_end();
     ui_event();
     if (quit_signals && !quit_requested) shutdown(nullptr, nullptr);
     if (!speed && !quit_requested) update_timer();

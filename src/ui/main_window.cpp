@@ -199,6 +199,7 @@ void initialise_libraries() {
 
   g_signal_connect(main_window, "key_press_event", G_CALLBACK(get_keypress_event), nullptr);
   g_signal_connect(main_window, "key_release_event", G_CALLBACK(get_keyrelease_event), nullptr);
+  g_signal_connect(main_window, "focus-out-event", G_CALLBACK(on_focus_out), nullptr);
   g_signal_connect(main_window, "destroy", G_CALLBACK(shutdown), nullptr);
 
   init_display();

@@ -49,10 +49,13 @@ void activate(const std::vector<std::string>& path) {
   pump(20);
 }
 
-void send_key(GdkEventType type, guint keyval) {
+// A key event as X delivers it; the hardware code tells the physical key (by default one per
+// key value).
+void send_key(GdkEventType type, guint keyval, guint16 hardware_code = 0) {
   GdkEvent* event = gdk_event_new(type);
   event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(main_window)));
   event->key.keyval = keyval;
+  event->key.hardware_keycode = hardware_code ? hardware_code : static_cast<guint16>(keyval & 0xFF);
   event->key.time = GDK_CURRENT_TIME;
   gtk_widget_event(main_window, event);
   gdk_event_free(event);
@@ -285,8 +288,59 @@ TEST(MainWindow, KeyEventsReachTheMatrixAndF2TogglesSpeed) {
   EXPECT_EQ(keyboard_map[0], 0xF7);
   send_key(GDK_KEY_RELEASE, GDK_KEY_a);
   send_key(GDK_KEY_RELEASE, GDK_KEY_Return);
+  EXPECT_EQ(keyboard_map[6], 0xDF) << "a press is held for two frames before its release";
+  keys_frame_end();
+  keys_frame_end();
   EXPECT_EQ(keyboard_map[6], 0xFF);
   EXPECT_EQ(keyboard_map[0], 0xFF);
+
+  // Quick taps of one key between two frames: each is down two frames, then up one (after the
+  // frame every key stays up following a release).
+  keys_frame_end();
+  std::vector<uint8_t> seen;
+  for (int tap = 0; tap < 3; ++tap) {
+    send_key(GDK_KEY_PRESS, GDK_KEY_b);
+    send_key(GDK_KEY_RELEASE, GDK_KEY_b);
+  }
+  for (int frame = 0; frame < 9; ++frame) {
+    seen.push_back(keyboard_map[3]);
+    keys_frame_end();
+  }
+  EXPECT_EQ(seen, (std::vector<uint8_t>{0xDF, 0xDF, 0xFF, 0xDF, 0xDF, 0xFF, 0xDF, 0xDF, 0xFF}));
+
+  // PI: Shift+9 is "(", which the machine types as SHIFT+8. Shift let go first, then the 9 key
+  // (whose release now says "9"): every machine key the press put down comes up.
+  keyboard_mode = true;
+  select_keyboard_table();
+  send_key(GDK_KEY_PRESS, GDK_KEY_Shift_L, 50);
+  send_key(GDK_KEY_PRESS, GDK_KEY_parenleft, 18);
+  keys_frame_end();
+  keys_frame_end();
+  EXPECT_NE(std::memcmp(keyboard_map, "\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF", 8), 0);
+  send_key(GDK_KEY_RELEASE, GDK_KEY_Shift_L, 50);
+  send_key(GDK_KEY_RELEASE, GDK_KEY_9, 18);
+  for (int column = 0; column < 8; ++column) EXPECT_EQ(keyboard_map[column], 0xFF) << column;
+  keyboard_mode = false;
+  select_keyboard_table();
+
+  // Keys the machine lacks type nothing; the keypad types what it shows.
+  for (guint key : {GDK_KEY_Home, GDK_KEY_End, GDK_KEY_Page_Up, GDK_KEY_Page_Down, GDK_KEY_Insert}) {
+    send_key(GDK_KEY_PRESS, key);
+    for (int column = 0; column < 8; ++column) EXPECT_EQ(keyboard_map[column], 0xFF) << key;
+    send_key(GDK_KEY_RELEASE, key);
+  }
+  keys_frame_end();  // the frame up after the last release
+  send_key(GDK_KEY_PRESS, GDK_KEY_KP_7);
+  EXPECT_EQ(keyboard_map[3], 0xFB) << "keypad 7 is the 7 key";
+  send_key(GDK_KEY_PRESS, GDK_KEY_KP_Enter);
+  EXPECT_EQ(keyboard_map[0], 0xF7) << "keypad Enter is RETURN";
+  // Losing the focus lets go of everything held.
+  GdkEvent* focus = gdk_event_new(GDK_FOCUS_CHANGE);
+  focus->focus_change.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(main_window)));
+  focus->focus_change.in = FALSE;
+  gtk_widget_event(main_window, focus);
+  gdk_event_free(focus);
+  for (int column = 0; column < 8; ++column) EXPECT_EQ(keyboard_map[column], 0xFF) << column;
 
   speed = 0;
   send_key(GDK_KEY_PRESS, GDK_KEY_F2);
