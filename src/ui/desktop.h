@@ -52,6 +52,9 @@ void update_timer();
 gboolean update_status_window(gpointer data);
 // Shows text in the status bar for STATUS_NOTICE_MS; a newer notice replaces it.
 void show_status_notice(const std::string& text);
+// Loads a file as a drop does (also the file named on the command line); a failure is said in
+// the status bar.
+void load_dropped_file(const std::string& name);
 // The window title: "Vantorel v1.02 - NAME" after NAME was loaded, plain with an empty name.
 void show_loaded_title(const std::string& name);
 constexpr guint STATUS_NOTICE_MS = 4000;

@@ -63,6 +63,14 @@ int load_file() {
   return failed ? 1 : 0;
 }
 
+void load_dropped_file(const std::string& name) {
+  // A drop has no error box; the status bar says why nothing was loaded.
+  if (do_load_file(name) == 0)
+    show_loaded(name);
+  else
+    show_status_notice("Not loaded: " + name + (load_error.empty() ? "" : ": " + load_error));
+}
+
 std::string dropped_file_name(const char* text) {
   std::string name;
   gchar** uris = g_uri_list_extract_uris(text);
@@ -83,13 +91,9 @@ void on_drag_data_received(GtkWidget*, GdkDragContext* context, gint, gint, GtkS
     // The selection's bytes are not guaranteed to end in a NUL: take a terminated copy.
     const std::string text(reinterpret_cast<const char*>(raw), static_cast<size_t>(length));
     const std::string name = dropped_file_name(text.c_str());
-    if (!name.empty()) {
-      // A drop has no error box; the status bar says why nothing was loaded.
-      if (do_load_file(name) == 0)
-        show_loaded(name);
-      else
-        show_status_notice("Not loaded: " + name + (load_error.empty() ? "" : ": " + load_error));
-    } else
+    if (!name.empty())
+      load_dropped_file(name);
+    else
       aqua_arch_get_spool_file(text.c_str());
   }
   if (context) gtk_drag_finish(context, TRUE, FALSE, time);

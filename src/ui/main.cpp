@@ -1,7 +1,17 @@
 // The desktop program: start the machine, then run frames until the window is closed.
+//   vantorel [GTK options] [--dir DIR] [FILE]
 #include <SDL.h>
+#include <gtk/gtk.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
 
 #include "core/frame.h"
 #include "core/roms.h"
@@ -29,13 +39,63 @@ void catch_quit_signals() {
   for (int signal_number : {SIGTERM, SIGHUP, SIGINT}) sigaction(signal_number, &action, nullptr);
 }
 
+bool exists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+// Where roms/, usb/ and vantorel.ini live: --dir DIR; else the current directory when it holds
+// roms/ or vantorel.ini (as `make run` has it); else the user's data directory, made with roms/
+// and usb/ on the first start, so a program started from the desktop menu keeps its files in
+// one place instead of the home directory. Empty when none can be used.
+std::string program_directory(const std::string& given) {
+  if (!given.empty()) return given;
+  if (exists("roms") || exists("vantorel.ini")) return ".";
+  const char* xdg = std::getenv("XDG_DATA_HOME");
+  const char* home = std::getenv("HOME");
+  std::string base;
+  if (xdg && xdg[0] == '/') base = xdg;
+  else if (home && home[0]) base = std::string(home) + "/.local/share";
+  else return ".";
+  const std::string dir = base + "/vantorel";
+  g_mkdir_with_parents((dir + "/roms").c_str(), 0755);
+  g_mkdir_with_parents((dir + "/usb").c_str(), 0755);
+  return exists(dir) ? dir : ".";
+}
+
+std::string absolute(const std::string& path) {
+  if (path.empty() || path[0] == '/') return path;
+  char here[PATH_MAX];
+  return getcwd(here, sizeof here) ? std::string(here) + "/" + path : path;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  arg_c = argc;
+  // GTK takes its own options first; what is left is ours.
+  gtk_parse_args(&argc, &argv);
+  std::string dir_option, file;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--dir") == 0 && i + 1 < argc) {
+      dir_option = argv[++i];
+    } else if (argv[i][0] == '-' || !file.empty()) {
+      std::fprintf(stderr, "usage: vantorel [GTK options] [--dir DIR] [FILE]\n");
+      return 2;
+    } else {
+      file = argv[i];
+    }
+  }
+  file = absolute(file);
+  const std::string dir = program_directory(dir_option);
+  if (chdir(dir.c_str()) != 0) {
+    std::fprintf(stderr, "vantorel: cannot enter %s: %s\n", dir.c_str(), std::strerror(errno));
+    return 2;
+  }
+  arg_c = 1;
   arg_v = argv;
   catch_quit_signals();
   Initialise_Emulator();
+  if (!file.empty()) load_dropped_file(file);
   while (!quit_requested) {
     one_Z80_frame();
     keys_frame_end();

@@ -270,4 +270,24 @@ close_program TERM
 grep -qx '240 - 130' "$work/stdout.txt" || fail "reopened and ended at $(cat "$work/stdout.txt"), expected 240 - 130"
 sed -n 1p vantorel.ini | grep -q '=2$' || fail "the 200 % size was not kept: $(sed -n 1p vantorel.ini)"
 echo "ended by SIGTERM at 200 %: exit status 0, position 240 - 130 kept, vantorel.ini of 14 lines"
+# ---- Started where there is neither roms/ nor vantorel.ini (as from the desktop menu), with a
+# file on the command line: the program keeps its files in the user's data directory (where the
+# user has put the ROM files), makes usb/ there and saves its settings there, and loads the file
+# as a drop would.
+data="$work/home/.local/share/vantorel"
+mkdir -p "$work/elsewhere" "$data/roms"
+cp "$work/roms/"* "$data/roms/"
+printf 'hello\n' >"$work/elsewhere/typed.txt"
+(cd "$work/elsewhere" && exec env -u XDG_DATA_HOME HOME="$work/home" "$program" typed.txt \
+   >"$work/stdout2.txt" 2>"$work/stderr2.txt") &
+pid=$!
+titled() { xdotool search --name "^$title - typed.txt\$" >/dev/null 2>&1; }
+poll 30 titled || fail "no window titled \"$title - typed.txt\" after a file given on the command line"
+[ -d "$data/roms" ] && [ -d "$data/usb" ] || fail "the data directory $data was not made with roms/ and usb/"
+[ ! -e "$work/elsewhere/usb" ] && [ ! -e "$work/elsewhere/vantorel.ini" ] || fail "files were made in the current directory"
+kill -TERM "$pid"
+wait "$pid" || fail "exit status $? after SIGTERM"
+pid=
+[ -f "$data/vantorel.ini" ] || fail "the settings were not saved in $data"
+echo "data directory $data used, usb/ made there, settings saved there; typed.txt from the command line loaded"
 echo "PASS"
