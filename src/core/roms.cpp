@@ -242,6 +242,18 @@ int load_roms(bool builtin_fallback) {
 
 int Load_ROM() { return load_roms(true); }
 
+int switch_roms(uint8_t old_model, uint8_t old_rom_mode) {
+  // The free ROMs, when they run, stay as they are too: they are not reinstalled over a session.
+  const bool free_roms_running = builtin_roms_active;
+  if (load_roms(!free_roms_running) == 0) return 0;
+  if (free_roms_running) {
+    model = old_model;
+    rom_mode = old_rom_mode;
+    select_rom_names();
+  }
+  return 1;
+}
+
 int Initialise_Emulator(const StartupChoices& choices) {
   memory_allocate();
   user_roms_in_force = false;

@@ -34,6 +34,9 @@ int Initialise_Emulator(const StartupChoices& choices = {});
 // otherwise the built-in ROMs are booted (builtin_roms_active) with a fresh map and the
 // list of missing files at 0x3F00 for them to show.
 int Load_ROM();
+// A model or series switch: loads the ROM files the new choice needs. When they fail, the
+// error is shown and nothing changes: the running images, memory, model and series stay.
+int switch_roms(uint8_t old_model, uint8_t old_rom_mode);
 void HardReset();
 void SoftReset();
 // Shows "%02X - " formatted with kind, followed by the reason (or, without one, a sentence for

@@ -82,26 +82,31 @@ void select_ram() {
   resume_audio();
 }
 
+// A switch that fails shows why and leaves the running machine as it was: no reset, the
+// program in memory and the screen intact, the menus on the choice that runs.
 void select_model(GtkWidget*, gpointer) {
   pause_audio();
-  tape_recorder_finish();
+  const uint8_t old_model = model;
   model = model ? 0 : 1;
-  // A reload that fails goes back to the model that was running; the menu shows what runs.
-  Load_ROM();
+  if (switch_roms(old_model, rom_mode) == 0) {
+    tape_recorder_finish();
+    Reset_Z80();
+  }
   set_choice_sensitivity(model_typex, model);
-  Reset_Z80();
   update_display();
   resume_audio();
 }
 
 void update_rom(GtkWidget*, gpointer) {
   pause_audio();
-  tape_recorder_finish();
+  const uint8_t old_rom_mode = rom_mode;
   rom_mode = rom_mode ? 0 : 1;
   select_rom_names();
-  Load_ROM();
+  if (switch_roms(model, old_rom_mode) == 0) {
+    tape_recorder_finish();
+    Reset_Z80();
+  }
   set_choice_sensitivity(rom_typex, rom_mode);
-  Reset_Z80();
   resume_audio();
 }
 

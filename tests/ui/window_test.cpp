@@ -175,6 +175,25 @@ TEST(MainWindow, TwoChoiceMenusGreyOutTheChoiceInForce) {
   activate({"Options", "Select Machine", "Aquarius I"});
   EXPECT_EQ(model, 0);
   EXPECT_FALSE(sensitive({"Options", "Select Machine", "Aquarius I"}));
+  // Without extbasic.rom the switch shows why and changes nothing: no reset, memory and the
+  // menus as they were.
+  const std::string ext = scratch_dir + "/roms/extbasic.rom";
+  ASSERT_EQ(std::rename(ext.c_str(), (ext + ".away").c_str()), 0);
+  z80.pc = 0x2345;
+  ram[0x4000] = 0x77;
+  ram[0x3000] = 'P';
+  dialog_answer error_box{"", [](GtkWidget*) {}, GTK_RESPONSE_CLOSE};
+  error_box.message_box_only = true;
+  guint source = arm(error_box);
+  activate({"Options", "Select Machine", "Aquarius II"});
+  disarm(source, error_box);
+  EXPECT_TRUE(error_box.seen);
+  EXPECT_EQ(model, 0);
+  EXPECT_EQ(z80.pc, 0x2345);
+  EXPECT_EQ(ram[0x4000], 0x77);
+  EXPECT_EQ(ram[0x3000], 'P');
+  EXPECT_FALSE(sensitive({"Options", "Select Machine", "Aquarius I"}));
+  ASSERT_EQ(std::rename((ext + ".away").c_str(), ext.c_str()), 0);
 
   // ROM series: file names and images follow.
   ASSERT_EQ(rom_mode, 1);
