@@ -213,26 +213,27 @@ uint32_t machine_key_value(uint32_t keyval) {
 
 bool is_keypad_key(uint32_t keyval) { return keyval >= 0xFF80 && keyval <= 0xFFBD; }
 
-void keyboard_press(uint32_t keyval) {
+namespace {
+
+// A host key's press or release on the matrix: the PI specials first (the keypad's symbols are
+// typed as the PI layout types characters, SHIFT included), then the table.
+template <bool PRESS>
+void key_action(uint32_t keyval) {
   const uint32_t value = machine_key_value(keyval);
   if (!value) return;
   const uint8_t key = static_cast<uint8_t>(value & 0xFF);
-  // The keypad's symbols are typed as the PI layout types characters, SHIFT included.
-  const bool by_character = keyboard_mode || is_keypad_key(keyval);
-  if (by_character && pi_special_press(key)) return;
-  const keyboard_entry& entry = (is_keypad_key(keyval) ? pi_keyboard_read : keyboard_read)[key];
-  if (entry.column < 8) keyboard_map[entry.column] &= entry.press_mask;
+  const bool keypad = is_keypad_key(keyval);
+  if ((keyboard_mode || keypad) && (PRESS ? pi_special_press(key) : pi_special_release(key))) return;
+  const keyboard_entry& entry = (keypad ? pi_keyboard_read : keyboard_read)[key];
+  if (entry.column >= 8) return;
+  if (PRESS) keyboard_map[entry.column] &= entry.press_mask;
+  else keyboard_map[entry.column] |= entry.release_mask;
 }
 
-void keyboard_release(uint32_t keyval) {
-  const uint32_t value = machine_key_value(keyval);
-  if (!value) return;
-  const uint8_t key = static_cast<uint8_t>(value & 0xFF);
-  const bool by_character = keyboard_mode || is_keypad_key(keyval);
-  if (by_character && pi_special_release(key)) return;
-  const keyboard_entry& entry = (is_keypad_key(keyval) ? pi_keyboard_read : keyboard_read)[key];
-  if (entry.column < 8) keyboard_map[entry.column] |= entry.release_mask;
-}
+}  // namespace
+
+void keyboard_press(uint32_t keyval) { key_action<true>(keyval); }
+void keyboard_release(uint32_t keyval) { key_action<false>(keyval); }
 
 uint8_t keyboard_scan(uint8_t column_select) {
   uint8_t result = 0xFF;
