@@ -268,7 +268,7 @@ void apply(Staged& s) {
   speed = s.speed_flag;
   std::memcpy(keyboard_map, s.keys, sizeof keyboard_map);
 
-  std::memcpy(tape_record, s.recording.data(), s.recording.size());
+  if (!s.recording.empty()) std::memcpy(tape_record, s.recording.data(), s.recording.size());
   tape_record_length = static_cast<uint32_t>(s.recording.size());
   tape_record_idle = s.recording_idle;
   tape_record_overflow = s.recording_cut;
