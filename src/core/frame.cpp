@@ -2,6 +2,7 @@
 #include "core/frame.h"
 
 #include "core/host.h"
+#include "input/host_keys.h"
 #include "loading/cassette.h"
 #include "loading/tape_recorder.h"
 #include "video/raster.h"
@@ -13,6 +14,8 @@ uint8_t timing_type = 1;
 uint8_t speed;
 uint32_t frame_count;
 bool quit_requested;
+int64_t pace_deadline_ns;
+uint64_t pace_carry;
 uint8_t display_tstate[DISPLAY_TSTATE_ENTRIES];
 
 void initialise_timings() {
@@ -41,7 +44,22 @@ void set_timing(uint8_t index) {
   initialise_timings();
 }
 
-uint32_t frame_period_ms() { return 1000 / frames_per_second; }
+uint64_t frame_period_scaled_ns() { return static_cast<uint64_t>(frame_length) * 1000000000u; }
+
+// The deadline moves by whole nanoseconds and keeps the remainder, so that over any stretch the
+// frames take exactly their share of the clock: 50.0006 PAL and 60.0001 NTSC frames a second.
+int64_t pace_frame(int64_t now_ns) {
+  const uint64_t scaled = frame_period_scaled_ns();
+  const int64_t period = static_cast<int64_t>(scaled / Z80_CLOCK_HZ);
+  if (pace_deadline_ns == 0 || now_ns - pace_deadline_ns > 2 * period) {
+    pace_deadline_ns = now_ns;
+    pace_carry = 0;
+  }
+  pace_carry += scaled % Z80_CLOCK_HZ;
+  pace_deadline_ns += period + static_cast<int64_t>(pace_carry / Z80_CLOCK_HZ);
+  pace_carry %= Z80_CLOCK_HZ;
+  return pace_deadline_ns > now_ns ? pace_deadline_ns - now_ns : 0;
+}
 
 void one_Z80_frame() {
   get_joystick_state();
@@ -49,6 +67,7 @@ void one_Z80_frame() {
   while (t_state < frame_length) One_Z80_Instruction();
   if (spool_file) spool_cadence();
   tape_recorder_frame(frame_length);
+  host_keys_frame();
   host_request_repaint();
   ++frame_count;
   // The last instruction usually ends past the frame; its excess counts against the next

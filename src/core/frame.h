@@ -16,6 +16,8 @@ extern uint8_t timing_type;          // 1 = PAL, 2 = NTSC
 extern uint8_t speed;                // 1 = unlimited speed (no pacing, no sound accounting)
 extern uint32_t frame_count;         // frames since the status bar last showed the rate
 extern bool quit_requested;          // the main loop ends after its current pass
+extern int64_t pace_deadline_ns;     // host clock time at which the next frame is due; 0 = not pacing yet
+extern uint64_t pace_carry;          // part of a nanosecond the deadline owes, in 1/Z80_CLOCK_HZ ns
 extern uint8_t display_tstate[DISPLAY_TSTATE_ENTRIES];  // raster class of every T-state of a frame
 
 // Sets the timing state from timing_type and classifies every T-state of a frame.
@@ -23,7 +25,13 @@ void initialise_timings();
 // The logic of the "Timing" menu: index 0 = PAL, 1 = NTSC.
 void set_timing(uint8_t index);
 // Runs exactly one frame: joystick poll, instructions up to frame_length, spool cadence, the
-// tape recorder's idle count, repaint request, frame count, overshoot carried into the next frame.
+// tape recorder's idle count, the host keys' hold count, repaint request, frame count,
+// overshoot carried into the next frame.
 void one_Z80_frame();
-// Pacing period in milliseconds: 1000 / frames_per_second (20 PAL, 16 NTSC).
-uint32_t frame_period_ms();
+// Real time of one frame, in nanoseconds times Z80_CLOCK_HZ: frame_length T-states of the
+// 3.579545 MHz clock (20.000 ms PAL, 16.667 ms NTSC).
+uint64_t frame_period_scaled_ns();
+// Moves the deadline one frame on and returns how many nanoseconds to wait for it from now_ns
+// (a steady clock); 0 when the frame is late. A loop more than two frames behind (a modal
+// dialog, unlimited speed) does not make up the lost time: it starts afresh from now.
+int64_t pace_frame(int64_t now_ns);

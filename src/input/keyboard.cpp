@@ -2,9 +2,9 @@
 //
 // The host tables are indexed by the low byte of the GDK key value: Latin-1 characters are their
 // own code, and the few function keys we map (BackSpace 0xFF08, Return 0xFF0D, Delete 0xFFFF,
-// Shift 0xFFE1/2, Control 0xFFE3/4) keep a distinct low byte. Everything else that shares a low
-// byte with a mapped key (the cursor keys 0xFF51-0xFF54 land on Q R S T) acts as that key; the
-// real keyboard had no cursor keys, so nothing better exists for them.
+// Shift 0xFFE1/2, Control 0xFFE3/4) keep a distinct low byte. At this level anything else that
+// shares a low byte with a mapped key (the cursor keys 0xFF51-0xFF54 land on Q R S T) acts as
+// that key; the window's key layer (input/host_keys) lets only the keys above reach the tables.
 #include "input/keyboard.h"
 
 #include <array>
@@ -116,32 +116,33 @@ constexpr uint8_t SEVEN_COLUMN = 3, SEVEN_BIT = 0x04;
 constexpr uint8_t THREE_COLUMN = 6, THREE_BIT = 0x01;
 constexpr uint8_t SHIFT_COLUMN = 7, SHIFT_BIT = 0x10;
 
-void hold(uint8_t column, uint8_t bit) { keyboard_map[column] &= static_cast<uint8_t>(~bit); }
+void hold(uint8_t* matrix, uint8_t column, uint8_t bit) { matrix[column] &= static_cast<uint8_t>(~bit); }
 void let_go(uint8_t column, uint8_t bit) { keyboard_map[column] |= bit; }
 
 // PI layout: characters whose host shift state differs from the machine's. True when handled.
-bool pi_special_press(uint8_t key) {
+bool pi_special_press(uint8_t* matrix, uint8_t key) {
   switch (key) {
     case ':':  // host Shift+; but the machine's ':' is unshifted: mask the whole SHIFT column
-      hold(COLON_COLUMN, COLON_BIT);
-      keyboard_map[SHIFT_COLUMN] = 0xFF;
+      hold(matrix, COLON_COLUMN, COLON_BIT);
+      matrix[SHIFT_COLUMN] = 0xFF;
       return true;
     case '#':
-      hold(THREE_COLUMN, THREE_BIT);
-      hold(SHIFT_COLUMN, SHIFT_BIT);
+      hold(matrix, THREE_COLUMN, THREE_BIT);
+      hold(matrix, SHIFT_COLUMN, SHIFT_BIT);
       return true;
     case '\'':
-      hold(SHIFT_COLUMN, SHIFT_BIT);
-      hold(SEVEN_COLUMN, SEVEN_BIT);
+      hold(matrix, SHIFT_COLUMN, SHIFT_BIT);
+      hold(matrix, SEVEN_COLUMN, SEVEN_BIT);
       return true;
     case '@':
-      hold(SHIFT_COLUMN, SHIFT_BIT);
-      hold(SEMICOLON_COLUMN, SEMICOLON_BIT);
+      hold(matrix, SHIFT_COLUMN, SHIFT_BIT);
+      hold(matrix, SEMICOLON_COLUMN, SEMICOLON_BIT);
       return true;
     default:
       return false;
   }
 }
+
 
 // Releases also let go of the keys a shifted twin may have held, because the host Shift is often
 // released before the character key and the release then arrives with the unshifted value.
@@ -192,12 +193,15 @@ void select_keyboard_table() {
   keyboard_read = keyboard_mode ? pi_keyboard_read : native_keyboard_read;
 }
 
-void keyboard_press(uint32_t keyval) {
+bool keyboard_press_into(uint8_t* matrix, uint32_t keyval) {
   const uint8_t key = static_cast<uint8_t>(keyval & 0xFF);
-  if (keyboard_mode && pi_special_press(key)) return;
+  if (keyboard_mode && pi_special_press(matrix, key)) return key == ':';
   const keyboard_entry& entry = keyboard_read[key];
-  if (entry.column < 8) keyboard_map[entry.column] &= entry.press_mask;
+  if (entry.column < 8) matrix[entry.column] &= entry.press_mask;
+  return false;
 }
+
+void keyboard_press(uint32_t keyval) { keyboard_press_into(keyboard_map, keyval); }
 
 void keyboard_release(uint32_t keyval) {
   const uint8_t key = static_cast<uint8_t>(keyval & 0xFF);

@@ -20,8 +20,12 @@ constexpr uint32_t KEY_F2 = 0xFFBF, KEY_F4 = 0xFFC1, KEY_F12 = 0xFFC9;
 
 // Selects the table for keyboard_mode (0 NATIVE, otherwise PI).
 void select_keyboard_table();
-// Matrix part of a host key press/release (hot keys are the window's): PI specials, then the table.
+// Matrix part of a host key press/release by key value alone: PI specials, then the table. The
+// window goes through input/host_keys, which remembers presses per physical key.
 void keyboard_press(uint32_t keyval);
+// The same press applied to another matrix. True when it forces the SHIFT column up instead of
+// holding a key there (PI ':', typed with the host Shift down).
+bool keyboard_press_into(uint8_t* matrix, uint32_t keyval);
 void keyboard_release(uint32_t keyval);
 // Reads the matrix for the column-select mask in the port's high byte.
 uint8_t keyboard_scan(uint8_t column_select);

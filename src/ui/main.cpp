@@ -1,6 +1,4 @@
 // The desktop program: start the machine, then run frames until the window is closed.
-#include <SDL.h>
-
 #include <csignal>
 
 #include "core/frame.h"
@@ -37,11 +35,10 @@ int main(int argc, char** argv) {
   catch_quit_signals();
   Initialise_Emulator();
   while (!quit_requested) {
-    const uint32_t start_time = SDL_GetTicks();
     one_Z80_frame();
     ui_event();
     if (quit_signals && !quit_requested) shutdown(nullptr, nullptr);
-    if (!speed && !quit_requested) update_timer(start_time);
+    if (!speed && !quit_requested) update_timer();
   }
   return 0;
 }

@@ -79,12 +79,12 @@ TEST_F(Raster, ClassificationOfRasterPositions) {
   EXPECT_EQ(get_byte_position(216 * 229 + 100), 2);
   EXPECT_EQ(display_tstate[3672], 0);
   EXPECT_EQ(frame_length, 71590u);
-  EXPECT_EQ(frame_period_ms(), 20u);
+  EXPECT_EQ(frame_period_scaled_ns() / Z80_CLOCK_HZ, 19999748u);  // 71590 / 3579545 s
   // NTSC: 227 per line, so the same cell comes earlier.
   set_timing(1);
   EXPECT_EQ(frame_length, 59659u);
   EXPECT_EQ(tstates_per_line, 227u);
-  EXPECT_EQ(frame_period_ms(), 16u);
+  EXPECT_EQ(frame_period_scaled_ns() / Z80_CLOCK_HZ, 16666643u);  // 59659 / 3579545 s
   EXPECT_EQ(get_byte_position(3640), 0);
   EXPECT_EQ(get_byte_position(3639), 1);
   EXPECT_EQ(display_tstate[3640], 0);
