@@ -82,3 +82,24 @@ TEST(Frame, ScreenWriteAppearsFromTheRasterPositionOfTheWrite) {
 }
 
 }  // namespace
+
+// Frame times of the 3.579545 MHz clock: 71590 and 59659 T-states, the fraction of a
+// nanosecond carried. Expected deadlines are floor(n x frame_length x 10^9 / 3579545).
+TEST(Frame, PacingCarriesTheFractionAndForgetsALongStall) {
+  set_timing(0);
+  pace_deadline_ns = 0;
+  const int64_t start = 5000000000;
+  EXPECT_EQ(pace_frame(start), 19999748);  // a whole frame from the first call
+  for (int frame = 1; frame < 50; ++frame) pace_frame(pace_deadline_ns);
+  EXPECT_EQ(pace_deadline_ns - start, 999987428);
+  set_timing(1);
+  const int64_t ntsc_start = pace_deadline_ns;
+  for (int frame = 0; frame < 60; ++frame) pace_frame(pace_deadline_ns);
+  EXPECT_EQ(pace_deadline_ns - ntsc_start, 999998603);
+  // A frame 5 ms late is made up by a shorter wait; three frames late, the loop starts afresh.
+  EXPECT_NEAR(pace_frame(pace_deadline_ns + 5000000), 16666643 - 5000000, 1);
+  const int64_t stalled = pace_deadline_ns + 3 * 16666643;
+  EXPECT_EQ(pace_frame(stalled), 16666643);
+  EXPECT_EQ(pace_frame(pace_deadline_ns + 30000000), 0);  // late, within the two frames
+  set_timing(0);
+}
