@@ -1,5 +1,6 @@
 // Whole frames of real Z80 code: the T-state overshoot carried from frame to frame, and a
-// screen write in the middle of a frame showing from the raster position onwards.
+// screen write in the middle of a frame showing from the raster position onwards; the real-time
+// pacing of frames.
 #include <gtest/gtest.h>
 
 #include <cstring>
