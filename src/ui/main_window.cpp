@@ -183,6 +183,20 @@ void build_menus() {
   add_item(help_menu, "_About…", G_CALLBACK(select_help));
 }
 
+// The status timer keeps to whole seconds of the clock. A plain 1000 ms timer starts each
+// interval when the previous one was dispatched, which here is after the frame in progress, so
+// it would count frames over about a second and half a frame (50.5 a second under PAL).
+gint64 status_due_us;
+
+gboolean on_status_tick(gpointer) {
+  update_status_window(nullptr);
+  const gint64 now = g_get_monotonic_time();
+  status_due_us += 1000000;
+  if (status_due_us <= now) status_due_us = now + 1000000;
+  g_timeout_add(static_cast<guint>((status_due_us - now + 999) / 1000), on_status_tick, nullptr);
+  return G_SOURCE_REMOVE;
+}
+
 // The status bar's notice goes after its time, leaving the usual two labels.
 gboolean end_status_notice(gpointer) {
   gtk_label_set_text(GTK_LABEL(notice_status), "");
@@ -278,7 +292,8 @@ void initialise_libraries() {
   notice_timer = 0;
 
   gtk_widget_show_all(main_window);
-  g_timeout_add(1000, update_status_window, nullptr);
+  status_due_us = g_get_monotonic_time() + 1000000;
+  g_timeout_add(1000, on_status_tick, nullptr);
   select_keyboard_table();
 }
 

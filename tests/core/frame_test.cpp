@@ -97,10 +97,7 @@ TEST(Frame, PacingCarriesTheFractionAndForgetsALongStall) {
   const int64_t ntsc_start = pace_deadline_ns;
   for (int frame = 0; frame < 60; ++frame) pace_frame(pace_deadline_ns);
   EXPECT_EQ(pace_deadline_ns - ntsc_start, 999998603);
-  // A frame 5 ms late is made up by a shorter wait; three frames late, the loop starts afresh.
-  EXPECT_NEAR(pace_frame(pace_deadline_ns + 5000000), 16666643 - 5000000, 1);
-  const int64_t stalled = pace_deadline_ns + 3 * 16666643;
-  EXPECT_EQ(pace_frame(stalled), 16666643);
-  EXPECT_EQ(pace_frame(pace_deadline_ns + 30000000), 0);  // late, within the two frames
+  // Three frames late (a dialog was open), the loop starts afresh from now.
+  EXPECT_EQ(pace_frame(pace_deadline_ns + 3 * 16666643), 16666643);
   set_timing(0);
 }

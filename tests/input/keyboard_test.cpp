@@ -238,50 +238,13 @@ TEST(KeyboardMatrix, PiLayoutSuppliesAndSuppressesShift) {
   EXPECT_EQ(keyboard_map[7], 0xFF);
 }
 
-namespace {
-
-// Hardware key codes of a US keyboard under X, as the window receives them.
-constexpr uint16_t KC_SHIFT = 50, KC_9 = 18, KC_A = 38, KC_S = 39, KC_HOME = 110;
-
-bool all_up() {
-  for (uint8_t column : keyboard_map)
-    if (column != 0xFF) return false;
-  return true;
-}
-
-void run_frames(int frames) {
-  for (int i = 0; i < frames; ++i) host_keys_frame();
-}
-
-}  // namespace
-
-TEST(HostKeys, ReleaseLetsGoOfWhatThePressPutDownWhateverValueItComesWith) {
-  use_layout(true);
-  release_all_host_keys();
-  // PI: host Shift+9 is '(' (SHIFT and the 8 key); Shift is let go first, then the 9 key.
-  host_key_down(KC_SHIFT, GDK_SHIFT_L);
-  host_key_down(KC_9, '(');
-  run_frames(2);
-  EXPECT_TRUE(held(7, 4));
-  EXPECT_TRUE(held(3, 0));
-  host_key_up(KC_SHIFT);
-  EXPECT_FALSE(held(7, 4));
-  host_key_up(KC_9);
-  EXPECT_TRUE(all_up());
-  // A SHIFT that two keys hold stays down until the last of them is let go ('#' supplies it).
-  host_key_down(KC_SHIFT, GDK_SHIFT_L);
-  host_key_down(KC_A, '#');
-  run_frames(2);
-  host_key_up(KC_SHIFT);
-  EXPECT_TRUE(held(7, 4));
-  host_key_up(KC_A);
-  EXPECT_TRUE(all_up());
-}
-
+// Taps faster than the frames, the same key twice in a row among them: each reaches the matrix
+// alone, held for the frames the ROM needs, with a frame up between. (The real X events, the
+// focus loss, the keys the machine lacks and the keypad are driven in tests/ui/end_to_end.sh.)
 TEST(HostKeys, QuickTapsAreEachHeldTwoFramesAndTappedApart) {
   use_layout(false);
   release_all_host_keys();
-  // Twenty taps faster than the frames, alternating two keys and repeating each.
+  constexpr uint16_t KC_A = 38, KC_S = 39;
   for (int tap = 0; tap < 20; ++tap) {
     host_key_down(tap % 4 < 2 ? KC_A : KC_S, tap % 4 < 2 ? 'a' : 's');
     host_key_up(tap % 4 < 2 ? KC_A : KC_S);
@@ -290,10 +253,9 @@ TEST(HostKeys, QuickTapsAreEachHeldTwoFramesAndTappedApart) {
   for (int frame = 0; frame < 100; ++frame) {
     const bool down = held(6, 5) || held(6, 2);
     EXPECT_FALSE(held(6, 5) && held(6, 2)) << "two taps at once in frame " << frame;
-    if (down) ++frames_down;
+    frames_down += down;
     host_keys_frame();
-    const bool still = held(6, 5) || held(6, 2);
-    if (down && !still) {
+    if (down && !held(6, 5) && !held(6, 2)) {
       ++presses;
       shortest = std::min(shortest, frames_down);
       frames_down = 0;
@@ -301,52 +263,4 @@ TEST(HostKeys, QuickTapsAreEachHeldTwoFramesAndTappedApart) {
   }
   EXPECT_EQ(presses, 20);
   EXPECT_GE(shortest, MIN_HOLD_FRAMES);
-  EXPECT_EQ(waiting_key_count, 0);
-}
-
-TEST(HostKeys, FocusLossReleasesEverythingAndMissingKeysDoNothing) {
-  use_layout(false);
-  release_all_host_keys();
-  host_key_down(KC_SHIFT, GDK_SHIFT_L);
-  host_key_down(KC_A, 'A');
-  host_key_up(KC_A);  // waiting for its frames
-  release_all_host_keys();
-  EXPECT_TRUE(all_up());
-  run_frames(3);
-  EXPECT_TRUE(all_up());
-  // Navigation and function keys, and a letter the machine lacks, type nothing in either layout.
-  for (bool pi : {false, true}) {
-    use_layout(pi);
-    for (uint32_t key : {0xFF50u, 0xFF57u, 0xFF55u, 0xFF56u, 0xFF63u, GDK_LEFT, GDK_UP, GDK_RIGHT, GDK_DOWN, 0xFFC2u, 0xE4u}) {
-      host_key_down(KC_HOME, key);
-      EXPECT_TRUE(all_up()) << std::hex << key;
-      host_key_up(KC_HOME);
-    }
-  }
-}
-
-TEST(HostKeys, KeypadTypesWhatItShows) {
-  use_layout(true);
-  release_all_host_keys();
-  // Key value, then the machine key of the documented layout and whether SHIFT goes with it.
-  const struct {
-    uint32_t keyval;
-    int column, bit;
-    bool shift;
-  } keypad[] = {{0xFFB1, 7, 2, false}, {0xFFB9, 2, 0, false}, {0xFFAE, 0, 5, false}, {0xFFAB, 0, 0, true},
-                {0xFFAD, 1, 0, false}, {0xFFAA, 0, 2, true},  {0xFFAF, 1, 1, false}, {0xFF8D, 0, 3, false}};
-  for (const auto& key : keypad) {
-    host_key_down(90, key.keyval);
-    EXPECT_TRUE(held(key.column, key.bit)) << std::hex << key.keyval;
-    EXPECT_EQ(held(7, 4), key.shift) << std::hex << key.keyval;
-    run_frames(2);
-    host_key_up(90);
-    EXPECT_TRUE(all_up()) << std::hex << key.keyval;
-  }
-  // Left to the hand controller, the keypad types nothing.
-  keypad_types_characters = false;
-  host_key_down(90, 0xFFB1);
-  EXPECT_TRUE(all_up());
-  host_key_up(90);
-  keypad_types_characters = true;
 }
