@@ -94,23 +94,6 @@ void set_file_mode(int fd, const std::string& replaced) {
   }
 }
 
-
-// The file the settings go to: a symbolic link is written through, so it stays a link to the
-// user's own file (a dangling one names the file to create).
-std::string settings_target(const std::string& path) {
-  struct stat st;
-  if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-  char resolved[PATH_MAX];
-  if (realpath(path.c_str(), resolved)) return resolved;
-  char link[PATH_MAX];
-  const ssize_t n = readlink(path.c_str(), link, sizeof link - 1);
-  if (n <= 0) return path;
-  link[n] = 0;
-  if (link[0] == '/') return link;
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string(link) : path.substr(0, slash + 1) + link;
-}
-
 bool write_all(int fd, const std::string& text) {
   size_t done = 0;
   while (done < text.size()) {
@@ -131,10 +114,28 @@ void sync_directory_of(const std::string& path) {
   close(fd);
 }
 
-// Replaces path with text: written in full beside it and renamed over it, so that a full disk
-// or a crash never leaves half a file. Where no file can be made beside it (a directory the
-// user may not write) the existing file is rewritten in place. A read-only file, or anything
-// that is not a regular file, is left alone.
+}  // namespace
+
+// A symbolic link is written through, so it stays a link to the user's own file (a dangling
+// one names the file to create).
+std::string settings_target(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+  char resolved[PATH_MAX];
+  if (realpath(path.c_str(), resolved)) return resolved;
+  char link[PATH_MAX];
+  const ssize_t n = readlink(path.c_str(), link, sizeof link - 1);
+  if (n <= 0) return path;
+  link[n] = 0;
+  if (link[0] == '/') return link;
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string(link) : path.substr(0, slash + 1) + link;
+}
+
+// Written in full beside it and renamed over it, so that a full disk or a crash never leaves
+// half a file. Where no file can be made beside it (a directory the user may not write) the
+// existing file is rewritten in place. A read-only file, or anything that is not a regular
+// file, is left alone.
 bool write_settings(const std::string& path, const std::string& text, std::string& why) {
   struct stat st;
   const bool exists = stat(path.c_str(), &st) == 0;
@@ -178,7 +179,6 @@ bool write_settings(const std::string& path, const std::string& text, std::strin
   }
   return ok;
 }
-}  // namespace
 
 std::string config_path() { return (program_dir.empty() ? std::string(".") : program_dir) + "/vantorel.ini"; }
 

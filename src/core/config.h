@@ -21,3 +21,8 @@ void load_config();
 // Reads one line's value; false when the line holds no number (empty, missing or not numeric).
 bool load_config_getline(std::istream& in, int32_t& value);
 void save_config();
+// The file a settings file is written to: path itself, or the target of the symbolic link it is.
+std::string settings_target(const std::string& path);
+// Replaces the settings file at path with text in one step; false with why set when nothing
+// could be written.
+bool write_settings(const std::string& path, const std::string& text, std::string& why);

@@ -64,18 +64,21 @@ struct RomProblem {
   long long actual_size;
   uint32_t expected_size;
   uint32_t code;
+  std::string why;  // the system's reason when it cannot be read
 };
 
-RomFault read_rom_file(const std::string& path, uint8_t* dest, uint32_t size, long long& actual) {
+RomFault read_rom_file(const std::string& path, uint8_t* dest, uint32_t size, long long& actual, std::string& why) {
   struct stat st;
   host_file_status status;
   actual = -1;
   const int fd = open_regular_file(path, st, status);
+  why = status.why;
   if (fd < 0) return status.missing ? RomFault::missing : RomFault::unreadable;
   actual = static_cast<long long>(st.st_size);
   std::vector<uint8_t> content;
   const bool read_ok = actual == static_cast<long long>(size) && read_at_most(fd, size, content, status.why);
   close(fd);
+  why = status.why;
   if (actual != static_cast<long long>(size)) return RomFault::wrong_size;
   if (!read_ok || content.size() != size) return RomFault::unreadable;
   std::memcpy(dest, content.data(), size);
@@ -87,15 +90,16 @@ void stage(std::vector<RomProblem>& problems, const std::string& name, uint8_t* 
   for (const RomProblem& p : problems)
     if (p.name == name) return;  // series 2 on model 1 names the same file twice
   long long actual = -1;
-  const RomFault fault = read_rom_file(rom_dir + name, dest, size, actual);
-  if (fault != RomFault::none) problems.push_back({name, fault, actual, size, code});
+  std::string why;
+  const RomFault fault = read_rom_file(rom_dir + name, dest, size, actual, why);
+  if (fault != RomFault::none) problems.push_back({name, fault, actual, size, code, why});
 }
 
 std::string problem_sentence(const RomProblem& p) {
   std::string text = "ROM file " + rom_dir + p.name;
   switch (p.fault) {
     case RomFault::missing: return text + " was not found";
-    case RomFault::unreadable: return text + " cannot be read";
+    case RomFault::unreadable: return text + " cannot be read" + (p.why.empty() ? "" : " (" + p.why + ")");
     case RomFault::wrong_size:
       return text + " has " + std::to_string(p.actual_size) +
              (p.actual_size == 1 ? " byte" : " bytes") + " instead of " +
@@ -264,9 +268,11 @@ int Initialise_Emulator(const StartupChoices& choices) {
 
   char cwd[PATH_MAX];
   program_dir = getcwd(cwd, sizeof cwd) ? cwd : ".";
-  ROMSDir = program_dir + "//roms//";
+  // At the root of the file system the directory already ends in its slash.
+  const std::string base = program_dir == "/" ? std::string() : program_dir;
+  ROMSDir = base + "/roms/";
   rom_dir = ROMSDir;
-  usb_dir = program_dir + "//usb//";
+  usb_dir = base + "/usb/";
 
   load_config();
   if (choices.apply_settings) choices.apply_settings();

@@ -4,9 +4,9 @@
 #include <string>
 
 extern std::string program_dir;     // working directory at start-up
-extern std::string ROMSDir;         // program_dir + "//roms//"
+extern std::string ROMSDir;         // program_dir + "/roms/"
 extern std::string rom_dir;         // copy of ROMSDir used when loading ROMs
-extern std::string usb_dir;         // program_dir + "//usb//"
+extern std::string usb_dir;         // program_dir + "/usb/"
 extern std::string current_rom;     // "aquariusS1.rom" or "aquariusS2.rom"
 extern std::string current_char;    // "charS1.rom" or "charS2.rom"
 extern uint8_t rom_mode;            // 0 = SERIES 1, 1 = SERIES 2

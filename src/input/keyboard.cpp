@@ -226,6 +226,11 @@ void key_action(uint32_t keyval) {
   if ((keyboard_mode || keypad) && (PRESS ? pi_special_press(key) : pi_special_release(key))) return;
   const keyboard_entry& entry = (keypad ? pi_keyboard_read : keyboard_read)[key];
   if (entry.column >= 8) return;
+  // The keypad's + and * are the machine's shifted = and :, and no host Shift comes with them.
+  if (keypad && (key == '+' || key == '*')) {
+    if (PRESS) hold(SHIFT_COLUMN, SHIFT_BIT);
+    else let_go(SHIFT_COLUMN, SHIFT_BIT);
+  }
   if (PRESS) keyboard_map[entry.column] &= entry.press_mask;
   else keyboard_map[entry.column] |= entry.release_mask;
 }

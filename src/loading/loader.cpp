@@ -160,7 +160,7 @@ uint8_t menu_load_path(const std::string& path) {
   uint8_t type = file_type_ptr->type;
   if (type == FILE_TYPE_PT3 || type == FILE_TYPE_SCR) return 0;
 
-  if (!aqua_read_file()) return static_cast<uint8_t>(menu_error(load_error));
+  if (!aqua_read_file()) return static_cast<uint8_t>(menu_error("cannot be read (" + load_error + ")"));
   if (type == FILE_TYPE_CAQ) {
     insert_cassette_from_file();
     if (!caq_loaded) return static_cast<uint8_t>(menu_error(load_error));

@@ -19,6 +19,9 @@ extern GtkWidget* fps_status;         // "FPS: %d", left
 extern GtkWidget* notice_status;      // a passing notice ("Tape saved: ..."), between the two; empty otherwise
 extern GtkWidget* autoload_item;      // "CAQ Autoload" check item
 extern GtkWidget* microex_item;       // "Micro Expander" check item
+extern GtkWidget* unlimited_speed_item;  // "Unlimited Speed" check item (F2)
+extern GtkWidget* full_screen_item;   // "Full Screen" check item (F4)
+extern GtkWidget* integer_scaling_item;  // "Integer Scaling" check item
 extern GtkWidget* displaysizex[2];    // "100%", "200%"
 extern GtkWidget* frames_per_secondx[2];  // "PAL", "NTSC"
 extern GtkWidget* keyboard_typex[2];  // "NATIVE", "PI"
@@ -33,13 +36,13 @@ extern GtkWidget* gtkui_drawing_area;  // the emulated screen
 extern bool fscreen;                   // full screen (F4)
 extern uint8_t prev_draw_size;         // windowed size to return to from full screen
 extern uint32_t disp_width, disp_height;       // drawing-area size in screen pixels
-extern double screen_width, screen_height;     // full-screen scale factors, taken at set-up
 extern int32_t stride;                          // bytes per row of the picture for cairo
 
 extern const char* const displaySize[2];   // "100%", "200%"
 extern const char* const display_mode[2];  // "PAL", "NTSC"
 extern const char* const program_name;     // "Vantorel"
 extern const char* const program_version;  // " v1.02"
+extern const char* const program_home;     // the project's home page, as the README gives it
 
 // Logo PNG embedded at build time.
 extern const unsigned char vantorel_logo_png[];
@@ -48,6 +51,7 @@ extern const unsigned vantorel_logo_png_size;
 // Window, menus, status bar, timer.
 void initialise_libraries();
 void ui_event();
+// Sleeps until the frame's deadline, one frame period after the last (a steady clock).
 void update_timer();
 gboolean update_status_window(gpointer data);
 // Shows text in the status bar for STATUS_NOTICE_MS; a newer notice replaces it.
@@ -62,6 +66,18 @@ gboolean shutdown(GtkWidget* widget, gpointer data);
 void on_window_realize(GtkWidget* widget, gpointer window);
 // Sets a two-choice pair: the item of the choice in force is greyed out.
 void set_choice_sensitivity(GtkWidget* const pair[2], int current_choice);
+// Shows on a check item a state changed elsewhere (a hot key, the paste); nothing is switched.
+void show_check_state(GtkWidget* item, bool on);
+// Centres a dialog on the main window and makes it wide enough for its whole title.
+void place_dialog(GtkWidget* dialog);
+
+// Where the picture goes in a drawing area: the largest size that fits with square pixels (a
+// whole multiple with whole_multiple, when one fits), centred.
+struct picture_fit {
+  double scale;
+  int x, y, width, height;
+};
+picture_fit fit_picture(int area_width, int area_height, bool whole_multiple);
 
 // Presentation.
 void init_display();
@@ -70,8 +86,10 @@ void update_display();
 void fullscreen();
 void unfullscreen();
 void update_display_size(GtkWidget* widget, gpointer index);
+void set_integer_scaling(bool on);
 
-// Keyboard.
+// Keyboard and the hot keys' actions (also on the menus).
+void connect_key_events(GtkWidget* window);
 gboolean get_keypress_event(GtkWidget* widget, GdkEventKey* event);
 gboolean get_keyrelease_event(GtkWidget* widget, GdkEventKey* event);
 // Frame end: key events whose time has come reach the matrix (a press held two frames, a frame
@@ -82,6 +100,9 @@ void release_all_keys();
 gboolean on_focus_out(GtkWidget* widget, GdkEvent* event, gpointer data);
 void update_keyboard(GtkWidget* widget, gpointer data);
 void text_request_callback(GtkClipboard* clipboard, const gchar* text, gpointer data);
+void paste_text();
+void toggle_unlimited_speed();
+void toggle_full_screen();
 
 // Option dialogs and settings.
 void update_fps(GtkWidget* widget, gpointer index);

@@ -24,6 +24,8 @@ void host_show_error(const std::string& text) {
   GtkWidget* box = gtk_message_dialog_new(GTK_WINDOW(main_window),
                                           static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
                                           GTK_MESSAGE_ERROR, GTK_BUTTONS_CLOSE, "%s", text.c_str());
+  gtk_window_set_title(GTK_WINDOW(box), program_name);
+  place_dialog(box);
   gtk_dialog_run(GTK_DIALOG(box));
   gtk_widget_destroy(box);
 }

@@ -1,5 +1,9 @@
 // Presentation of the composed picture: the drawing area, scaling and full screen.
+#include <algorithm>
+#include <cmath>
+
 #include "core/config.h"
+#include "core/extra_settings.h"
 #include "core/frame.h"
 #include "core/host.h"
 #include "video/raster.h"
@@ -9,7 +13,6 @@ GtkWidget* gtkui_drawing_area;
 bool fscreen;
 uint8_t prev_draw_size = 1;
 uint32_t disp_width = display_width, disp_height = display_height;
-double screen_width = 1.0, screen_height = 1.0;
 int32_t stride;
 
 const char* const displaySize[2] = {"100%", "200%"};
@@ -33,18 +36,36 @@ void measure_screen() {
   }
 }
 
+// The window sizes ask for exactly their picture; the window cannot then be made smaller than
+// the size chosen, but whatever it is made larger by goes to the picture.
 void set_windowed_size() {
   disp_width = draw_size * display_width;
   disp_height = draw_size * display_height;
   gtk_widget_set_size_request(gtkui_drawing_area, disp_width, disp_height);
 }
 
+void on_area_allocated(GtkWidget*, GdkRectangle* allocation, gpointer) {
+  disp_width = static_cast<uint32_t>(std::max(allocation->width, 0));
+  disp_height = static_cast<uint32_t>(std::max(allocation->height, 0));
+}
+
 }  // namespace
+
+picture_fit fit_picture(int area_width, int area_height, bool whole_multiple) {
+  picture_fit fit{};
+  if (area_width <= 0 || area_height <= 0) return fit;
+  fit.scale = std::min(area_width / static_cast<double>(display_width), area_height / static_cast<double>(display_height));
+  // Below one whole multiple there is none to keep; the picture is then only made to fit.
+  if (whole_multiple && fit.scale >= 1.0) fit.scale = std::floor(fit.scale);
+  fit.width = std::min(area_width, static_cast<int>(std::lround(display_width * fit.scale)));
+  fit.height = std::min(area_height, static_cast<int>(std::lround(display_height * fit.scale)));
+  fit.x = (area_width - fit.width) / 2;
+  fit.y = (area_height - fit.height) / 2;
+  return fit;
+}
 
 void init_display() {
   measure_screen();
-  screen_width = screen_pixels_x / static_cast<double>(display_width);
-  screen_height = screen_pixels_y / static_cast<double>(display_height);
   disp_width = draw_size * display_width;
   disp_height = draw_size * display_height;
   initialise_timings();
@@ -52,44 +73,46 @@ void init_display() {
   gtkui_drawing_area = gtk_drawing_area_new();
   stride = cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, display_width);
   gtk_widget_set_size_request(gtkui_drawing_area, disp_width, disp_height);
-  gtk_box_pack_start(GTK_BOX(vbox), gtkui_drawing_area, FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(vbox), gtkui_drawing_area, TRUE, TRUE, 0);
   g_signal_connect(gtkui_drawing_area, "draw", G_CALLBACK(gtkdisplay_draw), nullptr);
+  g_signal_connect(gtkui_drawing_area, "size-allocate", G_CALLBACK(on_area_allocated), nullptr);
 }
 
-gboolean gtkdisplay_draw(GtkWidget*, cairo_t* cr, gpointer) {
+gboolean gtkdisplay_draw(GtkWidget* widget, cairo_t* cr, gpointer) {
   if (!picture_surface)
     picture_surface = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(display_buffer),
                                                           CAIRO_FORMAT_RGB24, display_width, display_height, stride);
-  if (draw_size == 3)
-    cairo_scale(cr, screen_width, screen_height);
-  else
-    cairo_scale(cr, draw_size, draw_size);
+  const picture_fit fit =
+      fit_picture(gtk_widget_get_allocated_width(widget), gtk_widget_get_allocated_height(widget), integer_scaling);
+  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+  cairo_set_source_rgb(cr, 0, 0, 0);
+  cairo_paint(cr);
+  if (fit.width == 0 || fit.height == 0) return FALSE;
+  cairo_translate(cr, fit.x, fit.y);
+  cairo_scale(cr, fit.scale, fit.scale);
   cairo_set_source_surface(cr, picture_surface, 0, 0);
   cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_FAST);
-  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-  cairo_paint(cr);
+  cairo_rectangle(cr, 0, 0, display_width, display_height);
+  cairo_fill(cr);
   return FALSE;
 }
 
+// Only the picture changes from frame to frame; the black around it is painted when the area is.
 void update_display() {
-  if (gtkui_drawing_area) gtk_widget_queue_draw_area(gtkui_drawing_area, 0, 0, disp_width, disp_height);
+  if (!gtkui_drawing_area) return;
+  const picture_fit fit = fit_picture(static_cast<int>(disp_width), static_cast<int>(disp_height), integer_scaling);
+  gtk_widget_queue_draw_area(gtkui_drawing_area, fit.x, fit.y, fit.width, fit.height);
 }
 
-// The status bar stays under the stretched picture in full screen: the frame rate is most
-// interesting exactly when the host is asked to scale the most. The picture therefore gets the
-// screen's height less the status bar's rows, and its vertical factor is taken from that.
+// The status bar stays under the picture in full screen: the frame rate is most interesting
+// exactly when the host is asked to scale the most. The picture takes the rest of the screen.
 void fullscreen() {
   host_audio_device_pause(true);
   on_window_realize(main_window, nullptr);
   prev_draw_size = draw_size;
   draw_size = 3;
   gtk_widget_hide(menubar);
-  // The status bar is packed with one row of padding above and below it.
-  const int status_rows = gtk_widget_get_allocated_height(status_bar) + 2;
-  disp_width = screen_pixels_x;
-  disp_height = screen_pixels_y > status_rows ? screen_pixels_y - status_rows : screen_pixels_y;
-  screen_height = disp_height / static_cast<double>(display_height);
-  gtk_widget_set_size_request(gtkui_drawing_area, disp_width, disp_height);
+  gtk_widget_set_size_request(gtkui_drawing_area, display_width, display_height);
   gtk_window_resize(GTK_WINDOW(main_window), screen_pixels_x, screen_pixels_y);
   gtk_window_move(GTK_WINDOW(main_window), 0, 0);
   gtk_window_fullscreen(GTK_WINDOW(main_window));
@@ -118,4 +141,9 @@ void update_display_size(GtkWidget*, gpointer index) {
   gtk_window_resize(GTK_WINDOW(main_window), disp_width, disp_height + MENU_AND_STATUS_ROWS);
   gtk_widget_show_all(main_window);
   host_audio_device_pause(false);
+}
+
+void set_integer_scaling(bool on) {
+  integer_scaling = on;
+  if (gtkui_drawing_area) gtk_widget_queue_draw(gtkui_drawing_area);
 }

@@ -1,4 +1,4 @@
-// Loading from the "Load File" chooser and by dropping files or text on the window.
+// Loading from the "Load File…" chooser and by dropping files or text on the window.
 #include <string>
 
 #include "loading/cassette.h"
@@ -46,6 +46,7 @@ int load_file() {
                                                    "gtk-cancel", GTK_RESPONSE_CANCEL, "gtk-open",
                                                    GTK_RESPONSE_ACCEPT, nullptr);
   gtk_window_set_modal(GTK_WINDOW(chooser), TRUE);
+  place_dialog(chooser);
   gtk_dialog_set_default_response(GTK_DIALOG(chooser), GTK_RESPONSE_ACCEPT);
   add_filter_defaults(chooser);
   gchar* path = nullptr;

@@ -1,4 +1,5 @@
-// Host keyboard: the emulator's hot keys, the matrix through the host key tables, paste.
+// Host keyboard: the emulator's hot keys, the menus' shortcuts, the matrix through the held-key
+// layer, paste.
 #include "core/config.h"
 #include "core/frame.h"
 #include "core/ports.h"
@@ -56,7 +57,7 @@ bool apply(const key_event& e) {
   held_key* key = held(e.hardware_code);
   if (!e.press) {
     if (!key) {
-      // Pressed before this window had the focus: released by its key value, as it always was.
+      // Its press found every slot taken: released by its key value.
       keyboard_release(e.keyval);
       return true;
     }
@@ -78,6 +79,12 @@ bool apply(const key_event& e) {
   return true;
 }
 
+bool queued_press(uint16_t code) {
+  for (size_t i = 0; i < queued_count; ++i)
+    if (queued[i].press && queued[i].hardware_code == code) return true;
+  return false;
+}
+
 void run_queue() {
   size_t done = 0;
   while (done < queued_count && apply(queued[done])) ++done;
@@ -86,7 +93,10 @@ void run_queue() {
 }
 
 void queue_key(bool press, const GdkEventKey* event) {
-  if (!machine_key_value(event->keyval)) return;  // a key the machine lacks: nothing to time
+  // A key the machine lacks has nothing to time. A release is judged by its press, though: a
+  // keypad key let go after Num Lock changed says End where its press said 1.
+  if (press ? !machine_key_value(event->keyval) : !held(event->hardware_keycode) && !queued_press(event->hardware_keycode))
+    return;
   if (queued_count == sizeof queued / sizeof queued[0]) return;  // a flood: the rest is dropped
   queued[queued_count++] = {press, event->keyval, event->hardware_keycode};
   run_queue();
@@ -112,38 +122,71 @@ gboolean on_focus_out(GtkWidget*, GdkEvent*, gpointer) {
   return FALSE;
 }
 
+// A menu or a dialog takes a grab: the keys held then never see their release here.
+void on_grab_notify(GtkWidget*, gboolean was_grabbed, gpointer) {
+  if (!was_grabbed) release_all_keys();
+}
+
 void text_request_callback(GtkClipboard*, const gchar* text, gpointer) {
   if (text) aqua_arch_get_spool_file(text);
 }
 
-gboolean get_keypress_event(GtkWidget*, GdkEventKey* event) {
+void paste_text() {
+  gtk_clipboard_request_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), text_request_callback, nullptr);
+}
+
+void toggle_unlimited_speed() {
+  speed = !speed;
+  if (speed)
+    pause_audio();
+  else
+    resume_audio();
+  show_check_state(unlimited_speed_item, speed != 0);
+}
+
+void toggle_full_screen() {
+  fscreen = !fscreen;
+  if (fscreen)
+    fullscreen();
+  else
+    unfullscreen();
+  show_check_state(full_screen_item, fscreen);
+}
+
+// The hot keys come first: in full screen the menu bar is hidden and its shortcuts with it. Then
+// the window's mnemonics and shortcuts (Alt+F, Ctrl+O, ...), then the machine.
+gboolean get_keypress_event(GtkWidget* widget, GdkEventKey* event) {
   switch (event->keyval) {
     case KEY_F4:
-      fscreen = !fscreen;
-      if (fscreen)
-        fullscreen();
-      else
-        unfullscreen();
-      break;
+      toggle_full_screen();
+      return TRUE;
     case KEY_F12:
-      gtk_clipboard_request_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), text_request_callback, nullptr);
-      break;
+      paste_text();
+      return TRUE;
     case KEY_F2:
-      speed = !speed;
-      if (speed)
-        pause_audio();
-      else
-        resume_audio();
-      break;
+      toggle_unlimited_speed();
+      return TRUE;
+    case GDK_KEY_Escape:
+      if (fscreen) toggle_full_screen();
+      return TRUE;
     default:
-      queue_key(true, event);
+      break;
   }
+  if (GTK_IS_WINDOW(widget) && gtk_window_activate_key(GTK_WINDOW(widget), event)) return TRUE;
+  queue_key(true, event);
   return TRUE;
 }
 
 gboolean get_keyrelease_event(GtkWidget*, GdkEventKey* event) {
   if (event->keyval != KEY_F2 && event->keyval != KEY_F4) queue_key(false, event);
   return TRUE;
+}
+
+void connect_key_events(GtkWidget* window) {
+  g_signal_connect(window, "key_press_event", G_CALLBACK(get_keypress_event), nullptr);
+  g_signal_connect(window, "key_release_event", G_CALLBACK(get_keyrelease_event), nullptr);
+  g_signal_connect(window, "focus-out-event", G_CALLBACK(on_focus_out), nullptr);
+  g_signal_connect(window, "grab-notify", G_CALLBACK(on_grab_notify), nullptr);
 }
 
 void update_keyboard(GtkWidget*, gpointer) {

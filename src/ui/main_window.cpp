@@ -9,6 +9,7 @@
 
 #include "ch376/ch376.h"
 #include "core/config.h"
+#include "core/extra_settings.h"
 #include "core/frame.h"
 #include "core/memory.h"
 #include "core/roms.h"
@@ -28,6 +29,9 @@ GtkWidget* fps_status;
 GtkWidget* notice_status;
 GtkWidget* autoload_item;
 GtkWidget* microex_item;
+GtkWidget* unlimited_speed_item;
+GtkWidget* full_screen_item;
+GtkWidget* integer_scaling_item;
 GtkWidget* displaysizex[2];
 GtkWidget* frames_per_secondx[2];
 GtkWidget* keyboard_typex[2];
@@ -43,6 +47,7 @@ char** arg_v;
 const char* const display_mode[2] = {"PAL", "NTSC"};
 const char* const program_name = "Vantorel";
 const char* const program_version = " v1.02";
+const char* const program_home = "https://example.org/vantorel";
 
 namespace {
 
@@ -52,26 +57,45 @@ guint notice_timer;
 // VANTOREL_LOG_FPS=1 in the environment: every status-bar refresh also writes the frame-rate
 // label to standard error, so the rate can be measured without reading the window.
 bool log_fps;
+// The shortcuts shown in the menus and taken by the window.
+GtkAccelGroup* accelerators;
 
 GtkWidget* add_menu_head(const char* label) {
-  GtkWidget* head = gtk_menu_item_new_with_label(label);
+  GtkWidget* head = gtk_menu_item_new_with_mnemonic(label);
   GtkWidget* menu = gtk_menu_new();
   gtk_menu_item_set_submenu(GTK_MENU_ITEM(head), menu);
   gtk_menu_shell_append(GTK_MENU_SHELL(menubar), head);
   return menu;
 }
 
-GtkWidget* add_item(GtkWidget* menu, const char* label, GCallback handler) {
-  GtkWidget* item = gtk_menu_item_new_with_label(label);
+void add_shortcut(GtkWidget* item, guint key, GdkModifierType modifiers) {
+  if (key) gtk_widget_add_accelerator(item, "activate", accelerators, key, modifiers, GTK_ACCEL_VISIBLE);
+}
+
+// Labels carry their mnemonic ("_Quit"); key 0 means no shortcut.
+GtkWidget* add_item(GtkWidget* menu, const char* label, GCallback handler, guint key = 0,
+                    GdkModifierType modifiers = static_cast<GdkModifierType>(0)) {
+  GtkWidget* item = gtk_menu_item_new_with_mnemonic(label);
   gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
   g_signal_connect(item, "activate", handler, nullptr);
+  add_shortcut(item, key, modifiers);
+  return item;
+}
+
+GtkWidget* add_check_item(GtkWidget* menu, const char* label, bool on, GCallback handler, guint key = 0) {
+  GtkWidget* item = gtk_check_menu_item_new_with_mnemonic(label);
+  // Set before the handler is connected, so that nothing is switched.
+  gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(item), on);
+  gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
+  g_signal_connect(item, "activate", handler, nullptr);
+  add_shortcut(item, key, static_cast<GdkModifierType>(0));
   return item;
 }
 
 // A submenu of two exclusive choices; the items get 0 and 1 as user data.
 void add_choice_menu(GtkWidget* menu, const char* label, const char* const names[2], GtkWidget* pair[2],
                      int current_choice, GCallback handler) {
-  GtkWidget* head = gtk_menu_item_new_with_label(label);
+  GtkWidget* head = gtk_menu_item_new_with_mnemonic(label);
   GtkWidget* submenu = gtk_menu_new();
   gtk_menu_item_set_submenu(GTK_MENU_ITEM(head), submenu);
   gtk_menu_shell_append(GTK_MENU_SHELL(menu), head);
@@ -97,6 +121,18 @@ void on_microex_toggled(GtkWidget* item, gpointer) {
   }
 }
 
+bool check_active(GtkWidget* item) { return gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(item)); }
+
+// The hot keys switch these too; a mark that already tells the state switches nothing.
+void on_unlimited_speed_toggled(GtkWidget* item, gpointer) {
+  if (check_active(item) != (speed != 0)) toggle_unlimited_speed();
+}
+void on_full_screen_toggled(GtkWidget* item, gpointer) {
+  if (check_active(item) != fscreen) toggle_full_screen();
+}
+void on_integer_scaling_toggled(GtkWidget* item, gpointer) { set_integer_scaling(check_active(item)); }
+void on_paste_text(GtkWidget*, gpointer) { paste_text(); }
+
 void on_load_file(GtkWidget*, gpointer) { load_file(); }
 void on_hard_reset(GtkWidget*, gpointer) {
   HardReset();
@@ -111,41 +147,57 @@ gboolean on_delete(GtkWidget* widget, GdkEvent*, gpointer data) {
   return FALSE;
 }
 
+// Items that open a dialog end in an ellipsis.
 void build_menus() {
-  GtkWidget* file_menu = add_menu_head("File");
-  add_item(file_menu, "Load File", G_CALLBACK(on_load_file));
-  add_item(file_menu, "Quit", G_CALLBACK(shutdown));
+  GtkWidget* file_menu = add_menu_head("_File");
+  add_item(file_menu, "_Load File…", G_CALLBACK(on_load_file), GDK_KEY_o, GDK_CONTROL_MASK);
+  add_item(file_menu, "_Quit", G_CALLBACK(shutdown), GDK_KEY_q, GDK_CONTROL_MASK);
 
-  GtkWidget* operation_menu = add_menu_head("Operation");
-  add_item(operation_menu, "Hard Reset", G_CALLBACK(on_hard_reset));
-  add_item(operation_menu, "Soft Reset", G_CALLBACK(on_soft_reset));
+  GtkWidget* operation_menu = add_menu_head("_Operation");
+  add_item(operation_menu, "_Hard Reset", G_CALLBACK(on_hard_reset));
+  add_item(operation_menu, "_Soft Reset", G_CALLBACK(on_soft_reset));
+  gtk_menu_shell_append(GTK_MENU_SHELL(operation_menu), gtk_separator_menu_item_new());
+  unlimited_speed_item = add_check_item(operation_menu, "_Unlimited Speed", speed != 0,
+                                        G_CALLBACK(on_unlimited_speed_toggled), GDK_KEY_F2);
+  add_item(operation_menu, "_Paste Text", G_CALLBACK(on_paste_text), GDK_KEY_F12);
 
-  GtkWidget* options_menu = add_menu_head("Options");
-  add_choice_menu(options_menu, "Display Size", displaySize, displaysizex, draw_size == 2 ? 1 : 0,
+  GtkWidget* options_menu = add_menu_head("O_ptions");
+  add_choice_menu(options_menu, "_Display Size", displaySize, displaysizex, draw_size == 2 ? 1 : 0,
                   G_CALLBACK(update_display_size));
-  add_choice_menu(options_menu, "Timing", display_mode, frames_per_secondx, timing_type == 1 ? 0 : 1,
+  GtkWidget* size_menu = gtk_widget_get_parent(displaysizex[0]);
+  gtk_menu_shell_append(GTK_MENU_SHELL(size_menu), gtk_separator_menu_item_new());
+  full_screen_item = add_check_item(size_menu, "_Full Screen", fscreen, G_CALLBACK(on_full_screen_toggled), GDK_KEY_F4);
+  integer_scaling_item =
+      add_check_item(size_menu, "_Integer Scaling", integer_scaling, G_CALLBACK(on_integer_scaling_toggled));
+  add_choice_menu(options_menu, "_Timing", display_mode, frames_per_secondx, timing_type == 1 ? 0 : 1,
                   G_CALLBACK(update_fps));
-  add_choice_menu(options_menu, "Keyboard Type", keyboard_type, keyboard_typex, keyboard_mode ? 1 : 0,
+  add_choice_menu(options_menu, "_Keyboard Type", keyboard_type, keyboard_typex, keyboard_mode ? 1 : 0,
                   G_CALLBACK(update_keyboard));
-  add_choice_menu(options_menu, "Select Machine", model_name, model_typex, model ? 1 : 0,
+  add_choice_menu(options_menu, "Select _Machine", model_name, model_typex, model ? 1 : 0,
                   G_CALLBACK(select_model));
-  add_choice_menu(options_menu, "Select ROM", rom_type, rom_typex, rom_mode ? 1 : 0, G_CALLBACK(update_rom));
-  add_item(options_menu, "Sound", G_CALLBACK(on_sound));
-  add_item(options_menu, "Select RAM size", G_CALLBACK(on_ram));
+  add_choice_menu(options_menu, "Select _ROM", rom_type, rom_typex, rom_mode ? 1 : 0, G_CALLBACK(update_rom));
+  add_item(options_menu, "_Sound…", G_CALLBACK(on_sound));
+  add_item(options_menu, "Select R_AM size…", G_CALLBACK(on_ram));
+  // The autoload mark starts from the saved setting so that it tells the truth from the first frame.
+  autoload_item = add_check_item(options_menu, "_CAQ Autoload", caq_autoload, G_CALLBACK(on_autoload_toggled));
+  microex_item = add_check_item(options_menu, "Micro _Expander", false, G_CALLBACK(on_microex_toggled));
 
-  // The autoload mark starts from the saved setting so that it tells the truth from the first
-  // frame; it is set before the handler is connected, so nothing is toggled.
-  autoload_item = gtk_check_menu_item_new_with_label("CAQ Autoload");
-  gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(autoload_item), caq_autoload);
-  gtk_menu_shell_append(GTK_MENU_SHELL(options_menu), autoload_item);
-  g_signal_connect(autoload_item, "activate", G_CALLBACK(on_autoload_toggled), nullptr);
+  GtkWidget* help_menu = add_menu_head("_Help");
+  add_item(help_menu, "_About…", G_CALLBACK(select_help));
+}
 
-  microex_item = gtk_check_menu_item_new_with_label("Micro Expander");
-  gtk_menu_shell_append(GTK_MENU_SHELL(options_menu), microex_item);
-  g_signal_connect(microex_item, "activate", G_CALLBACK(on_microex_toggled), nullptr);
+// The status timer keeps to whole seconds of the clock. A plain 1000 ms timer starts each
+// interval when the previous one was dispatched, which here is after the frame in progress, so
+// it would count frames over about a second and half a frame (50.5 a second under PAL).
+gint64 status_due_us;
 
-  GtkWidget* help_menu = add_menu_head("Help");
-  add_item(help_menu, "About", G_CALLBACK(select_help));
+gboolean on_status_tick(gpointer) {
+  update_status_window(nullptr);
+  const gint64 now = g_get_monotonic_time();
+  status_due_us += 1000000;
+  if (status_due_us <= now) status_due_us = now + 1000000;
+  g_timeout_add(static_cast<guint>((status_due_us - now + 999) / 1000), on_status_tick, nullptr);
+  return G_SOURCE_REMOVE;
 }
 
 // The status bar's notice goes after its time, leaving the usual two labels.
@@ -166,6 +218,28 @@ void set_model_status() {
 void set_choice_sensitivity(GtkWidget* const pair[2], int current_choice) {
   gtk_widget_set_sensitive(pair[0], current_choice != 0);
   gtk_widget_set_sensitive(pair[1], current_choice == 0);
+}
+
+void show_check_state(GtkWidget* item, bool on) {
+  if (item && check_active(item) != on) gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(item), on);
+}
+
+// Window managers cut a title that is wider than its window, and a dialog of a few radio
+// buttons is narrower than "Select RAM Size" with the title bar's buttons beside it.
+void place_dialog(GtkWidget* dialog) {
+  constexpr int TITLE_BAR_BUTTONS = 128;
+  if (main_window) gtk_window_set_transient_for(GTK_WINDOW(dialog), GTK_WINDOW(main_window));
+  gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER_ON_PARENT);
+  const char* title = gtk_window_get_title(GTK_WINDOW(dialog));
+  if (!title || !*title) return;
+  PangoLayout* layout = gtk_widget_create_pango_layout(dialog, title);
+  int width = 0, height = 0;
+  pango_layout_get_pixel_size(layout, &width, &height);
+  g_object_unref(layout);
+  gint current_width = 0, current_height = 0;
+  gtk_window_get_default_size(GTK_WINDOW(dialog), &current_width, &current_height);
+  if (current_width < width + TITLE_BAR_BUTTONS)
+    gtk_window_set_default_size(GTK_WINDOW(dialog), width + TITLE_BAR_BUTTONS, current_height);
 }
 
 void initialise_libraries() {
@@ -189,6 +263,10 @@ void initialise_libraries() {
   vbox = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
   gtk_container_add(GTK_CONTAINER(main_window), vbox);
 
+  accelerators = gtk_accel_group_new();
+  gtk_window_add_accel_group(GTK_WINDOW(main_window), accelerators);
+  load_extra_settings();
+
   gtk_drag_dest_set(main_window, GTK_DEST_DEFAULT_ALL, targetentries, 2, GDK_ACTION_COPY);
   g_signal_connect(main_window, "drag-data-received", G_CALLBACK(on_drag_data_received), nullptr);
 
@@ -197,9 +275,7 @@ void initialise_libraries() {
   build_menus();
   gtk_widget_show(menubar);
 
-  g_signal_connect(main_window, "key_press_event", G_CALLBACK(get_keypress_event), nullptr);
-  g_signal_connect(main_window, "key_release_event", G_CALLBACK(get_keyrelease_event), nullptr);
-  g_signal_connect(main_window, "focus-out-event", G_CALLBACK(on_focus_out), nullptr);
+  connect_key_events(main_window);
   g_signal_connect(main_window, "destroy", G_CALLBACK(shutdown), nullptr);
 
   init_display();
@@ -219,7 +295,8 @@ void initialise_libraries() {
   notice_timer = 0;
 
   gtk_widget_show_all(main_window);
-  g_timeout_add(1000, update_status_window, nullptr);
+  status_due_us = g_get_monotonic_time() + 1000000;
+  g_timeout_add(1000, on_status_tick, nullptr);
   select_keyboard_table();
 }
 
@@ -230,6 +307,8 @@ gboolean update_status_window(gpointer) {
   gtk_label_set_text(GTK_LABEL(fps_status), text);
   if (log_fps) std::fprintf(stderr, "%s\n", text);
   frame_count = 0;
+  // A paste switches unlimited speed on and off by itself.
+  show_check_state(unlimited_speed_item, speed != 0);
   return TRUE;
 }
 
@@ -282,6 +361,7 @@ gboolean shutdown(GtkWidget*, gpointer) {
   else
     on_window_realize(main_window, nullptr);
   save_config();
+  save_extra_settings();
   return FALSE;
 }
 

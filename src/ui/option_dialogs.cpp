@@ -12,11 +12,15 @@
 namespace {
 
 const char* const about_credit = "An Aquarius home computer on your desktop, built by the Vantorel developers.";
+// The licence by its SPDX name, as the README gives it; the licence button shows GTK's text of it.
+const char* const about_licence = "Licence: GPL-2.0-or-later";
 
 GtkWidget* new_ok_cancel_dialog(const char* title) {
-  return gtk_dialog_new_with_buttons(title, GTK_WINDOW(main_window),
-                                     static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
-                                     "OK", GTK_RESPONSE_ACCEPT, "Cancel", GTK_RESPONSE_REJECT, nullptr);
+  GtkWidget* dialog = gtk_dialog_new_with_buttons(
+      title, GTK_WINDOW(main_window), static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
+      "OK", GTK_RESPONSE_ACCEPT, "Cancel", GTK_RESPONSE_REJECT, nullptr);
+  place_dialog(dialog);
+  return dialog;
 }
 
 // The decoder is fed in pieces, as it would be from a stream; the PNG is small either way.
@@ -128,11 +132,14 @@ void select_help(GtkWidget*, gpointer) {
   pause_audio();
   GdkPixbuf* logo = load_logo();
   GtkWidget* about = gtk_about_dialog_new();
-  gtk_window_set_transient_for(GTK_WINDOW(about), GTK_WINDOW(main_window));
   gtk_window_set_modal(GTK_WINDOW(about), TRUE);
   gtk_about_dialog_set_program_name(GTK_ABOUT_DIALOG(about), program_name);
   gtk_about_dialog_set_version(GTK_ABOUT_DIALOG(about), program_version);
   gtk_about_dialog_set_comments(GTK_ABOUT_DIALOG(about), about_credit);
+  gtk_about_dialog_set_license_type(GTK_ABOUT_DIALOG(about), GTK_LICENSE_GPL_2_0);
+  gtk_about_dialog_set_copyright(GTK_ABOUT_DIALOG(about), about_licence);
+  gtk_about_dialog_set_website(GTK_ABOUT_DIALOG(about), program_home);
+  place_dialog(about);
   if (logo) {
     gtk_about_dialog_set_logo(GTK_ABOUT_DIALOG(about), logo);
     g_object_unref(logo);

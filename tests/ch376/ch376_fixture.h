@@ -83,8 +83,8 @@ class Ch376Test : public ::testing::Test {
     write_host_file(top / "t.txt", {'t', 'o', 'p'});
     outside_before = snapshot_tree(outside);
     program_dir = prog.string();
-    usb_dir = program_dir + "//usb//";
-    ROMSDir = program_dir + "//roms//";
+    usb_dir = program_dir + "/usb/";
+    ROMSDir = program_dir + "/roms/";
     ASSERT_TRUE(ch376_create());
   }
 

@@ -103,8 +103,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   seed_usb();
 
   program_dir = sandbox + "/prog";
-  usb_dir = program_dir + "//usb//";
-  ROMSDir = program_dir + "//roms//";
+  usb_dir = program_dir + "/usb/";
+  ROMSDir = program_dir + "/roms/";
   memory_allocate();
   for (int i = 0; i < 3; ++i) {
     if (lstat((sandbox + watched_names[i]).c_str(), &watched_before[i]) != 0) std::abort();

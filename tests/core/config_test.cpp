@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "core/config.h"
+#include "core/extra_settings.h"
 #include "core/frame.h"
 #include "core/memory.h"
 #include "core/roms.h"
@@ -70,6 +71,25 @@ TEST_F(Settings, FreshFileHasTheFourteenLines) {
   load_config();
   EXPECT_EQ(draw_size, 1); EXPECT_EQ(model, 0); EXPECT_EQ(ram_size, 0); EXPECT_EQ(windowpos_X, 200);
   EXPECT_EQ(rom_mode, 1); EXPECT_EQ(snd_stereo, 1); EXPECT_TRUE(exit_msg);
+}
+
+// The extra settings live in their own file of named lines; vantorel.ini keeps its fourteen.
+TEST_F(Settings, ExtraSettingsAreNamedLinesBesideTheMainFile) {
+  integer_scaling = false;
+  load_extra_settings();  // no file: the default
+  EXPECT_TRUE(integer_scaling);
+  for (const auto& [text, expected] : std::vector<std::pair<std::string, bool>>{
+           {"integer_scaling=0\n", false}, {"integer_scaling=7", true}, {"integer_scaling=off\n", true},
+           {"integer_scaling=\n", true},   {"zoom=3\ninteger_scaling= 0\n", false}, {"integer_scaling\n", true}}) {
+    dir.write_text("vantorel-extra.ini", text);
+    integer_scaling = !expected;
+    load_extra_settings();
+    EXPECT_EQ(integer_scaling, expected) << text;
+  }
+  integer_scaling = false;
+  save_extra_settings();
+  EXPECT_EQ(dir.read_text("vantorel-extra.ini"), "integer_scaling=0\n");
+  EXPECT_FALSE(std::filesystem::exists(dir.file("vantorel.ini")));
 }
 
 TEST_F(Settings, EverySettingSurvivesARoundTrip) {

@@ -42,7 +42,7 @@ class Roms : public ::testing::Test {
     saved_cwd = getcwd(buf, sizeof buf) ? buf : ".";
     per_MicroEx = false;
     memory_allocate();
-    rom_dir = dir.path + "//roms//";
+    rom_dir = dir.path + "/roms/";
     model = 0;
     rom_mode = 1;
     select_rom_names();
@@ -141,7 +141,7 @@ TEST_F(Roms, WrongSizesAndMissingFilesAreNamedInTheMessage) {
   model = 1;
   std::filesystem::create_directory(dir.file("roms/extbasic.rom"));
   EXPECT_EQ(load_capturing(errors), 1);
-  EXPECT_EQ(errors, "00 - ROM file " + rom_dir + "extbasic.rom cannot be read\n");
+  EXPECT_EQ(errors, "00 - ROM file " + rom_dir + "extbasic.rom cannot be read (not a regular file)\n");
 }
 
 TEST_F(Roms, FailedReloadKeepsEveryImageInForce) {
@@ -172,7 +172,7 @@ TEST_F(Roms, StartUpWithoutRomsBootsTheBuiltInOnesAndSaysWhy) {
   ::testing::internal::CaptureStderr();
   Initialise_Emulator();
   const std::string errors = ::testing::internal::GetCapturedStderr();
-  const std::string roms = dir.path + "//roms//";
+  const std::string roms = dir.path + "/roms/";
   EXPECT_EQ(errors, "00 - ROM file " + roms + "aquariusS2.rom was not found\nROM file " + roms +
                         "charS2.rom has 2047 bytes instead of 2048\n");
   ASSERT_TRUE(builtin_roms_active);

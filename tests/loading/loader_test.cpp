@@ -206,6 +206,16 @@ TEST_F(LoadingTest, UnreadableFilesChangeNothing) {
   EXPECT_EQ(seen(0xE000), image[0]);
   EXPECT_EQ(seen(0xC000), 0);
 
+  // A directory in a file's place, from the menu: the box says why it cannot be read.
+  load_file_begin();
+  ::testing::internal::CaptureStderr();
+  const std::string folder = dir_ + "/folder.rom";
+  mkdir(folder.c_str(), 0700);
+  EXPECT_EQ(menu_load_path(folder), 1);
+  shown = ::testing::internal::GetCapturedStderr();
+  load_file_end();
+  EXPECT_NE(shown.find(": cannot be read (not a regular file)"), std::string::npos) << shown;
+
   // A file without read permission (meaningless for root, who reads everything).
   if (geteuid() != 0) {
     std::string locked = write_file(dir_, "locked.rom", pattern_bytes(8192, 3));

@@ -238,9 +238,9 @@ TEST_F(Headless, RomFailureAtStartUp) {
   // Without the fallback: the error text, a failing status, and no run at all.
   const RunResult none = run(scratch.path, {"--dir", "empty", "--no-fallback", "--frames", "10", "--screen-text"});
   EXPECT_NE(none.status, 0);
-  EXPECT_NE(none.err.find("00 - ROM file " + empty + "//roms//aquariusS2.rom was not found"), std::string::npos)
+  EXPECT_NE(none.err.find("00 - ROM file " + empty + "/roms/aquariusS2.rom was not found"), std::string::npos)
       << none.err;
-  EXPECT_NE(none.err.find(empty + "//roms//charS2.rom was not found"), std::string::npos) << none.err;
+  EXPECT_NE(none.err.find(empty + "/roms/charS2.rom was not found"), std::string::npos) << none.err;
   EXPECT_EQ(none.out, "");
   scratch.write("prog/roms/charS2.rom", std::vector<unsigned char>(2047, 0));
   const RunResult short_char = run(prog, {"--no-fallback", "--screen-text"});

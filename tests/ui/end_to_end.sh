@@ -6,6 +6,8 @@
 #   directory, each emulated pixel a sharp block of the window's size;
 # - keys typed on the host keyboard reach the machine: the screen equals the headless runner's
 #   after the same keys were typed into it;
+# - no key sticks and no tap is lost: a key held while another window takes the focus, keys the
+#   machine lacks, twenty taps faster than the frames, the keypad;
 # - a text file dragged with the mouse from another program and dropped on the window (a real
 #   XDND drop) is typed into the machine, again matching the headless runner's screen; of
 #   three files dropped at once only the last is typed;
@@ -13,7 +15,10 @@
 #   ends with status 0, prints the one "x - y" position line, and leaves a fourteen-line
 #   vantorel.ini holding that position;
 # - started again at 200 % (the settings file's first line), it comes back where it was closed
-#   and shows the same picture doubled; ended by SIGTERM, it saves its settings as at a close.
+#   and shows the same picture doubled; in the PI layout Shift+9 let go Shift first leaves no
+#   key down; ended by SIGTERM, it saves its settings as at a close;
+# - made larger, it shows the picture at the largest whole multiple, centred on black; Ctrl+Q
+#   quits and writes both settings files.
 # Usage: end_to_end.sh <vantorel> <vantorel-headless> <drag_source> <firmware dir>
 set -u
 program=$1
@@ -84,6 +89,11 @@ start_program() {
     [ -n "$window" ] && wmctrl -l | grep -q "$title\$"
   }
   poll 30 find_window || fail "the main window did not appear"
+  measure_window
+}
+
+# The client area's screen position and size now.
+measure_window() {
   local info
   info=$(xwininfo -id "$window")
   X=$(echo "$info" | sed -n 's/^ *Absolute upper-left X: *//p')
@@ -130,7 +140,10 @@ wait_for_picture() {
 # Asks the window manager to close the window, as its close button does (or, given a signal
 # name, sends that signal as a log-out or kill does), and checks what the program leaves behind.
 close_program() {
-  if [ $# -gt 0 ]; then
+  if [ "${1:-}" = ctrl+q ]; then
+    xdotool windowactivate --sync "$window" 2>/dev/null
+    xdotool key ctrl+q
+  elif [ $# -gt 0 ]; then
     kill -s "$1" "$pid" || fail "could not send SIG$1"
   else
     wmctrl -c "$title" || fail "wmctrl could not ask the window to close"
@@ -186,6 +199,41 @@ reference "$work/typed.png" 1 --keys "$typed_text"
 count=$(wait_for_picture "$work/typed.png" 5) ||
   fail "after typing $typed_text the screen differs from the headless runner's in $count pixels"
 echo "typed $typed_text: screen equals the headless runner's"
+
+# The free ROM takes the first key down in column order, so a key left down on the machine
+# hides every key of a later column: each step below ends with Q (the last column) and the
+# screen must show it.
+# - A held key whose release goes to another window, because that window took the focus.
+xdotool keydown a
+poll 10 key_shown || fail "the held key a did not reach the machine"
+"$drag_source" "$work/drop.txt" 2>/dev/null &
+source_pid=$!
+other_window=
+find_other() {
+  other_window=$(xdotool search --onlyvisible --name '^drag source$' 2>/dev/null | head -1)
+  [ -n "$other_window" ]
+}
+poll 15 find_other || fail "the other window did not appear"
+xdotool windowactivate --sync "$other_window" 2>/dev/null
+xdotool keyup a
+kill "$source_pid"
+wait "$source_pid" 2>/dev/null
+source_pid=
+xdotool windowactivate --sync "$window" 2>/dev/null
+xdotool windowfocus --sync "$window" 2>/dev/null
+# - Home, End, Page Up, Page Down and Insert: keys the machine lacks type nothing.
+xdotool key --delay 60 Home End Prior Next Insert q
+# - Twenty taps faster than the machine's frames, repeated keys among them.
+xdotool type --delay 4 '11223344556677889900'
+# - The keypad's digits, point and operators type what they show (NumLock on for the digits).
+xdotool key Num_Lock
+xdotool key --delay 30 KP_1 KP_2 KP_Decimal KP_Add KP_Multiply KP_Subtract KP_Divide q
+xdotool key Num_Lock
+typed_text="${typed_text}aq11223344556677889900""12.+*-/q"
+reference "$work/keys.png" 1 --keys "$typed_text"
+count=$(wait_for_picture "$work/keys.png" 10) ||
+  fail "after the focus change, the missing keys, the quick taps and the keypad the screen differs from the headless runner's ($typed_text) in $count pixels"
+echo "a key held across a focus change, keys the machine lacks, twenty quick taps, the keypad: $typed_text"
 
 # Drags the given files, offered by another program's window as a file manager offers them,
 # with the mouse onto the middle of the picture.
@@ -254,8 +302,8 @@ sed -n 10p vantorel.ini | grep -q '=240$' || fail "line 10 does not hold the x p
 sed -n 11p vantorel.ini | grep -q '=130$' || fail "line 11 does not hold the y position 130: $(sed -n 11p vantorel.ini)"
 echo "closed at 100 %: exit status 0, position 240 - 130, vantorel.ini of 14 lines"
 
-# ---- At 200 %, chosen by the settings file's first line.
-sed -i '1s/=.*/=2/' vantorel.ini
+# ---- At 200 %, chosen by the settings file's first line, with the PI layout (third line).
+sed -i '1s/=.*/=2/; 3s/=.*/=1/' vantorel.ini
 start_program
 [ "$WIDTH" -eq 704 ] && [ "$HEIGHT" -eq 508 ] || fail "window ${WIDTH}x${HEIGHT} at 200 %, expected 704x508"
 PICTURE_W=704
@@ -264,6 +312,19 @@ reference "$work/boot2.png" 2
 first_offset=$PICTURE_Y
 find_picture "$work/boot2.png"
 [ "$PICTURE_Y" -eq "$first_offset" ] || fail "the menu bar is $PICTURE_Y rows high at 200 %, $first_offset at 100 %"
+# PI: host Shift+9 is the machine's "(" (SHIFT and 8); Shift let go before the 9 key must
+# still leave no key down, or the Q after it would not show.
+xdotool windowactivate --sync "$window" 2>/dev/null
+xdotool keydown shift keydown 9
+sleep 0.3
+xdotool keyup shift
+sleep 0.1
+xdotool keyup 9
+xdotool key q
+reference "$work/pi.png" 2 --keys '(q'
+count=$(wait_for_picture "$work/pi.png" 10) ||
+  fail "after Shift+9 released Shift first and Q, the screen differs from the headless runner's (q) in $count pixels"
+echo "PI: Shift+9 released Shift first left no key down"
 # Nobody moved it: ended by SIGTERM, as at a log-out, it still stores the position it came
 # back at and the size.
 close_program TERM
@@ -290,4 +351,30 @@ wait "$pid" || fail "exit status $? after SIGTERM"
 pid=
 [ -f "$data/vantorel.ini" ] || fail "the settings were not saved in $data"
 echo "data directory $data used, usb/ made there, settings saved there; typed.txt from the command line loaded"
+
+# ---- At 100 %, made larger by the window manager: the picture is the largest whole multiple
+# that fits the drawing area (the window less the 44 rows of menu bar and status bar), centred
+# on black. The border colour marks the picture's edges.
+sed -i '1s/=.*/=1/' vantorel.ini
+start_program
+wmctrl -i -r "$window" -e 0,-1,-1,1000,640 || fail "wmctrl could not resize the window"
+resized() { [ "$(xwininfo -id "$window" | sed -n 's/^ *Width: *//p')" = 1000 ]; }
+poll 10 resized || fail "the window did not grow"
+measure_window
+border=$(convert "$work/boot.png" -format '%[pixel:p{0,0}]' info:)
+scale=$(((WIDTH / 352) < ((HEIGHT - 44) / 232) ? (WIDTH / 352) : ((HEIGHT - 44) / 232)))
+expected="$((352 * scale))x$((232 * scale))+$(((WIDTH - 352 * scale) / 2))+$((first_offset + (HEIGHT - 44 - 232 * scale) / 2))"
+placed() {
+  client_shot "$work/large.png" || return 1
+  box=$(convert "$work/large.png" -fill black +opaque "$border" -format '%@' info:)
+  [ "$box" = "$expected" ]
+}
+poll 10 placed || fail "in a ${WIDTH}x${HEIGHT} window the picture is at $box, expected $expected"
+convert "$work/large.png" -crop 1x1+$(((WIDTH - 352 * scale) / 2 - 1))+$((first_offset + 2)) -format '%[fx:r+g+b]' info: |
+  grep -qx 0 || fail "the drawing area beside the picture is not black"
+echo "in a ${WIDTH}x${HEIGHT} window: the picture $expected, $scale times, centred on black"
+# Ctrl+Q quits as File -> Quit does, writing both settings files.
+close_program ctrl+q
+grep -qx 'integer_scaling=1' vantorel-extra.ini || fail "vantorel-extra.ini: $(cat vantorel-extra.ini 2>&1)"
+echo "Ctrl+Q: exit status 0, vantorel.ini of 14 lines, vantorel-extra.ini with integer_scaling=1"
 echo "PASS"

@@ -115,9 +115,17 @@ inline std::vector<GtkWidget*> items_of(GtkWidget* menu_shell) {
   return items;
 }
 
+// The label as shown: a mnemonic's underscore dropped; "-" for a separator.
 inline std::string label_of(GtkWidget* item) {
+  if (GTK_IS_SEPARATOR_MENU_ITEM(item)) return "-";
   const char* label = gtk_menu_item_get_label(GTK_MENU_ITEM(item));
-  return label ? label : "";
+  std::string shown;
+  const bool underline = gtk_menu_item_get_use_underline(GTK_MENU_ITEM(item));
+  for (const char* c = label ? label : ""; *c; ++c) {
+    if (underline && *c == '_' && *++c == '\0') break;
+    shown += *c;
+  }
+  return shown;
 }
 
 // Finds a menu item by its path of labels from the menu bar, e.g. {"Options", "Timing", "NTSC"}.
@@ -151,8 +159,8 @@ class DesktopEnvironment : public ::testing::Environment {
 
     memory_allocate();
     program_dir = scratch_dir;
-    ROMSDir = rom_dir = program_dir + "//roms//";
-    usb_dir = program_dir + "//usb//";
+    ROMSDir = rom_dir = program_dir + "/roms/";
+    usb_dir = program_dir + "/usb/";
     const char* size = getenv("UI_TEST_DRAW_SIZE");
     draw_size = size && std::string(size) == "2" ? 2 : 1;
     keyboard_mode = false;

@@ -1,8 +1,10 @@
 // The main window: menu tree, two-choice menus, status bar, window size, painting, keyboard.
+#include <algorithm>
 #include <cstring>
 
 #include "ch376/ch376.h"
 
+#include "core/extra_settings.h"
 #include "core/host.h"
 #include "core/ports.h"
 #include "input/keyboard.h"
@@ -20,18 +22,18 @@ struct menu_row {
   std::vector<std::string> items;
 };
 
-// The menu tree as the user sees it.
+// The menu tree as the user sees it ("-" is a separator).
 const std::vector<menu_row> expected_menus = {
-    {"File", {"Load File", "Quit"}},
-    {"Operation", {"Hard Reset", "Soft Reset"}},
+    {"File", {"Load File…", "Quit"}},
+    {"Operation", {"Hard Reset", "Soft Reset", "-", "Unlimited Speed", "Paste Text"}},
     {"Options",
-     {"Display Size", "Timing", "Keyboard Type", "Select Machine", "Select ROM", "Sound", "Select RAM size",
+     {"Display Size", "Timing", "Keyboard Type", "Select Machine", "Select ROM", "Sound…", "Select RAM size…",
       "CAQ Autoload", "Micro Expander"}},
-    {"Help", {"About"}},
+    {"Help", {"About…"}},
 };
 
 const std::vector<std::pair<std::string, std::vector<std::string>>> expected_submenus = {
-    {"Display Size", {"100%", "200%"}},       {"Timing", {"PAL", "NTSC"}},
+    {"Display Size", {"100%", "200%", "-", "Full Screen", "Integer Scaling"}},  {"Timing", {"PAL", "NTSC"}},
     {"Keyboard Type", {"NATIVE", "PI"}},      {"Select Machine", {"Aquarius I", "Aquarius II"}},
     {"Select ROM", {"SERIES 1", "SERIES 2"}},
 };
@@ -49,19 +51,74 @@ void activate(const std::vector<std::string>& path) {
   pump(20);
 }
 
-// A key event as X delivers it; the hardware code tells the physical key (by default one per
-// key value).
-void send_key(GdkEventType type, guint keyval, guint16 hardware_code = 0) {
+// A key event as the X server would send it. The hardware code tells the physical key; by
+// default the one the keymap gives for the key value (the window's shortcuts are matched by it).
+void send_key(GdkEventType type, guint keyval, guint16 hardware_code = 0,
+              GdkModifierType state = static_cast<GdkModifierType>(0)) {
   GdkEvent* event = gdk_event_new(type);
   event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(main_window)));
   event->key.keyval = keyval;
-  event->key.hardware_keycode = hardware_code ? hardware_code : static_cast<guint16>(keyval & 0xFF);
+  event->key.state = state;
+  event->key.hardware_keycode = hardware_code;
+  GdkKeymapKey* keys = nullptr;
+  gint n_keys = 0;
+  if (!hardware_code &&
+      gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gdk_display_get_default()), keyval, &keys, &n_keys) &&
+      n_keys > 0)
+    event->key.hardware_keycode = static_cast<guint16>(keys[0].keycode);
+  g_free(keys);
+  if (!event->key.hardware_keycode) event->key.hardware_keycode = static_cast<guint16>(keyval & 0xFF);
   event->key.time = GDK_CURRENT_TIME;
   gtk_widget_event(main_window, event);
   gdk_event_free(event);
 }
 
 bool visible(GtkWidget* widget) { return gtk_widget_get_visible(widget); }
+
+// Whether one of the window's shortcut groups activates item for key with modifiers, as a
+// shortcut shown in the menu.
+bool activated_by(GtkWidget* item, guint key, GdkModifierType modifiers) {
+  bool found = false;
+  GList* closures = gtk_widget_list_accel_closures(item);
+  for (GList* c = closures; c; c = c->next) {
+    GClosure* closure = static_cast<GClosure*>(c->data);
+    guint count = 0;
+    GtkAccelGroupEntry* entries = gtk_accel_group_query(gtk_accel_group_from_accel_closure(closure), key, modifiers, &count);
+    for (guint i = 0; i < count; ++i)
+      found = found || (entries[i].closure == closure && (entries[i].key.accel_flags & GTK_ACCEL_VISIBLE));
+  }
+  g_list_free(closures);
+  return found;
+}
+
+void fill_with_pattern() {
+  for (uint32_t y = 0; y < display_height; ++y)
+    for (uint32_t x = 0; x < display_width; ++x) display_buffer[y * display_width + x] = (x * 0x010203u + y * 0x30507u) & 0xFFFFFF;
+}
+
+// Paints the drawing area into a surface of its size and counts the pixels that are not what a
+// picture scaled by `scale` at (x0, y0) on black shows.
+int wrongly_painted(int scale, int x0, int y0) {
+  const int width = gtk_widget_get_allocated_width(gtkui_drawing_area);
+  const int height = gtk_widget_get_allocated_height(gtkui_drawing_area);
+  cairo_surface_t* target = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+  cairo_t* cr = cairo_create(target);
+  gtkdisplay_draw(gtkui_drawing_area, cr, nullptr);
+  cairo_destroy(cr);
+  cairo_surface_flush(target);
+  const uint8_t* data = cairo_image_surface_get_data(target);
+  const int target_stride = cairo_image_surface_get_stride(target);
+  int wrong = 0;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const uint32_t painted = *reinterpret_cast<const uint32_t*>(data + y * target_stride + x * 4) & 0xFFFFFF;
+      const int px = x - x0, py = y - y0;
+      const bool inside = px >= 0 && py >= 0 && px < 352 * scale && py < 232 * scale;
+      if (painted != (inside ? display_buffer[(py / scale) * display_width + px / scale] : 0u)) ++wrong;
+    }
+  cairo_surface_destroy(target);
+  return wrong;
+}
 
 }  // namespace
 
@@ -80,16 +137,65 @@ TEST(MainWindow, MenuTreeHasTheHeadsItemsAndLabelsInOrder) {
   for (const auto& [name, choices] : expected_submenus) {
     GtkWidget* head = menu_item({"Options", name});
     ASSERT_NE(head, nullptr) << name;
-    std::vector<GtkWidget*> items = items_of(menu_of(head));
-    ASSERT_EQ(items.size(), 2u) << name;
-    EXPECT_EQ(label_of(items[0]), choices[0]);
-    EXPECT_EQ(label_of(items[1]), choices[1]);
+    std::vector<std::string> labels;
+    for (GtkWidget* item : items_of(menu_of(head))) labels.push_back(label_of(item));
+    EXPECT_EQ(labels, choices) << name;
   }
-  // The two switches are check items, plain items everywhere else.
+  // The switches are check items, plain items everywhere else.
   EXPECT_TRUE(GTK_IS_CHECK_MENU_ITEM(menu_item({"Options", "CAQ Autoload"})));
   EXPECT_TRUE(GTK_IS_CHECK_MENU_ITEM(menu_item({"Options", "Micro Expander"})));
+  EXPECT_TRUE(GTK_IS_CHECK_MENU_ITEM(menu_item({"Operation", "Unlimited Speed"})));
+  EXPECT_TRUE(GTK_IS_CHECK_MENU_ITEM(menu_item({"Options", "Display Size", "Full Screen"})));
+  EXPECT_TRUE(gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(menu_item({"Options", "Display Size", "Integer Scaling"}))));
   EXPECT_FALSE(GTK_IS_CHECK_MENU_ITEM(menu_item({"Options", "Sound"})));
   EXPECT_FALSE(gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(menu_item({"Options", "Micro Expander"}))));
+}
+
+// The mnemonics and shortcuts a GTK user expects, shown in the menus and taken from the keyboard.
+TEST(MainWindow, MenusHaveMnemonicsAndShortcuts) {
+  const struct {
+    std::vector<std::string> path;
+    guint key;
+    GdkModifierType modifiers;
+  } shortcuts[] = {
+      {{"File", "Load File…"}, GDK_KEY_o, GDK_CONTROL_MASK},
+      {{"File", "Quit"}, GDK_KEY_q, GDK_CONTROL_MASK},
+      {{"Operation", "Unlimited Speed"}, GDK_KEY_F2, static_cast<GdkModifierType>(0)},
+      {{"Operation", "Paste Text"}, GDK_KEY_F12, static_cast<GdkModifierType>(0)},
+      {{"Options", "Display Size", "Full Screen"}, GDK_KEY_F4, static_cast<GdkModifierType>(0)},
+  };
+  for (const auto& shortcut : shortcuts) {
+    GtkWidget* item = menu_item(shortcut.path);
+    ASSERT_NE(item, nullptr) << shortcut.path.back();
+    EXPECT_TRUE(activated_by(item, shortcut.key, shortcut.modifiers)) << shortcut.path.back();
+    EXPECT_EQ(gtk_accel_label_get_accel_widget(GTK_ACCEL_LABEL(gtk_bin_get_child(GTK_BIN(item)))), item)
+        << shortcut.path.back() << ": the label does not show the item's shortcut";
+  }
+
+  // Ctrl+O opens the chooser, and the Control key it came with is not left down on the machine.
+  ClearPorts();
+  dialog_answer chooser{"Open File", nullptr, GTK_RESPONSE_CANCEL};
+  guint source = arm(chooser);
+  send_key(GDK_KEY_PRESS, GDK_KEY_Control_L);
+  send_key(GDK_KEY_PRESS, GDK_KEY_o, 0, GDK_CONTROL_MASK);
+  disarm(source, chooser);
+  EXPECT_TRUE(chooser.seen);
+  for (int column = 0; column < 8; ++column) EXPECT_EQ(keyboard_map[column], 0xFF) << column;
+  send_key(GDK_KEY_RELEASE, GDK_KEY_o, 0, GDK_CONTROL_MASK);
+  send_key(GDK_KEY_RELEASE, GDK_KEY_Control_L, 0, GDK_CONTROL_MASK);
+
+  // Alt+F opens File; F10 opens the menu bar at its first menu.
+  send_key(GDK_KEY_PRESS, GDK_KEY_f, 0, GDK_MOD1_MASK);
+  pump(100);
+  EXPECT_EQ(gtk_menu_shell_get_selected_item(GTK_MENU_SHELL(menubar)), menu_item({"File"}));
+  EXPECT_TRUE(gtk_widget_get_mapped(menu_of(menu_item({"File"}))));
+  gtk_menu_shell_cancel(GTK_MENU_SHELL(menubar));
+  pump(50);
+  send_key(GDK_KEY_PRESS, GDK_KEY_F10);
+  pump(100);
+  EXPECT_EQ(gtk_menu_shell_get_selected_item(GTK_MENU_SHELL(menubar)), menu_item({"File"}));
+  gtk_menu_shell_cancel(GTK_MENU_SHELL(menubar));
+  pump(50);
 }
 
 TEST(MainWindow, DefaultSizeAndLayoutFollowTheDisplaySize) {
@@ -239,26 +345,17 @@ TEST(MainWindow, DisplaySizeMenuResizesClearsAndScalesSharply) {
 
   // Paint at 200 %: every emulated pixel becomes a sharp 2 x 2 block of its own colour.
   if (d != 2) activate({"Options", "Display Size", "200%"});
-  for (uint32_t y = 0; y < display_height; ++y)
-    for (uint32_t x = 0; x < display_width; ++x) display_buffer[y * display_width + x] = (x * 0x010203u + y * 0x30507u) & 0xFFFFFF;
-  cairo_surface_t* target = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 704, 464);
-  cairo_t* cr = cairo_create(target);
-  gtkdisplay_draw(gtkui_drawing_area, cr, nullptr);
-  cairo_destroy(cr);
-  cairo_surface_flush(target);
-  const uint8_t* data = cairo_image_surface_get_data(target);
-  const int target_stride = cairo_image_surface_get_stride(target);
-  int wrong = 0;
-  for (int y = 0; y < 464; ++y)
-    for (int x = 0; x < 704; ++x) {
-      uint32_t painted = *reinterpret_cast<const uint32_t*>(data + y * target_stride + x * 4) & 0xFFFFFF;
-      if (painted != display_buffer[(y / 2) * display_width + x / 2]) ++wrong;
-    }
-  EXPECT_EQ(wrong, 0);
-  cairo_surface_destroy(target);
+  pump(200);
+  fill_with_pattern();
+  EXPECT_EQ(wrongly_painted(2, 0, 0), 0);
 
   if (draw_size != start) activate({"Options", "Display Size", back});
   EXPECT_EQ(draw_size, start);
+
+  // An 800 x 600 area: 704 x 464 at (48, 68) in whole multiples; else 800 / 352 times, 527 rows.
+  const picture_fit whole = fit_picture(800, 600, true), any = fit_picture(800, 600, false);
+  EXPECT_EQ(std::vector<int>({whole.x, whole.y, whole.width, whole.height}), std::vector<int>({48, 68, 704, 464}));
+  EXPECT_EQ(std::vector<int>({any.x, any.y, any.width, any.height}), std::vector<int>({0, 36, 800, 527}));
 }
 
 TEST(MainWindow, FullScreenKeepsTheStatusBarAndReturnsToTheWindowedSize) {
@@ -273,8 +370,11 @@ TEST(MainWindow, FullScreenKeepsTheStatusBarAndReturnsToTheWindowedSize) {
   GdkRectangle screen;
   gdk_monitor_get_geometry(gdk_display_get_monitor(gdk_display_get_default(), 0), &screen);
   EXPECT_EQ(disp_width, static_cast<uint32_t>(screen.width));
-  EXPECT_NEAR(screen_width, screen.width / 352.0, 1e-9);
-  EXPECT_NEAR(screen_height, disp_height / 232.0, 1e-9);
+  EXPECT_TRUE(gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(full_screen_item)));
+  // The largest whole multiple that fits, centred on black.
+  const int whole = std::min<int>(disp_width / 352, disp_height / 232);
+  fill_with_pattern();
+  EXPECT_EQ(wrongly_painted(whole, (disp_width - 352 * whole) / 2, (disp_height - 232 * whole) / 2), 0);
   GtkAllocation picture_at, status_at;
   gtk_widget_get_allocation(gtkui_drawing_area, &picture_at);
   gtk_widget_get_allocation(status_bar, &status_at);
@@ -287,8 +387,9 @@ TEST(MainWindow, FullScreenKeepsTheStatusBarAndReturnsToTheWindowedSize) {
                              keyboard_map[4], keyboard_map[5], keyboard_map[6], keyboard_map[7]};
   send_key(GDK_KEY_RELEASE, KEY_F4);  // a release changes nothing
   EXPECT_EQ(std::memcmp(before, keyboard_map, 8), 0);
-  send_key(GDK_KEY_PRESS, KEY_F4);
+  send_key(GDK_KEY_PRESS, GDK_KEY_Escape);
   EXPECT_FALSE(fscreen);
+  EXPECT_FALSE(gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(full_screen_item)));
   EXPECT_EQ(draw_size, start);
   EXPECT_TRUE(visible(menubar));
   EXPECT_EQ(disp_width, 352u * start);
@@ -364,6 +465,7 @@ TEST(MainWindow, KeyEventsReachTheMatrixAndF2TogglesSpeed) {
   speed = 0;
   send_key(GDK_KEY_PRESS, GDK_KEY_F2);
   EXPECT_EQ(speed, 1);
+  EXPECT_TRUE(gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(unlimited_speed_item)));
   send_key(GDK_KEY_RELEASE, GDK_KEY_F2);
   EXPECT_EQ(speed, 1);
   send_key(GDK_KEY_PRESS, GDK_KEY_F2);

@@ -1,0 +1,65 @@
+// vantorel-extra.ini: named settings, each line "key=value", in any order.
+#include "core/extra_settings.h"
+
+#include <cstdio>
+#include <sstream>
+#include <vector>
+
+#include "core/config.h"
+#include "core/host_file.h"
+
+bool integer_scaling = true;
+
+namespace {
+
+// An on/off setting: any number but 0 is on, as in vantorel.ini.
+struct flag_entry {
+  const char* key;
+  bool* value;
+  bool fallback;
+};
+
+// Every whole multiple of the picture shows each emulated pixel at the same size, so that is
+// what a new user gets.
+constexpr flag_entry flags[] = {
+    {"integer_scaling", &integer_scaling, true},
+};
+
+}  // namespace
+
+std::string extra_settings_path() {
+  const std::string main_path = config_path();
+  const size_t slash = main_path.rfind('/');
+  return (slash == std::string::npos ? std::string(".") : main_path.substr(0, slash)) + "/vantorel-extra.ini";
+}
+
+void load_extra_settings() {
+  for (const flag_entry& flag : flags) *flag.value = flag.fallback;
+  constexpr uint64_t longest_file = 64 * 1024;
+  std::vector<uint8_t> content;
+  uint64_t size = 0;
+  host_file_status status;
+  if (!read_host_file(extra_settings_path(), longest_file, content, size, status)) return;
+  std::istringstream in(std::string(content.begin(), content.end()));
+  std::string line;
+  while (std::getline(in, line)) {
+    const size_t equals = line.find('=');
+    if (equals == std::string::npos) continue;
+    const std::string key = line.substr(0, equals);
+    // The value is read by the vantorel.ini line rule, so both files mean the same by a number.
+    std::istringstream value_line(line);
+    int32_t value = 0;
+    const bool ok = load_config_getline(value_line, value);
+    for (const flag_entry& flag : flags)
+      if (key == flag.key) *flag.value = ok ? value != 0 : flag.fallback;
+  }
+}
+
+void save_extra_settings() {
+  std::string text;
+  for (const flag_entry& flag : flags) text += std::string(flag.key) + "=" + (*flag.value ? "1" : "0") + "\n";
+  const std::string path = settings_target(extra_settings_path());
+  std::string why;
+  if (!write_settings(path, text, why))
+    std::fprintf(stderr, "vantorel: the settings were not saved to %s: %s\n", path.c_str(), why.c_str());
+}
