@@ -311,6 +311,8 @@ TEST_F(Headless, SaveStateGoesOnExactlyAndBadStatesChangeNothing) {
   scratch.write("game.rom", std::vector<unsigned char>(firmware_load_cart8, firmware_load_cart8 + firmware_load_cart8_size));
   const std::vector<uint8_t> tape = loading_test::tape_image("LONG01", loading_test::TAPE_LOAD_ADDRESS, 16, 30000);
   scratch.write("long.caq", std::vector<unsigned char>(tape.begin(), tape.end()));
+  const std::vector<uint8_t> to_save = loading_test::tape_image("Save1 ", 0, 12);
+  scratch.write("save1.caq", std::vector<unsigned char>(to_save.begin(), to_save.end()));
 
   const struct { const char* state; std::vector<std::string> before; } cases[] = {
       {"typing.vst", {"--frames", "60", "--type", "HELLO 12", "--frames", "9"}},
@@ -318,6 +320,9 @@ TEST_F(Headless, SaveStateGoesOnExactlyAndBadStatesChangeNothing) {
       // The whole load takes some 40 frames.
       {"cassette.vst", {"--ram", "4", "--autoload", "--load", scratch.file("long.caq"), "--frames", "30"}},
       {"series1.vst", {"--series", "1", "--frames", "60", "--keys", "AB"}},
+      // CSAVE has written its bytes; the recording is saved after a second without any.
+      {"recording.vst", {"--load", scratch.file("save1.caq"), "--autoload", "--frames", "100", "--keys", "csave\n",
+                         "--frames", "5", "--keys", "\n", "--frames", "10"}},
       // A pass over the file takes some 50 frames: the state falls in the middle of one.
       {"usb.vst", {"--microex", "--frames", "30"}},
   };
@@ -346,6 +351,8 @@ TEST_F(Headless, SaveStateGoesOnExactlyAndBadStatesChangeNothing) {
     EXPECT_TRUE(sound_a.compare(sound_a.size() - tail, tail, sound_b, sound_b.size() - tail, tail) == 0);
   }
   EXPECT_EQ(slurp(prog + "/usb/DATA.BIN"), std::string(data.begin(), data.end())) << "the file was only read";
+  EXPECT_EQ(slurp(prog + "/tapes/SAVE1.caq"), std::string(to_save.begin(), to_save.end()));
+  EXPECT_EQ(slurp(prog + "/tapes/SAVE1-2.caq"), slurp(prog + "/tapes/SAVE1.caq")) << "the recording the state held";
 
   const std::string good = slurp(scratch.file("typing.vst"));
   ASSERT_EQ(good.compare(0, 8, "VNTSTATE"), 0);
@@ -354,6 +361,12 @@ TEST_F(Headless, SaveStateGoesOnExactlyAndBadStatesChangeNothing) {
   scratch.write_text("text.vst", "10 PRINT\n");
   scratch.write_text("short.vst", good.substr(0, good.size() / 2));
   scratch.write_text("version.vst", other_version);
+  // The open file's name, the last thing the state names, made to lead out of usb/ to a file.
+  std::string escaping = slurp(scratch.file("usb.vst"));
+  ASSERT_NE(escaping.rfind("DATA.BIN"), std::string::npos);
+  escaping.replace(escaping.rfind("DATA.BIN"), 8, "../A.BIN");
+  scratch.write_text("escaping.vst", escaping);
+  scratch.write_text("prog/A.BIN", "outside");
   system[8191] = 0x00;  // unused padding: the same free ROM to run, other bytes to compare
   scratch.write("other/roms/aquariusS2.rom", system);
   scratch.write("other/roms/charS2.rom", std::vector<unsigned char>(firmware_charrom, firmware_charrom + firmware_charrom_size));
@@ -366,6 +379,7 @@ TEST_F(Headless, SaveStateGoesOnExactlyAndBadStatesChangeNothing) {
       {"other", "typing.vst", "other ROM images"},
       {"other", "series1.vst", "charS1.rom was not found"},
       {"other", "usb.vst", "the file usb/DATA.BIN, open in the save state, is gone"},
+      {"prog", "escaping.vst", "the file usb/../A.BIN, open in the save state, is gone"},
   };
   for (const auto& r : refusals) {
     const RunResult before = run(scratch.file(r.dir), {"--frames", "60", "--keys", "AB", "--screen-text"});
