@@ -51,7 +51,8 @@ send_name:
         out (CH376_COMMAND),a
         call get_status
         cp USB_INT_SUCCESS
-        jr nz,failed
+stay_blank:
+        jr nz,stay_blank                ; no DATA.BIN: the screen stays empty
         xor a
         ld (SUM),a
 
@@ -103,14 +104,6 @@ rewind_offset:
         djnz rewind_offset
         jr pass
 
-failed:
-        ld hl,text_fail
-        ld de,SCREEN+40
-        ld bc,text_fail_end-text_fail
-        ldir
-stay:
-        jr stay
-
 get_status:
         ld a,GET_STATUS
         out (CH376_COMMAND),a
@@ -118,7 +111,5 @@ get_status:
         ret
 
 name_data:      db "/DATA.BIN",0
-text_fail:      db "OPEN FAIL"
-text_fail_end:
 
         ds CART_8K_BASE+0x2000-$, 0xFF
