@@ -137,6 +137,7 @@ void ch376_close_file() {
   if (!ch376 || !ch376->open_file) return;
   std::fclose(ch376->open_file);
   ch376->open_file = nullptr;
+  ch376->open_path.clear();
 }
 
 void ch376_write_command_port(uint8_t value) {

@@ -26,6 +26,7 @@ struct CH376 {
   std::string* root_path;  // canonical mounted directory; null = no disk
   std::string current_dir; // directory names resolve against; empty = the root
   FILE* open_file;
+  std::string open_path;   // canonical host path of open_file: a save state names the file by it
   ch376_dir_enum* dir_enum;
   uint8_t is_directory;
   char pattern[12];

@@ -98,7 +98,10 @@ void ch376_file_open() {
   }
   // The run-loader puts a dot before the last three characters; a name that already had its
   // dot (SONG.PT3 became SONG..PT3) is still an existing file, opened as it was named.
-  if (!d.open_file) d.open_file = ch376_open_existing(path);
+  if (!d.open_file) {
+    d.open_file = ch376_open_existing(path);
+    d.open_path = path;
+  }
   if (d.open_file) {
     d.is_directory = 0;
     ch376_finish(0x7F, USB_INT_SUCCESS);
@@ -136,6 +139,7 @@ void ch376_file_create() {
   if (ch376_has_short_form(last_component(host_name)) && resolve_program_name(host_name, path, true))
     d.open_file = ch376_create_file(path);
   if (d.open_file) {
+    d.open_path = path;
     ch376_finish(0x7F, USB_INT_SUCCESS);
   } else {
     ch376_finish(0x00, ERR_MISS_FILE);

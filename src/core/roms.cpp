@@ -199,12 +199,14 @@ void patch_cassette_routine() {
 
 namespace {
 
-int load_roms(bool builtin_fallback) {
+// Reads every image the choice needs into the staging buffers, patched as they will run; the
+// images in force are not touched. Every file is examined, so that one message names
+// everything that needs fixing.
+std::vector<RomProblem> stage_images(uint8_t for_model, const std::string& system_name, const std::string& char_name) {
   std::vector<RomProblem> problems;
-  // Every file is examined, so that one message names everything that needs fixing.
-  stage(problems, current_rom, staged_system, system_rom_size, 0);
-  stage(problems, current_char, staged_char, char_rom_size, 0);
-  if (model == 1) {
+  stage(problems, system_name, staged_system, system_rom_size, 0);
+  stage(problems, char_name, staged_char, char_rom_size, 0);
+  if (for_model == 1) {
     // The Aquarius II always runs the series 2 system ROM; the series only picks its
     // character set, though the series system ROM must still be present.
     stage(problems, "aquariusS2.rom", staged_system, system_rom_size, 0);
@@ -212,23 +214,37 @@ int load_roms(bool builtin_fallback) {
     if (!problems.empty() && problems.back().name == "extbasic.rom")
       problems.back().code = problems.back().fault == RomFault::wrong_size ? 3 : 2;
   }
+  if (problems.empty()) std::memcpy(staged_system + cassette_patch_address, cassette_patch, sizeof cassette_patch);
+  return problems;
+}
 
+std::string problems_text(const std::vector<RomProblem>& problems) {
+  std::string text;
+  for (const RomProblem& p : problems) text += (text.empty() ? "" : "\n") + problem_sentence(p);
+  return text;
+}
+
+// Puts the staged images in force for the model and series in model and rom_mode.
+void install_staged_images() {
+  std::memcpy(AQUA_ROM, staged_system, sizeof AQUA_ROM);
+  std::memcpy(CHAR_ROM, staged_char, sizeof CHAR_ROM);
+  if (model == 1) std::memcpy(EXT_ROM, staged_ext, sizeof EXT_ROM);
+  builtin_roms_active = false;
+  user_roms_in_force = true;
+  loaded_model = model;
+  loaded_rom_mode = rom_mode;
+  Rebuild_Mem();
+  patch_cassette_routine();
+}
+
+int load_roms(bool builtin_fallback) {
+  const std::vector<RomProblem> problems = stage_images(model, current_rom, current_char);
   if (problems.empty()) {
-    std::memcpy(AQUA_ROM, staged_system, sizeof AQUA_ROM);
-    std::memcpy(CHAR_ROM, staged_char, sizeof CHAR_ROM);
-    if (model == 1) std::memcpy(EXT_ROM, staged_ext, sizeof EXT_ROM);
-    builtin_roms_active = false;
-    user_roms_in_force = true;
-    loaded_model = model;
-    loaded_rom_mode = rom_mode;
-    Rebuild_Mem();
-    patch_cassette_routine();
+    install_staged_images();
     return 0;
   }
 
-  std::string text;
-  for (const RomProblem& p : problems) text += (text.empty() ? "" : "\n") + problem_sentence(p);
-  Aqua_Error(0, problems.front().code, text);
+  Aqua_Error(0, problems.front().code, problems_text(problems));
 
   if (user_roms_in_force) {
     // The images in force stay, and so do the model and series they belong to.
@@ -256,6 +272,23 @@ int switch_roms(uint8_t old_model, uint8_t old_rom_mode) {
     select_rom_names();
   }
   return 1;
+}
+
+bool stage_roms_for(uint8_t new_model, uint8_t new_series, std::string& why) {
+  const char* const series_name = new_series == 1 ? "S2" : "S1";
+  const std::vector<RomProblem> problems = stage_images(new_model, std::string("aquarius") + series_name + ".rom",
+                                                        std::string("char") + series_name + ".rom");
+  why = problems_text(problems);
+  return problems.empty();
+}
+
+StagedRoms staged_roms() { return {staged_system, staged_char, staged_ext}; }
+
+void commit_staged_roms(uint8_t new_model, uint8_t new_series) {
+  model = new_model;
+  rom_mode = new_series;
+  select_rom_names();
+  install_staged_images();
 }
 
 int Initialise_Emulator(const StartupChoices& choices) {

@@ -37,6 +37,20 @@ int Load_ROM();
 // A model or series switch: loads the ROM files the new choice needs. When they fail, the
 // error is shown and nothing changes: the running images, memory, model and series stay.
 int switch_roms(uint8_t old_model, uint8_t old_rom_mode);
+// A save state of another model or series: reads the ROM files that choice needs, by the same
+// rules as a switch to it, into a staging area; nothing in force changes. False, with why
+// naming every file at fault, when they cannot all be loaded.
+bool stage_roms_for(uint8_t new_model, uint8_t new_series, std::string& why);
+// The images stage_roms_for read, as they will run (the cassette routine patched).
+struct StagedRoms {
+  const uint8_t* system;      // 8192 bytes
+  const uint8_t* characters;  // 2048 bytes
+  const uint8_t* extension;   // 4096 bytes, meaningful for model 1 only
+};
+StagedRoms staged_roms();
+// Puts the staged images in force with their model and series, memory rebuilt, as a
+// successful switch does.
+void commit_staged_roms(uint8_t new_model, uint8_t new_series);
 void HardReset();
 void SoftReset();
 // Shows "%02X - " formatted with kind, followed by the reason (or, without one, a sentence for

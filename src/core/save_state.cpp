@@ -11,12 +11,14 @@
 #include <new>
 
 #include "ch376/ch376.h"
+#include "ch376/ch376_state.h"
 #include "core/config.h"
 #include "core/frame.h"
 #include "core/host_file.h"
 #include "core/memory.h"
 #include "core/ports.h"
 #include "core/roms.h"
+#include "core/state_io.h"
 #include "input/keyboard.h"
 #include "loading/cassette.h"
 #include "loading/loader.h"
@@ -33,63 +35,6 @@ constexpr char MAGIC[8] = {'V', 'N', 'T', 'S', 'T', 'A', 'T', 'E'};
 // 16 MiB cassette: anything much larger is not a state.
 constexpr uint64_t LARGEST_STATE = 40u << 20;
 
-class Writer {
- public:
-  std::vector<uint8_t> bytes;
-  void u8(uint8_t v) { bytes.push_back(v); }
-  void u16(uint16_t v) { for (int i = 0; i < 2; ++i) u8(static_cast<uint8_t>(v >> (8 * i))); }
-  void u32(uint32_t v) { for (int i = 0; i < 4; ++i) u8(static_cast<uint8_t>(v >> (8 * i))); }
-  void u64(uint64_t v) { for (int i = 0; i < 8; ++i) u8(static_cast<uint8_t>(v >> (8 * i))); }
-  void block(const uint8_t* p, size_t n) { if (n) bytes.insert(bytes.end(), p, p + n); }
-  // A block with its length in front.
-  void sized(const uint8_t* p, uint32_t n) { u32(n); block(p, n); }
-  // Starts a section; end_section fills in its length.
-  void section(const char tag[5]) {
-    block(reinterpret_cast<const uint8_t*>(tag), 4);
-    start_ = bytes.size();
-    u32(0);
-  }
-  void end_section() {
-    const uint32_t n = static_cast<uint32_t>(bytes.size() - start_ - 4);
-    for (int i = 0; i < 4; ++i) bytes[start_ + i] = static_cast<uint8_t>(n >> (8 * i));
-  }
-
- private:
-  size_t start_ = 0;
-};
-
-class Reader {
- public:
-  Reader(const uint8_t* p, size_t n) : p_(p), n_(n) {}
-  bool ok() const { return ok_; }
-  bool at_end() const { return pos_ == n_; }
-  uint8_t u8() { return need(1) ? p_[pos_++] : 0; }
-  uint16_t u16() { return static_cast<uint16_t>(u8() | u8() << 8); }
-  uint32_t u32() { uint32_t v = 0; for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(u8()) << (8 * i); return v; }
-  uint64_t u64() { uint64_t v = 0; for (int i = 0; i < 8; ++i) v |= static_cast<uint64_t>(u8()) << (8 * i); return v; }
-  const uint8_t* block(size_t n) {
-    if (!need(n)) return nullptr;
-    const uint8_t* b = p_ + pos_;
-    pos_ += n;
-    return b;
-  }
-  std::vector<uint8_t> sized(uint32_t most) {
-    const uint32_t n = u32();
-    if (n > most) ok_ = false;
-    const uint8_t* b = ok_ ? block(n) : nullptr;
-    return b ? std::vector<uint8_t>(b, b + n) : std::vector<uint8_t>();
-  }
-
- private:
-  bool need(size_t n) {
-    if (!ok_ || n > n_ - pos_) ok_ = false;
-    return ok_;
-  }
-  const uint8_t* p_;
-  size_t n_, pos_ = 0;
-  bool ok_ = true;
-};
-
 uint64_t fnv1a(const uint8_t* p, size_t n) {
   uint64_t h = 1469598103934665603ull;
   for (size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 1099511628211ull;
@@ -101,12 +46,14 @@ struct RomIdentity {
   uint64_t system, characters, extension;
   bool operator==(const RomIdentity&) const = default;
 };
-RomIdentity running_roms() {
-  return {fnv1a(AQUA_ROM, sizeof AQUA_ROM), fnv1a(CHAR_ROM, sizeof CHAR_ROM), model == 1 ? fnv1a(EXT_ROM, sizeof EXT_ROM) : 0};
+RomIdentity identity_of(const uint8_t* system, const uint8_t* characters, const uint8_t* extension, uint8_t for_model) {
+  return {fnv1a(system, sizeof AQUA_ROM), fnv1a(characters, sizeof CHAR_ROM),
+          for_model == 1 ? fnv1a(extension, sizeof EXT_ROM) : 0};
 }
+RomIdentity running_roms() { return identity_of(AQUA_ROM, CHAR_ROM, EXT_ROM, model); }
 
-void put_pair(Writer& w, const RegisterPair& p) { w.u16(p.w); }
-RegisterPair get_pair(Reader& r) { RegisterPair p; p.w = r.u16(); return p; }
+void put_pair(StateWriter& w, const RegisterPair& p) { w.u16(p.w); }
+RegisterPair get_pair(StateReader& r) { RegisterPair p; p.w = r.u16(); return p; }
 
 // Everything a state restores, read and checked in full before any of it is applied.
 struct Staged {
@@ -125,9 +72,17 @@ struct Staged {
   uint8_t stroke = 2, flip = 2, saved_sound = 1, sound = 1;
   uint32_t recording_idle = 0;
   bool recording_cut = false;
+  bool micro_expander = false;  // the state has the Micro Expander's section
+  Ch376Saved usb;
 };
 
-void write_ay(Writer& w) {
+// The Micro Expander's device record rebuilt for a state, freed unless the state goes in.
+struct RebuiltDevice {
+  CH376* record = nullptr;
+  ~RebuiltDevice() { ch376_discard(record); }
+};
+
+void write_ay(StateWriter& w) {
   w.block(snd.regs, 16);
   w.u8(snd.noise_out); w.u8(snd.env_volume); w.u8(snd.noise_count); w.u8(snd.noise_period);
   w.u8(static_cast<uint8_t>(snd.env_state)); w.u8(snd.env_phase);
@@ -141,7 +96,7 @@ void write_ay(Writer& w) {
   w.u8(snd.reg_select);
 }
 
-void read_ay(Reader& r, AYState& a) {
+void read_ay(StateReader& r, AYState& a) {
   if (const uint8_t* regs = r.block(16)) std::memcpy(a.regs, regs, 16);
   a.noise_out = r.u8(); a.env_volume = r.u8(); a.noise_count = r.u8(); a.noise_period = r.u8();
   a.env_state = static_cast<int8_t>(r.u8()); a.env_phase = r.u8();
@@ -156,7 +111,7 @@ void read_ay(Reader& r, AYState& a) {
 }
 
 // Reads one section into s; false when it is malformed or its values are out of range.
-bool read_section(const char* tag, Reader& r, Staged& s) {
+bool read_section(const char* tag, StateReader& r, Staged& s) {
   if (!std::memcmp(tag, "CPU ", 4)) {
     Z80State& c = s.cpu;
     c.pc = r.u16(); c.sp = r.u16(); c.iff1 = r.u8(); c.iff2 = r.u8(); c.im = r.u8(); c.r7 = r.u8();
@@ -217,6 +172,10 @@ bool read_section(const char* tag, Reader& r, Staged& s) {
     s.recording = r.sized(TAPE_RECORD_MAX);
     return r.ok();
   }
+  if (!std::memcmp(tag, "USB ", 4)) {
+    s.micro_expander = true;
+    return ch376_read_state(r, s.usb);
+  }
   return true;  // a section of a later minor addition: skipped
 }
 
@@ -274,10 +233,21 @@ void apply(Staged& s) {
   tape_record_overflow = s.recording_cut;
 }
 
+// The Micro Expander plugged in or out as the state had it; its ROM and RAM came with the
+// cartridge and memory sections.
+void apply_micro_expander(const Staged& s, RebuiltDevice& device) {
+  if (s.micro_expander) {
+    ch376_install(device.record, s.usb);
+    device.record = nullptr;
+  } else if (per_MicroEx || ch376) {
+    ch376_remove_for_state();
+  }
+}
+
 }  // namespace
 
 std::vector<uint8_t> encode_state() {
-  Writer w;
+  StateWriter w;
   w.block(reinterpret_cast<const uint8_t*>(MAGIC), sizeof MAGIC);
   w.u32(STATE_VERSION);
 
@@ -334,6 +304,12 @@ std::vector<uint8_t> encode_state() {
   w.u32(tape_record_idle); w.u8(tape_record_overflow);
   w.sized(tape_record, tape_record_length);
   w.end_section();
+
+  if (per_MicroEx && ch376) {
+    w.section("USB ");
+    ch376_write_state(w);
+    w.end_section();
+  }
   return w.bytes;
 }
 
@@ -343,7 +319,7 @@ state_result decode_state(const uint8_t* data, size_t size, bool accept_other_ro
     message = "not a save state";
     return state_result::refused;
   }
-  Reader header(data + sizeof MAGIC, 4);
+  StateReader header(data + sizeof MAGIC, 4);
   const uint32_t version = header.u32();
   if (version != STATE_VERSION) {
     message = "a save state of version " + std::to_string(version) + ", this program reads version " +
@@ -351,7 +327,7 @@ state_result decode_state(const uint8_t* data, size_t size, bool accept_other_ro
     return state_result::refused;
   }
   Staged s;
-  Reader r(data + sizeof MAGIC + 4, size - sizeof MAGIC - 4);
+  StateReader r(data + sizeof MAGIC + 4, size - sizeof MAGIC - 4);
   unsigned seen = 0;
   const char* const needed[] = {"CPU ", "MACH", "ROMS", "RAM ", "CART", "PORT", "AY  ", "VID ", "TAPE", "SPOL", "TREC"};
   while (!r.at_end()) {
@@ -364,7 +340,7 @@ state_result decode_state(const uint8_t* data, size_t size, bool accept_other_ro
       return state_result::refused;
     }
     std::memcpy(tag, t, 4);
-    Reader section(body, length);
+    StateReader section(body, length);
     if (!read_section(tag, section, s) || !section.at_end()) {
       message = "the save state is damaged (section " + std::string(tag, 4) + ")";
       return state_result::refused;
@@ -376,27 +352,37 @@ state_result decode_state(const uint8_t* data, size_t size, bool accept_other_ro
     message = "the save state is incomplete";
     return state_result::refused;
   }
-  if (s.machine_model != model || s.series != rom_mode) {
-    message = std::string("the save state is of an ") + model_name[s.machine_model] + " with the " +
-              rom_type[s.series] + " ROM: choose that machine first";
-    return state_result::refused;
+  // Every name the Micro Expander's device held must still be there before anything changes.
+  RebuiltDevice device;
+  if (s.micro_expander && !(device.record = ch376_rebuild(s.usb, message))) return state_result::refused;
+  // A state of another model or series brings its ROM files from roms/, read as a switch to
+  // that machine reads them but put in force only once the whole state is accepted.
+  const bool other_machine = s.machine_model != model || s.series != rom_mode;
+  RomIdentity roms = running_roms();
+  if (other_machine) {
+    std::string why;
+    if (!stage_roms_for(s.machine_model, s.series, why)) {
+      message = std::string("the save state is of an ") + model_name[s.machine_model] + " with the " +
+                rom_type[s.series] + " ROM, whose ROM files cannot be loaded: " + why;
+      return state_result::refused;
+    }
+    const StagedRoms staged = staged_roms();
+    roms = identity_of(staged.system, staged.characters, staged.extension, s.machine_model);
   }
-  if (!(s.roms == running_roms())) {
+  if (!(s.roms == roms)) {
     if (!accept_other_roms) {
       message = "the save state was made with other ROM images than those in roms/";
       return state_result::rom_mismatch;
     }
     message = "warning: the save state was made with other ROM images";
   }
+  if (other_machine) commit_staged_roms(s.machine_model, s.series);
   apply(s);
+  apply_micro_expander(s, device);
   return state_result::ok;
 }
 
 bool save_state_file(const std::string& path, std::string& message) {
-  if (per_MicroEx) {
-    message = "the Micro Expander cannot be saved in a state yet: switch it off first";
-    return false;
-  }
   const std::vector<uint8_t> bytes = encode_state();
   std::string temp = path + ".XXXXXX";
   const int fd = mkstemp(temp.data());
@@ -434,10 +420,6 @@ state_result load_state_file(const std::string& path, bool accept_other_roms, st
   }
   if (size > LARGEST_STATE) {
     message = path + ": too large for a save state";
-    return state_result::refused;
-  }
-  if (per_MicroEx) {
-    message = "a state cannot be loaded while the Micro Expander is on";
     return state_result::refused;
   }
   const state_result result = decode_state(bytes.data(), bytes.size(), accept_other_roms, message);

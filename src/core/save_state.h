@@ -19,7 +19,10 @@ enum class state_result {
 
 // The state of the running machine as the bytes of a state file.
 std::vector<uint8_t> encode_state();
-// Puts the machine in the state the bytes hold. A state made with other ROM images is
+// Puts the machine in the state the bytes hold. A state of another model or series switches to
+// it, with its ROM files from roms/ (refused when they cannot all be loaded); a state with the
+// Micro Expander switches it on, its open file found again by name inside usb/ (refused, naming
+// it, when it is gone), and one without switches it off. A state made with other ROM images is
 // refused as rom_mismatch unless accept_other_roms is set (then it loads, and message warns).
 state_result decode_state(const uint8_t* data, size_t size, bool accept_other_roms, std::string& message);
 

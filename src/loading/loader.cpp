@@ -240,6 +240,7 @@ bool load_usb_file(const std::string& name) {
     if (!ch376) return false;
     if (ch376->open_file) std::fclose(ch376->open_file);
     ch376->open_file = system_file_open_existing(current_filename, "");
+    ch376->open_path = current_filename;
     return true;
   }
   return false;

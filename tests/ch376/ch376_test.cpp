@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "ch376/ch376_state.h"
 #include "ch376_fixture.h"
 #include "core/ports.h"
 
@@ -247,4 +248,52 @@ TEST_F(Ch376Test, ResultBufferIsNeverReadOutOfRange) {
   std::memset(ch376->buffer, 'A', sizeof ch376->buffer);
   command(FILE_OPEN);
   EXPECT_EQ(get_status(), ERR_MISS_FILE);
+}
+
+// The device read back from its state section goes on as the running one would have: the
+// listing after the entry last read, the open file from its position, names in the directory
+// the program entered. A state whose open file has gone is refused, naming it.
+TEST_F(Ch376Test, StateGoesOnWithTheListingTheOpenFileAndTheDirectory) {
+  fs::create_directory(usb / "SUB");
+  for (const char* name : {"A.DAT", "B.DAT", "C.DAT", "D.DAT"}) write_host_file(usb / "SUB" / name, {1});
+  const std::vector<uint8_t> big = sample_bytes(600);
+  write_host_file(usb / "SUB" / "BIG.DAT", big);
+  ASSERT_EQ(mount(), USB_INT_SUCCESS);
+  ASSERT_EQ(name_command(FILE_OPEN, "SUB"), ERR_OPEN_DIR);
+  ASSERT_EQ(name_command(FILE_OPEN, "BIG.DAT"), USB_INT_SUCCESS);
+  ASSERT_EQ(byte_read(300), std::vector<uint8_t>(big.begin(), big.begin() + 300));
+  ASSERT_EQ(name_command(FILE_OPEN, "*"), USB_INT_DISK_READ);
+  read_result();
+  command(FILE_ENUM_GO);  // the second entry waits in the buffer, unread
+  microex_saved_memtop = 0x3FFF;  // as switching the expansion on records it
+  StateWriter w;
+  ch376_write_state(w);
+  const auto go_on = [&] {
+    std::vector<std::vector<uint8_t>> seen;
+    for (int guard = 0; guard < 20 && get_status() == USB_INT_DISK_READ; ++guard) {
+      seen.push_back(read_result());
+      command(FILE_ENUM_GO);
+    }
+    seen.push_back(byte_read(400));
+    seen.push_back({name_command(FILE_OPEN, "A.DAT")});
+    return seen;
+  };
+  const auto expected = go_on();
+  ASSERT_EQ(expected.size(), 8u) << "six entries of seven (with . and ..), the rest of the file, A.DAT";
+  EXPECT_EQ(expected[6], std::vector<uint8_t>(big.begin() + 300, big.end()));
+  EXPECT_EQ(expected[7], std::vector<uint8_t>{USB_INT_SUCCESS});
+
+  StateReader r(w.bytes.data(), w.bytes.size());
+  Ch376Saved saved;
+  ASSERT_TRUE(ch376_read_state(r, saved));
+  EXPECT_TRUE(r.at_end());
+  std::string message;
+  CH376* rebuilt = ch376_rebuild(saved, message);
+  ASSERT_NE(rebuilt, nullptr) << message;
+  ch376_install(rebuilt, saved);
+  EXPECT_EQ(go_on(), expected);
+  per_MicroEx = false;
+  fs::remove(usb / "SUB" / "BIG.DAT");
+  EXPECT_EQ(ch376_rebuild(saved, message), nullptr);
+  EXPECT_EQ(message, "the file usb/SUB/BIG.DAT, open in the save state, is gone");
 }

@@ -16,6 +16,7 @@
 
 #include "core/scratch_dir.h"
 #include "headless_run.h"
+#include "loading/tape_image.h"
 
 extern const unsigned char firmware_sysrom[];
 extern const unsigned firmware_sysrom_size;
@@ -23,6 +24,8 @@ extern const unsigned char firmware_charrom[];
 extern const unsigned firmware_charrom_size;
 extern const unsigned char firmware_load_cart8[];
 extern const unsigned firmware_load_cart8_size;
+extern const unsigned char firmware_usb_state[];
+extern const unsigned firmware_usb_state_size;
 
 namespace {
 
@@ -286,48 +289,97 @@ TEST_F(Headless, NoReaderWaitsOnAFifo) {
   alarm(0);
 }
 
-// A state saved in the middle of typing goes on, when loaded in another run, exactly as the
-// first run did: the same picture, memory and sound. A file that is not a state, or one cut
-// short, of another version or made with other ROM images is refused and changes nothing.
+// A state saved in the middle of something goes on, when loaded in a fresh run set up
+// otherwise, exactly as the first run did: the same picture, memory and sound. The state brings
+// what the fresh run lacks: the typing, a cartridge, a cassette half read, the other ROM
+// series, the Micro Expander with a file it is reading. A file that is not a state, one cut
+// short, of another version, made with other ROM images, of a series whose ROM files are
+// missing, or naming an open file that is gone is refused and changes nothing.
 TEST_F(Headless, SaveStateGoesOnExactlyAndBadStatesChangeNothing) {
-  const std::string state = scratch.file("a.vst");
-  const std::vector<std::string> after = {"--frames", "150", "--screenshot", "x.png", "--dump", "3000:800"};
-  std::vector<std::string> first = {"--audio", "a.wav", "--frames", "60", "--type", "HELLO 12", "--frames", "9",
-                                    "--save-state", state};
-  first.insert(first.end(), after.begin(), after.end());
-  const RunResult a = run(prog, first);
-  ASSERT_EQ(a.status, 0) << a.err;
-  const std::string picture_a = slurp(prog + "/x.png"), sound_a = slurp(prog + "/a.wav");
-  std::vector<std::string> second = {"--audio", "b.wav", "--frames", "3", "--load-state", state};
-  second.insert(second.end(), after.begin(), after.end());
-  const RunResult b = run(prog, second);
-  ASSERT_EQ(b.status, 0) << b.err;
-  EXPECT_EQ(b.out, a.out) << "memory after the load";
-  EXPECT_EQ(slurp(prog + "/x.png"), picture_a);
-  const std::string sound_b = slurp(prog + "/b.wav");
-  const size_t tail = 4 * 40000;  // well inside the frames after the state
-  ASSERT_GT(sound_a.size(), tail);
-  ASSERT_GT(sound_b.size(), tail);
-  EXPECT_TRUE(sound_a.compare(sound_a.size() - tail, tail, sound_b, sound_b.size() - tail, tail) == 0);
+  // Series 1 shows its glyphs inverted, so a run that switched series shows it.
+  std::vector<unsigned char> inverted(firmware_charrom, firmware_charrom + firmware_charrom_size);
+  inverted.resize(2048, 0xFF);
+  for (unsigned char& row : inverted) row = static_cast<unsigned char>(~row);
+  std::vector<unsigned char> system(firmware_sysrom, firmware_sysrom + firmware_sysrom_size);
+  system.resize(8192, 0xFF);
+  scratch.write("prog/roms/aquariusS1.rom", system);
+  scratch.write("prog/roms/charS1.rom", inverted);
+  scratch.write("prog/roms/aqubasic.rom", std::vector<unsigned char>(firmware_usb_state, firmware_usb_state + firmware_usb_state_size));
+  std::vector<unsigned char> data(1000);
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<unsigned char>(33 + (i * i + 7 * i) % 94);
+  scratch.write("prog/usb/DATA.BIN", data);
+  scratch.write("game.rom", std::vector<unsigned char>(firmware_load_cart8, firmware_load_cart8 + firmware_load_cart8_size));
+  const std::vector<uint8_t> tape = loading_test::tape_image("LONG01", loading_test::TAPE_LOAD_ADDRESS, 16, 30000);
+  scratch.write("long.caq", std::vector<unsigned char>(tape.begin(), tape.end()));
+  const std::vector<uint8_t> to_save = loading_test::tape_image("Save1 ", 0, 12);
+  scratch.write("save1.caq", std::vector<unsigned char>(to_save.begin(), to_save.end()));
 
-  const std::string good = slurp(state);
+  const struct { const char* state; std::vector<std::string> before; } cases[] = {
+      {"typing.vst", {"--frames", "60", "--type", "HELLO 12", "--frames", "9"}},
+      {"cartridge.vst", {"--load", scratch.file("game.rom"), "--soft-reset", "--frames", "30"}},
+      // The whole load takes some 40 frames.
+      {"cassette.vst", {"--ram", "4", "--autoload", "--load", scratch.file("long.caq"), "--frames", "30"}},
+      {"series1.vst", {"--series", "1", "--frames", "60", "--keys", "AB"}},
+      // CSAVE has written its bytes; the recording is saved after a second without any.
+      {"recording.vst", {"--load", scratch.file("save1.caq"), "--autoload", "--frames", "100", "--keys", "csave\n",
+                         "--frames", "5", "--keys", "\n", "--frames", "10"}},
+      // A pass over the file takes some 50 frames: the state falls in the middle of one.
+      {"usb.vst", {"--microex", "--frames", "30"}},
+  };
+  // The memory looked at holds the screen and the block the cassette loads.
+  const std::vector<std::string> after = {"--frames", "150", "--screenshot", "x.png", "--dump", "3000:8000"};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.state);
+    const std::string state = scratch.file(c.state);
+    std::vector<std::string> first = {"--audio", "a.wav"};
+    first.insert(first.end(), c.before.begin(), c.before.end());
+    first.insert(first.end(), {"--save-state", state});
+    first.insert(first.end(), after.begin(), after.end());
+    const RunResult a = run(prog, first);
+    ASSERT_EQ(a.status, 0) << a.err;
+    const std::string picture_a = slurp(prog + "/x.png"), sound_a = slurp(prog + "/a.wav");
+    std::vector<std::string> second = {"--audio", "b.wav", "--frames", "3", "--load-state", state};
+    second.insert(second.end(), after.begin(), after.end());
+    const RunResult b = run(prog, second);
+    ASSERT_EQ(b.status, 0) << b.err;
+    EXPECT_TRUE(b.out == a.out) << "memory after the load";
+    EXPECT_EQ(slurp(prog + "/x.png"), picture_a);
+    const std::string sound_b = slurp(prog + "/b.wav");
+    const size_t tail = 4 * 40000;  // well inside the frames after the state
+    ASSERT_GT(sound_a.size(), tail);
+    ASSERT_GT(sound_b.size(), tail);
+    EXPECT_TRUE(sound_a.compare(sound_a.size() - tail, tail, sound_b, sound_b.size() - tail, tail) == 0);
+  }
+  EXPECT_EQ(slurp(prog + "/usb/DATA.BIN"), std::string(data.begin(), data.end())) << "the file was only read";
+  EXPECT_EQ(slurp(prog + "/tapes/SAVE1.caq"), std::string(to_save.begin(), to_save.end()));
+  EXPECT_EQ(slurp(prog + "/tapes/SAVE1-2.caq"), slurp(prog + "/tapes/SAVE1.caq")) << "the recording the state held";
+
+  const std::string good = slurp(scratch.file("typing.vst"));
   ASSERT_EQ(good.compare(0, 8, "VNTSTATE"), 0);
   std::string other_version = good;
   other_version[8] = 2;
   scratch.write_text("text.vst", "10 PRINT\n");
   scratch.write_text("short.vst", good.substr(0, good.size() / 2));
   scratch.write_text("version.vst", other_version);
-  std::vector<unsigned char> system(firmware_sysrom, firmware_sysrom + firmware_sysrom_size);
-  system.resize(8192, 0xFF);
+  // The open file's name, the last thing the state names, made to lead out of usb/ to a file.
+  std::string escaping = slurp(scratch.file("usb.vst"));
+  ASSERT_NE(escaping.rfind("DATA.BIN"), std::string::npos);
+  escaping.replace(escaping.rfind("DATA.BIN"), 8, "../A.BIN");
+  scratch.write_text("escaping.vst", escaping);
+  scratch.write_text("prog/A.BIN", "outside");
   system[8191] = 0x00;  // unused padding: the same free ROM to run, other bytes to compare
   scratch.write("other/roms/aquariusS2.rom", system);
   scratch.write("other/roms/charS2.rom", std::vector<unsigned char>(firmware_charrom, firmware_charrom + firmware_charrom_size));
   std::filesystem::resize_file(scratch.file("other/roms/charS2.rom"), 2048);
+  std::filesystem::create_directories(scratch.file("other/usb"));
   const struct { const char* dir; const char* file; const char* why; } refusals[] = {
       {"prog", "text.vst", "not a save state"},
       {"prog", "short.vst", "truncated"},
       {"prog", "version.vst", "version 2"},
-      {"other", "a.vst", "other ROM images"},
+      {"other", "typing.vst", "other ROM images"},
+      {"other", "series1.vst", "charS1.rom was not found"},
+      {"other", "usb.vst", "the file usb/DATA.BIN, open in the save state, is gone"},
+      {"prog", "escaping.vst", "the file usb/../A.BIN, open in the save state, is gone"},
   };
   for (const auto& r : refusals) {
     const RunResult before = run(scratch.file(r.dir), {"--frames", "60", "--keys", "AB", "--screen-text"});
