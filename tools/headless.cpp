@@ -7,8 +7,6 @@
 // can wait, type, look and type again.
 #include <unistd.h>
 
-#include <cairo.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +29,7 @@
 #include "sound/audio_out.h"
 #include "tools/headless_host.h"
 #include "video/raster.h"
+#include "video/screenshot.h"
 #include "z80/z80.h"
 
 namespace {
@@ -335,22 +334,10 @@ bool write_ppm(const std::string& path) {
   return std::fclose(f) == 0;
 }
 
-// The picture buffer is already cairo's RGB24 layout (0x00RRGGBB in native words), and a row of
-// 352 such pixels is a stride cairo accepts, so the buffer is handed over without a copy.
-bool write_png(const std::string& path) {
-  const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, static_cast<int>(display_width));
-  if (stride != static_cast<int>(display_width * sizeof display_buffer[0])) return false;
-  cairo_surface_t* surface = cairo_image_surface_create_for_data(
-      reinterpret_cast<unsigned char*>(display_buffer), CAIRO_FORMAT_RGB24, static_cast<int>(display_width),
-      static_cast<int>(display_height), stride);
-  const bool ok = cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS &&
-                  cairo_surface_write_to_png(surface, path.c_str()) == CAIRO_STATUS_SUCCESS;
-  cairo_surface_destroy(surface);
-  return ok;
-}
-
 bool write_screenshot(const std::string& path) {
-  return ends_with(path, ".ppm") ? write_ppm(path) : write_png(path);
+  if (ends_with(path, ".ppm")) return write_ppm(path);
+  std::string error;
+  return write_screenshot_png(path, error);
 }
 
 bool state_refused = false;  // a --load-state was refused

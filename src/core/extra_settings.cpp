@@ -1,6 +1,8 @@
 // vantorel-extra.ini: named settings, each line "key=value", in any order.
 #include "core/extra_settings.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <sstream>
 #include <vector>
@@ -9,6 +11,10 @@
 #include "core/host_file.h"
 
 bool integer_scaling = true;
+bool keypad_controller = false;
+bool micro_expander_on = false;
+bool sound_enabled = true;
+std::vector<std::string> recent_files;
 
 namespace {
 
@@ -23,7 +29,13 @@ struct flag_entry {
 // what a new user gets.
 constexpr flag_entry flags[] = {
     {"integer_scaling", &integer_scaling, true},
+    {"keypad_controller", &keypad_controller, false},
+    {"micro_expander", &micro_expander_on, false},
+    {"sound", &sound_enabled, true},
 };
+
+// Each recent file is a line of its own, "recent=PATH", newest first.
+constexpr const char* RECENT_KEY = "recent";
 
 }  // namespace
 
@@ -35,6 +47,7 @@ std::string extra_settings_path() {
 
 void load_extra_settings() {
   for (const flag_entry& flag : flags) *flag.value = flag.fallback;
+  recent_files.clear();
   constexpr uint64_t longest_file = 64 * 1024;
   std::vector<uint8_t> content;
   uint64_t size = 0;
@@ -46,6 +59,10 @@ void load_extra_settings() {
     const size_t equals = line.find('=');
     if (equals == std::string::npos) continue;
     const std::string key = line.substr(0, equals);
+    if (key == RECENT_KEY) {
+      if (recent_files.size() < RECENT_FILES_MAX && equals + 1 < line.size()) recent_files.push_back(line.substr(equals + 1));
+      continue;
+    }
     // The value is read by the vantorel.ini line rule, so both files mean the same by a number.
     std::istringstream value_line(line);
     int32_t value = 0;
@@ -58,8 +75,24 @@ void load_extra_settings() {
 void save_extra_settings() {
   std::string text;
   for (const flag_entry& flag : flags) text += std::string(flag.key) + "=" + (*flag.value ? "1" : "0") + "\n";
+  for (const std::string& path : recent_files) text += std::string(RECENT_KEY) + "=" + path + "\n";
   const std::string path = settings_target(extra_settings_path());
   std::string why;
   if (!write_settings(path, text, why))
     std::fprintf(stderr, "vantorel: the settings were not saved to %s: %s\n", path.c_str(), why.c_str());
+}
+
+void remember_recent_file(const std::string& path) {
+  if (path.empty() || path.find_first_of("\n\r") != std::string::npos) return;
+  std::erase(recent_files, path);
+  recent_files.insert(recent_files.begin(), path);
+  if (recent_files.size() > RECENT_FILES_MAX) recent_files.resize(RECENT_FILES_MAX);
+}
+
+const std::vector<std::string>& present_recent_files() {
+  std::erase_if(recent_files, [](const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) != 0;
+  });
+  return recent_files;
 }

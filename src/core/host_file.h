@@ -24,3 +24,11 @@ bool read_at_most(int fd, uint64_t limit, std::vector<uint8_t>& out, std::string
 // whole size (it may exceed what was read).
 bool read_host_file(const std::string& path, uint64_t limit, std::vector<uint8_t>& out,
                     uint64_t& size, host_file_status& status);
+
+// Makes dir unless it exists; false with error set (the path and the reason).
+bool make_directory(const std::string& dir, std::string& error);
+// Writes bytes to dir/NAME.EXT, or NAME-2.EXT, NAME-3.EXT ... when taken, through a temporary
+// file that is renamed only once it is complete: an existing file is never replaced. Returns
+// the file name chosen, or an empty string with error set (the path and the reason).
+std::string save_new_file(const std::string& dir, const std::string& name, const std::string& extension,
+                          const uint8_t* bytes, size_t length, std::string& error);

@@ -25,7 +25,14 @@ void joystick_button_down(int32_t index, int controller = 0);
 void joystick_button_up(int controller = 0);
 // Forgets a controller's state (nothing pressed), as after an unplug.
 void joystick_release(int controller);
-// Encodes a controller's state into its byte (0xFF when it has no joystick)...
+// The keypad as hand controller 1 (keypad_controller on): keys 1-9 are the disc's directions as
+// they lie on the keypad (5 none), 0, point, Enter, plus, minus and star its six keys. Takes the
+// key value of a press or release (either Num Lock state) and says whether it was the
+// keypad's; keys of other kinds are left to the keyboard.
+bool keypad_controller_key(uint32_t keyval, bool down);
+// Lets go of everything the keypad holds (focus lost, the option switched off).
+void keypad_controller_release();
+// Encodes a controller's state into its byte (0xFF when it has neither joystick nor keypad)...
 uint8_t joystick_encode(int controller = 0);
 // ...and stores controller 1's into register 14.
 void get_joystick_input();

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "core/frame.h"
+#include "core/host_file.h"
 #include "core/host.h"
 #include "core/roms.h"
 
@@ -25,28 +26,6 @@ namespace {
 constexpr uint8_t TAPE_LEADER = 0xFF;
 constexpr uint8_t TAPE_SYNC = 0x00;
 constexpr uint32_t TAPE_NAME_BYTES = 6;
-constexpr unsigned MAX_NAME_NUMBER = 9999;  // HELLO-9999.caq is the last one tried
-
-bool write_all(int fd, const uint8_t* bytes, uint32_t length) {
-  while (length) {
-    const ssize_t n = write(fd, bytes, length);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes += n;
-    length -= static_cast<uint32_t>(n);
-  }
-  return true;
-}
-
-// Puts from in place under the name to, unless to exists already. Not every file system can
-// rename without replacing; a hard link does the same there.
-bool move_without_replacing(const std::string& from, const std::string& to) {
-  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-  if (errno != EINVAL && errno != ENOSYS) return false;
-  if (link(from.c_str(), to.c_str()) != 0) return false;
-  unlink(from.c_str());
-  return true;
-}
 
 }  // namespace
 
@@ -84,39 +63,7 @@ std::string tape_file_name(const uint8_t* bytes, uint32_t length) {
 
 std::string tape_save_file(const std::string& dir, const std::string& name, const uint8_t* bytes,
                            uint32_t length, std::string& error) {
-  const std::string first = dir + "/" + name + ".caq";
-  std::string temporary = dir + "/." + name + ".caq.XXXXXX";
-  const int fd = mkstemp(temporary.data());
-  if (fd < 0) {
-    error = first + ": " + std::strerror(errno);
-    return {};
-  }
-  // mkstemp makes the file private; a saved tape gets the permissions of any new file.
-  const mode_t mask = umask(0);
-  umask(mask);
-  bool ok = fchmod(fd, 0666 & ~mask) == 0 && write_all(fd, bytes, length) && fsync(fd) == 0;
-  int saved_errno = errno;
-  if (close(fd) != 0 && ok) {
-    ok = false;
-    saved_errno = errno;
-  }
-  if (!ok) {
-    unlink(temporary.c_str());
-    error = first + ": " + std::strerror(saved_errno);
-    return {};
-  }
-  for (unsigned number = 1; number <= MAX_NAME_NUMBER; ++number) {
-    const std::string file = number == 1 ? name + ".caq" : name + "-" + std::to_string(number) + ".caq";
-    if (move_without_replacing(temporary, dir + "/" + file)) return file;
-    if (errno != EEXIST) {
-      error = dir + "/" + file + ": " + std::strerror(errno);
-      unlink(temporary.c_str());
-      return {};
-    }
-  }
-  unlink(temporary.c_str());
-  error = first + ": " + std::strerror(EEXIST);
-  return {};
+  return save_new_file(dir, name, ".caq", bytes, length, error);
 }
 
 void tape_recorder_finish() {
@@ -125,10 +72,7 @@ void tape_recorder_finish() {
   const std::string dir = (program_dir.empty() ? std::string(".") : program_dir) + "/" + TAPE_DIR;
   std::string error;
   std::string file;
-  if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST)
-    error = dir + ": " + std::strerror(errno);
-  else
-    file = tape_save_file(dir, name, tape_record, tape_record_length, error);
+  if (make_directory(dir, error)) file = tape_save_file(dir, name, tape_record, tape_record_length, error);
   const bool cut = tape_record_overflow;
   tape_record_length = 0;
   tape_record_idle = 0;

@@ -53,7 +53,11 @@ void CloseSound() {
 
 // SDL_PauseAudioDevice takes the device lock, so once it returns the callback is not running
 // and will not run again until the device is un-paused.
+bool machine_paused = false;
+
 void host_audio_device_pause(bool paused) {
+  // While the machine is paused only the end of the pause starts the device again.
+  if (!paused && machine_paused) return;
   if (audio_device_id) SDL_PauseAudioDevice(audio_device_id, paused ? 1 : 0);
 }
 

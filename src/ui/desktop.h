@@ -114,6 +114,26 @@ void select_help(GtkWidget* widget, gpointer data);
 // Decodes the embedded logo; null if it does not decode. The caller owns the reference.
 GdkPixbuf* load_logo();
 
+// File actions: save states, screenshots, recent files, pause.
+extern std::string last_loaded_name;  // base name without extension of the file last loaded
+extern GtkWidget* pause_item;
+// F5 and F7: the quick slot states/quick.vst in the program directory.
+void quick_save_state();
+void quick_load_state();
+// "Save State As…" and "Load State…": a chooser of .vst files.
+void save_state_as();
+void load_state_chosen();
+// F11: screenshots/NAME-YYYYMMDD-HHMMSS.png, named in the status bar.
+void take_screenshot();
+void toggle_pause();
+// A file was loaded: its name for screenshots and state files, and the Recent Files menu.
+void note_loaded_file(const std::string& path);
+void rebuild_recent_menu();
+// At start-up, after the machine is built: Sound Enabled and the Micro Expander as at the last quit.
+void restore_extra_session();
+// After a state load: the menus' marks and the status bar tell the machine now running.
+void refresh_machine_menus();
+
 // Loading from the menu and by drag-and-drop.
 int load_file();
 void add_filter_defaults(GtkWidget* chooser);

@@ -25,6 +25,7 @@ const file_filter file_filters[] = {
 void show_loaded(const std::string& path) {
   const size_t slash = path.rfind('/');
   show_loaded_title(slash == std::string::npos ? path : path.substr(slash + 1));
+  note_loaded_file(path);
   const uint8_t type = file_type_ptr ? file_type_ptr->type : FILE_TYPE_END;
   if (type == FILE_TYPE_BIN || type == FILE_TYPE_ROM) show_status_notice("Cartridge loaded: Soft Reset starts it");
 }

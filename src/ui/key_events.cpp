@@ -3,6 +3,7 @@
 #include "core/config.h"
 #include "core/frame.h"
 #include "core/ports.h"
+#include "input/joystick.h"
 #include "input/keyboard.h"
 #include "loading/cassette.h"
 #include "sound/audio_out.h"
@@ -105,6 +106,7 @@ void queue_key(bool press, const GdkEventKey* event) {
 }  // namespace
 
 void release_all_keys() {
+  keypad_controller_release();
   for (held_key& k : held_keys) k.in_use = false;
   queued_count = 0;
   ClearPorts();
@@ -169,15 +171,34 @@ gboolean get_keypress_event(GtkWidget* widget, GdkEventKey* event) {
     case GDK_KEY_Escape:
       if (fscreen) toggle_full_screen();
       return TRUE;
+    case GDK_KEY_F5:
+      quick_save_state();
+      return TRUE;
+    case GDK_KEY_F7:
+      quick_load_state();
+      return TRUE;
+    case GDK_KEY_F11:
+      take_screenshot();
+      return TRUE;
+    case GDK_KEY_Pause:
+      toggle_pause();
+      return TRUE;
+    case GDK_KEY_p:
+    case GDK_KEY_P:
+      if (!(event->state & GDK_CONTROL_MASK)) break;
+      toggle_pause();
+      return TRUE;
     default:
       break;
   }
   if (GTK_IS_WINDOW(widget) && gtk_window_activate_key(GTK_WINDOW(widget), event)) return TRUE;
+  if (keypad_controller_key(event->keyval, true)) return TRUE;
   queue_key(true, event);
   return TRUE;
 }
 
 gboolean get_keyrelease_event(GtkWidget*, GdkEventKey* event) {
+  if (keypad_controller_key(event->keyval, false)) return TRUE;
   if (event->keyval != KEY_F2 && event->keyval != KEY_F4) queue_key(false, event);
   return TRUE;
 }

@@ -15,6 +15,7 @@
 
 #include "core/frame.h"
 #include "core/roms.h"
+#include "ui/audio_device.h"
 #include "ui/desktop.h"
 
 namespace {
@@ -95,13 +96,17 @@ int main(int argc, char** argv) {
   arg_v = argv;
   catch_quit_signals();
   Initialise_Emulator();
+  restore_extra_session();
   if (!file.empty()) load_dropped_file(file);
   while (!quit_requested) {
-    one_Z80_frame();
-    keys_frame_end();
+    // Paused, the loop still paces itself, so that the window and its dialogs stay alive.
+    if (!machine_paused) {
+      one_Z80_frame();
+      keys_frame_end();
+    }
     ui_event();
     if (quit_signals && !quit_requested) shutdown(nullptr, nullptr);
-    if (!speed && !quit_requested) update_timer();
+    if ((!speed || machine_paused) && !quit_requested) update_timer();
   }
   return 0;
 }

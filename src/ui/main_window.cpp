@@ -13,9 +13,11 @@
 #include "core/frame.h"
 #include "core/memory.h"
 #include "core/roms.h"
+#include "input/joystick.h"
 #include "input/keyboard.h"
 #include "loading/cassette.h"
 #include "loading/tape_recorder.h"
+#include "sound/audio_out.h"
 #include "ui/audio_device.h"
 #include "ui/desktop.h"
 #include "video/raster.h"
@@ -32,6 +34,9 @@ GtkWidget* microex_item;
 GtkWidget* unlimited_speed_item;
 GtkWidget* full_screen_item;
 GtkWidget* integer_scaling_item;
+GtkWidget* keypad_controller_item;
+GtkWidget* pause_item;
+GtkWidget* recent_menu;
 GtkWidget* displaysizex[2];
 GtkWidget* frames_per_secondx[2];
 GtkWidget* keyboard_typex[2];
@@ -133,6 +138,28 @@ void on_full_screen_toggled(GtkWidget* item, gpointer) {
 void on_integer_scaling_toggled(GtkWidget* item, gpointer) { set_integer_scaling(check_active(item)); }
 void on_paste_text(GtkWidget*, gpointer) { paste_text(); }
 
+void on_pause_toggled(GtkWidget* item, gpointer) {
+  if (check_active(item) != machine_paused) toggle_pause();
+}
+void on_keypad_controller_toggled(GtkWidget* item, gpointer) {
+  keypad_controller = check_active(item);
+  release_all_keys();
+  keypad_controller_release();
+}
+void on_quick_save_state(GtkWidget*, gpointer) { quick_save_state(); }
+void on_quick_load_state(GtkWidget*, gpointer) { quick_load_state(); }
+void on_save_state_as(GtkWidget*, gpointer) { save_state_as(); }
+void on_load_state(GtkWidget*, gpointer) { load_state_chosen(); }
+void on_screenshot(GtkWidget*, gpointer) { take_screenshot(); }
+void on_recent_file(GtkWidget* item, gpointer) {
+  const char* path = static_cast<const char*>(g_object_get_data(G_OBJECT(item), "path"));
+  if (path) load_dropped_file(path);
+}
+void on_clear_recent(GtkWidget*, gpointer) {
+  recent_files.clear();
+  rebuild_recent_menu();
+}
+
 void on_load_file(GtkWidget*, gpointer) { load_file(); }
 void on_hard_reset(GtkWidget*, gpointer) {
   HardReset();
@@ -151,6 +178,19 @@ gboolean on_delete(GtkWidget* widget, GdkEvent*, gpointer data) {
 void build_menus() {
   GtkWidget* file_menu = add_menu_head("_File");
   add_item(file_menu, "_Load File…", G_CALLBACK(on_load_file), GDK_KEY_o, GDK_CONTROL_MASK);
+  GtkWidget* recent_head = gtk_menu_item_new_with_mnemonic("_Recent Files");
+  recent_menu = gtk_menu_new();
+  gtk_menu_item_set_submenu(GTK_MENU_ITEM(recent_head), recent_menu);
+  gtk_menu_shell_append(GTK_MENU_SHELL(file_menu), recent_head);
+  rebuild_recent_menu();
+  gtk_menu_shell_append(GTK_MENU_SHELL(file_menu), gtk_separator_menu_item_new());
+  add_item(file_menu, "_Save State", G_CALLBACK(on_quick_save_state), GDK_KEY_F5);
+  add_item(file_menu, "Loa_d State", G_CALLBACK(on_quick_load_state), GDK_KEY_F7);
+  add_item(file_menu, "Save State _As…", G_CALLBACK(on_save_state_as));
+  add_item(file_menu, "Load S_tate…", G_CALLBACK(on_load_state));
+  gtk_menu_shell_append(GTK_MENU_SHELL(file_menu), gtk_separator_menu_item_new());
+  add_item(file_menu, "Save Scree_nshot", G_CALLBACK(on_screenshot), GDK_KEY_F11);
+  gtk_menu_shell_append(GTK_MENU_SHELL(file_menu), gtk_separator_menu_item_new());
   add_item(file_menu, "_Quit", G_CALLBACK(shutdown), GDK_KEY_q, GDK_CONTROL_MASK);
 
   GtkWidget* operation_menu = add_menu_head("_Operation");
@@ -160,6 +200,8 @@ void build_menus() {
   unlimited_speed_item = add_check_item(operation_menu, "_Unlimited Speed", speed != 0,
                                         G_CALLBACK(on_unlimited_speed_toggled), GDK_KEY_F2);
   add_item(operation_menu, "_Paste Text", G_CALLBACK(on_paste_text), GDK_KEY_F12);
+  pause_item = add_check_item(operation_menu, "P_ause", machine_paused, G_CALLBACK(on_pause_toggled));
+  add_shortcut(pause_item, GDK_KEY_p, GDK_CONTROL_MASK);
 
   GtkWidget* options_menu = add_menu_head("O_ptions");
   add_choice_menu(options_menu, "_Display Size", displaySize, displaysizex, draw_size == 2 ? 1 : 0,
@@ -180,7 +222,9 @@ void build_menus() {
   add_item(options_menu, "Select R_AM size…", G_CALLBACK(on_ram));
   // The autoload mark starts from the saved setting so that it tells the truth from the first frame.
   autoload_item = add_check_item(options_menu, "_CAQ Autoload", caq_autoload, G_CALLBACK(on_autoload_toggled));
-  microex_item = add_check_item(options_menu, "Micro _Expander", false, G_CALLBACK(on_microex_toggled));
+  microex_item = add_check_item(options_menu, "Micro _Expander", per_MicroEx, G_CALLBACK(on_microex_toggled));
+  keypad_controller_item = add_check_item(options_menu, "Keypad as _Hand Controller", keypad_controller,
+                                          G_CALLBACK(on_keypad_controller_toggled));
 
   GtkWidget* help_menu = add_menu_head("_Help");
   add_item(help_menu, "_About…", G_CALLBACK(select_help));
@@ -202,7 +246,7 @@ gboolean on_status_tick(gpointer) {
 
 // The status bar's notice goes after its time, leaving the usual two labels.
 gboolean end_status_notice(gpointer) {
-  gtk_label_set_text(GTK_LABEL(notice_status), "");
+  gtk_label_set_text(GTK_LABEL(notice_status), machine_paused ? "Paused" : "");
   notice_timer = 0;
   return FALSE;
 }
@@ -360,9 +404,41 @@ gboolean shutdown(GtkWidget*, gpointer) {
     draw_size = prev_draw_size;
   else
     on_window_realize(main_window, nullptr);
+  micro_expander_on = per_MicroEx;
+  sound_enabled = snd_sound != 0;
   save_config();
   save_extra_settings();
   return FALSE;
+}
+
+void rebuild_recent_menu() {
+  if (!recent_menu) return;
+  GList* children = gtk_container_get_children(GTK_CONTAINER(recent_menu));
+  for (GList* child = children; child; child = child->next) gtk_widget_destroy(GTK_WIDGET(child->data));
+  g_list_free(children);
+  for (const std::string& path : present_recent_files()) {
+    // The path shown as it is: no mnemonic may be taken from an underscore in a file name.
+    GtkWidget* item = gtk_menu_item_new_with_label(path.c_str());
+    g_object_set_data_full(G_OBJECT(item), "path", g_strdup(path.c_str()), g_free);
+    g_signal_connect(item, "activate", G_CALLBACK(on_recent_file), nullptr);
+    gtk_menu_shell_append(GTK_MENU_SHELL(recent_menu), item);
+  }
+  if (!recent_files.empty()) gtk_menu_shell_append(GTK_MENU_SHELL(recent_menu), gtk_separator_menu_item_new());
+  GtkWidget* clear = add_item(recent_menu, "_Clear Recent Files", G_CALLBACK(on_clear_recent));
+  gtk_widget_set_sensitive(clear, !recent_files.empty());
+  gtk_widget_show_all(recent_menu);
+}
+
+void refresh_machine_menus() {
+  set_choice_sensitivity(frames_per_secondx, timing_type == 1 ? 0 : 1);
+  set_choice_sensitivity(model_typex, model ? 1 : 0);
+  set_choice_sensitivity(rom_typex, rom_mode ? 1 : 0);
+  if (check_active(microex_item) != per_MicroEx) {
+    g_signal_handlers_block_by_func(microex_item, reinterpret_cast<gpointer>(on_microex_toggled), nullptr);
+    gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(microex_item), per_MicroEx);
+    g_signal_handlers_unblock_by_func(microex_item, reinterpret_cast<gpointer>(on_microex_toggled), nullptr);
+  }
+  set_model_status();
 }
 
 void show_loaded_title(const std::string& name) {

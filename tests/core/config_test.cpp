@@ -86,9 +86,26 @@ TEST_F(Settings, ExtraSettingsAreNamedLinesBesideTheMainFile) {
     load_extra_settings();
     EXPECT_EQ(integer_scaling, expected) << text;
   }
+  // Recent files: one line each, newest first, eight at most; a path that cannot be one line is
+  // not kept, one loaded again moves to the top.
+  for (int n = 0; n < 10; ++n) remember_recent_file("/files/" + std::to_string(n) + ".caq");
+  remember_recent_file("/files/5.caq");
+  remember_recent_file("/files/bad\nname.caq");
   integer_scaling = false;
+  keypad_controller = true;
   save_extra_settings();
-  EXPECT_EQ(dir.read_text("vantorel-extra.ini"), "integer_scaling=0\n");
+  EXPECT_EQ(dir.read_text("vantorel-extra.ini"),
+            "integer_scaling=0\nkeypad_controller=1\nmicro_expander=0\nsound=1\nrecent=/files/5.caq\n"
+            "recent=/files/9.caq\nrecent=/files/8.caq\nrecent=/files/7.caq\nrecent=/files/6.caq\n"
+            "recent=/files/4.caq\nrecent=/files/3.caq\nrecent=/files/2.caq\n");
+  recent_files.clear();
+  keypad_controller = false;
+  load_extra_settings();
+  EXPECT_TRUE(keypad_controller);
+  ASSERT_EQ(recent_files.size(), 8u);
+  EXPECT_EQ(recent_files[1], "/files/9.caq");
+  EXPECT_TRUE(present_recent_files().empty()) << "files that are gone are dropped";
+  keypad_controller = false;
   EXPECT_FALSE(std::filesystem::exists(dir.file("vantorel.ini")));
 }
 

@@ -24,11 +24,13 @@ struct menu_row {
 
 // The menu tree as the user sees it ("-" is a separator).
 const std::vector<menu_row> expected_menus = {
-    {"File", {"Load File…", "Quit"}},
-    {"Operation", {"Hard Reset", "Soft Reset", "-", "Unlimited Speed", "Paste Text"}},
+    {"File",
+     {"Load File…", "Recent Files", "-", "Save State", "Load State", "Save State As…", "Load State…", "-",
+      "Save Screenshot", "-", "Quit"}},
+    {"Operation", {"Hard Reset", "Soft Reset", "-", "Unlimited Speed", "Paste Text", "Pause"}},
     {"Options",
      {"Display Size", "Timing", "Keyboard Type", "Select Machine", "Select ROM", "Sound…", "Select RAM size…",
-      "CAQ Autoload", "Micro Expander"}},
+      "CAQ Autoload", "Micro Expander", "Keypad as Hand Controller"}},
     {"Help", {"About…"}},
 };
 
@@ -163,6 +165,10 @@ TEST(MainWindow, MenusHaveMnemonicsAndShortcuts) {
       {{"Operation", "Unlimited Speed"}, GDK_KEY_F2, static_cast<GdkModifierType>(0)},
       {{"Operation", "Paste Text"}, GDK_KEY_F12, static_cast<GdkModifierType>(0)},
       {{"Options", "Display Size", "Full Screen"}, GDK_KEY_F4, static_cast<GdkModifierType>(0)},
+      {{"File", "Save State"}, GDK_KEY_F5, static_cast<GdkModifierType>(0)},
+      {{"File", "Load State"}, GDK_KEY_F7, static_cast<GdkModifierType>(0)},
+      {{"File", "Save Screenshot"}, GDK_KEY_F11, static_cast<GdkModifierType>(0)},
+      {{"Operation", "Pause"}, GDK_KEY_p, GDK_CONTROL_MASK},
   };
   for (const auto& shortcut : shortcuts) {
     GtkWidget* item = menu_item(shortcut.path);
