@@ -45,6 +45,8 @@ void load_state_from(const std::string& path, const std::string& shown_name) {
   if (result == state_result::rom_mismatch && accept_other_roms(message))
     result = load_state_file(path, true, message);
   if (result == state_result::ok) {
+    // The held keys belong to the machine that was: what the state holds goes on alone.
+    release_all_keys();
     refresh_machine_menus();
     show_status_notice("State loaded: " + shown_name + (message.empty() ? "" : " (" + message + ")"));
   } else if (result == state_result::refused) {

@@ -292,12 +292,44 @@ count=$(wait_for_picture "$work/three.png" 15) ||
 end_drag
 echo "dropped three files: screen equals the headless runner's given the last"
 
+# ---- F11 writes the picture as the headless runner's --screenshot does (the reference just
+# made), named after the file last loaded. F5 saves the quick state; after more typing F7 brings
+# the saved screen back. Keys typed while paused (the Pause key) do nothing.
+xdotool windowactivate --sync "$window" 2>/dev/null
+xdotool windowfocus --sync "$window" 2>/dev/null
+xdotool key F11
+shot_written() { compgen -G "screenshots/third-*.png" >/dev/null; }
+poll 10 shot_written || fail "F11 wrote no screenshots/third-....png: $(ls screenshots 2>&1)"
+shot=$(compgen -G "screenshots/third-*.png" | head -1)
+[[ $shot =~ ^screenshots/third-[0-9]{8}-[0-9]{6}\.png$ ]] || fail "screenshot named $shot"
+[ "$(differing "$shot" "$work/headless_picture.png")" = 0 ] || fail "$shot differs from the headless screenshot"
+xdotool key F5
+poll 10 test -s states/quick.vst || fail "F5 wrote no states/quick.vst"
+xdotool type --delay 60 'zzz'
+changed() {
+  picture_shot "$work/picture.png" || return 1
+  [ "$(differing "$work/picture.png" "$work/three.png")" != 0 ]
+}
+poll 10 changed || fail "the keys typed after F5 did not show"
+xdotool key F7
+count=$(wait_for_picture "$work/three.png" 10) || fail "after F7 the screen differs from the one saved by F5 in $count pixels"
+xdotool key Pause
+xdotool type --delay 60 'zzz'
+sleep 1
+count=$(wait_for_picture "$work/three.png" 1) || fail "keys typed while paused reached the machine ($count pixels)"
+xdotool key Pause
+xdotool type --delay 60 'z'
+poll 10 changed || fail "after the second Pause the machine did not go on"
+echo "F11: $shot equals the headless screenshot; F5 then F7 brought the saved screen back; paused, keys did nothing"
+
 # Moved by the window manager, then closed.
 wmctrl -i -r "$window" -e 0,240,130,-1,-1 || fail "wmctrl could not move the window"
 moved() { [ "$(xwininfo -id "$window" | sed -n 's/^ *Absolute upper-left X: *//p')" != "$X" ]; }
 poll 10 moved || fail "the window did not move"
 close_program
 grep -qx '240 - 130' "$work/stdout.txt" || fail "printed position $(cat "$work/stdout.txt"), expected 240 - 130"
+[ "$(grep '^recent=' vantorel-extra.ini)" = "$(printf 'recent=%s\nrecent=%s' "$work/third.txt" "$work/drop.txt")" ] ||
+  fail "the recent files are not the two loaded, newest first: $(cat vantorel-extra.ini)"
 sed -n 10p vantorel.ini | grep -q '=240$' || fail "line 10 does not hold the x position 240: $(sed -n 10p vantorel.ini)"
 sed -n 11p vantorel.ini | grep -q '=130$' || fail "line 11 does not hold the y position 130: $(sed -n 11p vantorel.ini)"
 echo "closed at 100 %: exit status 0, position 240 - 130, vantorel.ini of 14 lines"
@@ -377,4 +409,38 @@ echo "in a ${WIDTH}x${HEIGHT} window: the picture $expected, $scale times, centr
 close_program ctrl+q
 grep -qx 'integer_scaling=1' vantorel-extra.ini || fail "vantorel-extra.ini: $(cat vantorel-extra.ini 2>&1)"
 echo "Ctrl+Q: exit status 0, vantorel.ini of 14 lines, vantorel-extra.ini with integer_scaling=1"
+
+# ---- The keypad as hand controller 1: a direction held shows in the free ROM's status line,
+# in the two hex digits of the controller byte and nowhere else (nothing is typed), up and down
+# differ, and letting go brings the line back.
+sed -i 's/^keypad_controller=.*/keypad_controller=1/' vantorel-extra.ini
+start_program
+[ "$WIDTH" -eq 352 ] || fail "the window did not start at 100 %: ${WIDTH}x${HEIGHT}"
+PICTURE_W=352
+PICTURE_H=232
+xdotool windowactivate --sync "$window" 2>/dev/null
+xdotool windowfocus --sync "$window" 2>/dev/null
+picture_shot "$work/pad_rest.png"
+changed_box() {  # the bounding box of the pixels where $1 differs from the picture at rest
+  convert "$work/pad_rest.png" "$1" -compose difference -composite -threshold 0 -format '%@' info:
+}
+for key in KP_Up KP_Down; do
+  xdotool keydown "$key"
+  pad_shown() {
+    picture_shot "$work/pad_$key.png" || return 1
+    [ "$(differing "$work/pad_rest.png" "$work/pad_$key.png")" != 0 ]
+  }
+  poll 10 pad_shown || fail "holding keypad $key changed nothing"
+  xdotool keyup "$key"
+  box=$(changed_box "$work/pad_$key.png")
+  [[ $box =~ ^([0-9]+)x([0-9]+)\+([0-9]+)\+([0-9]+)$ ]] || fail "no change box: $box"
+  [ "${BASH_REMATCH[3]}" -ge 152 ] && [ $((BASH_REMATCH[3] + BASH_REMATCH[1])) -le 168 ] &&
+    [ "${BASH_REMATCH[4]}" -ge 208 ] && [ $((BASH_REMATCH[4] + BASH_REMATCH[2])) -le 216 ] ||
+    fail "keypad $key changed the picture at $box, not only the controller byte"
+  count=$(wait_for_picture "$work/pad_rest.png" 5) || fail "after keypad $key was let go the picture differs in $count pixels"
+done
+[ "$(differing "$work/pad_KP_Up.png" "$work/pad_KP_Down.png")" != 0 ] || fail "keypad up and down look the same"
+close_program
+grep -qx 'keypad_controller=1' vantorel-extra.ini || fail "the keypad setting was not kept: $(cat vantorel-extra.ini)"
+echo "keypad as hand controller: up and down shown in the controller byte only, nothing typed"
 echo "PASS"

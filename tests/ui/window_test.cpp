@@ -1,6 +1,8 @@
 // The main window: menu tree, two-choice menus, status bar, window size, painting, keyboard.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "ch376/ch376.h"
 
@@ -9,6 +11,7 @@
 #include "core/ports.h"
 #include "input/keyboard.h"
 #include "loading/cassette.h"
+#include "ui/audio_device.h"
 #include "ui_fixture.h"
 #include "video/raster.h"
 #include "z80/z80.h"
@@ -585,6 +588,36 @@ TEST(MainWindow, TapeNoticeShowsInTheStatusBarForAFewSeconds) {
     gtk_main_iteration_do(FALSE), g_usleep(20000);
   EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(notice_status)), "");
   EXPECT_GE(g_get_monotonic_time() - start, 3000000) << "gone too soon to be read";
+}
+
+// Recent Files lists the files loaded, newest first, with the clearing item last; Pause stops the
+// machine and says so until it goes on.
+TEST(MainWindow, RecentFilesAndPause) {
+  recent_files.clear();
+  const std::string first = scratch_dir + "/first.txt", second = scratch_dir + "/second_one.caq";
+  for (const std::string& path : {first, second}) std::fclose(std::fopen(path.c_str(), "w"));
+  note_loaded_file(first);
+  note_loaded_file(second);
+  note_loaded_file(scratch_dir + "/gone.caq");
+  std::filesystem::remove(scratch_dir + "/gone.caq");
+  rebuild_recent_menu();
+  auto labels = [] {
+    std::vector<std::string> shown;
+    for (GtkWidget* item : items_of(menu_of(menu_item({"File", "Recent Files"})))) shown.push_back(label_of(item));
+    return shown;
+  };
+  EXPECT_EQ(labels(), (std::vector<std::string>{second, first, "-", "Clear Recent Files"}));
+  EXPECT_EQ(last_loaded_name, "gone");
+  activate({"File", "Recent Files", "Clear Recent Files"});
+  EXPECT_EQ(labels(), (std::vector<std::string>{"Clear Recent Files"}));
+  EXPECT_FALSE(sensitive({"File", "Recent Files", "Clear Recent Files"}));
+
+  activate({"Operation", "Pause"});
+  EXPECT_TRUE(machine_paused);
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(notice_status)), "Paused");
+  activate({"Operation", "Pause"});
+  EXPECT_FALSE(machine_paused);
+  EXPECT_FALSE(gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(pause_item)));
 }
 
 int main(int argc, char** argv) {
