@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -127,9 +128,14 @@ std::string problem_line(const RomProblem& p) {
 }
 
 // The roms directory as the user would write it, in plain ASCII, cut from the left to fit.
+// Under the home directory it starts with "~/", which keeps the data directory's path whole.
 std::string directory_line() {
+  std::string path = rom_dir;
+  std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+  while (home.size() > 1 && home.back() == '/') home.pop_back();
+  if (home.size() > 1 && path.compare(0, home.size() + 1, home + "/") == 0) path = "~" + path.substr(home.size());
   std::string dir;
-  for (char c : rom_dir) {
+  for (char c : path) {
     if (c == '/' && !dir.empty() && dir.back() == '/') continue;
     const unsigned char u = static_cast<unsigned char>(c);
     dir += (u >= 0x20 && u < 0x7F) ? c : '?';

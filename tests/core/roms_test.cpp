@@ -187,6 +187,13 @@ TEST_F(Roms, StartUpWithoutRomsBootsTheBuiltInOnesAndSaysWhy) {
   HardReset();
   EXPECT_TRUE(builtin_roms_active);
   EXPECT_NE(notice(), "");
+  // Under the home directory (the data directory's case) the path is shown from "~/".
+  const std::string saved_home = std::getenv("HOME") ? std::getenv("HOME") : "";
+  setenv("HOME", (dir.path + "/").c_str(), 1);
+  HardReset();
+  const std::string home_notice = notice();
+  EXPECT_EQ(home_notice.substr(home_notice.rfind('\n') + 1), "~/roms/");
+  setenv("HOME", saved_home.c_str(), 1);
   put_full_set();
   HardReset();
   EXPECT_FALSE(builtin_roms_active);
