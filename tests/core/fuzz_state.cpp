@@ -1,23 +1,56 @@
 // libFuzzer harness of the save-state reader: any bytes are refused with a message or put
-// the machine in a state that saves and loads again, and nothing crashes.
+// the machine in a state that saves and loads again, and nothing crashes. A whole state (its
+// RAM and picture) is far larger than the inputs the fuzzer makes, so an input starting with
+// 'E' is a list of edits of the real state saved at start-up instead: each 4 bytes an offset
+// (3 bytes, little-endian, taken modulo its size) and the byte to put there; a last odd byte
+// cuts the state short by that many bytes. This way the deep sections and the load are reached.
 #include <unistd.h>
 
 #include <cstdint>
+#include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "core/roms.h"
 #include "core/save_state.h"
 #include "loading/scratch_files.h"
 
+namespace {
+
+std::vector<uint8_t>& real_state() {
+  static std::vector<uint8_t> state;
+  return state;
+}
+
+std::vector<uint8_t> edited_state(const uint8_t* edits, size_t size) {
+  std::vector<uint8_t> state = real_state();
+  size_t at = 0;
+  for (; at + 4 <= size; at += 4) {
+    const size_t offset = (edits[at] | edits[at + 1] << 8 | edits[at + 2] << 16) % state.size();
+    state[offset] = edits[at + 3];
+  }
+  if (at < size) state.resize(state.size() - std::min<size_t>(edits[at], state.size()));
+  return state;
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   const std::string dir = loading_test::make_fuzz_dir("vantorel-fuzz-state");
   if (chdir(dir.c_str()) != 0) std::abort();
   Initialise_Emulator();
+  real_state() = encode_state();
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::vector<uint8_t> edited;
+  if (size > 0 && data[0] == 'E') {
+    edited = edited_state(data + 1, size - 1);
+    data = edited.data();
+    size = edited.size();
+  }
   std::string message;
   const state_result result = decode_state(data, size, (size & 1) != 0, message);
   if (result != state_result::ok) {
