@@ -83,6 +83,10 @@ gboolean on_focus_out(GtkWidget* widget, GdkEvent* event, gpointer data);
 void update_keyboard(GtkWidget* widget, gpointer data);
 void text_request_callback(GtkClipboard* clipboard, const gchar* text, gpointer data);
 
+// Opens the audio device; without one the status bar says "No sound device" and the Sound
+// dialog says why.
+void start_sound();
+
 // Option dialogs and settings.
 void update_fps(GtkWidget* widget, gpointer index);
 void select_sound();
