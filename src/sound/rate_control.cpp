@@ -27,6 +27,7 @@ namespace {
 constexpr double LEVEL_SMOOTHING = 0.1;
 constexpr double PROPORTIONAL_GAIN = 6.0;
 constexpr double INTEGRAL_GAIN = 0.03;
+constexpr double INTEGRATING_RANGE = 0.95;
 // In units of the sample steering's range: the integral can stand for a device as far off as
 // the frame stretch reaches.
 constexpr double INTEGRAL_LIMIT = FRAME_STRETCH_LIMIT / RATE_CONTROL_MAX_DEVIATION;
@@ -58,8 +59,12 @@ double rate_control_update(int fill_bytes, int capacity_bytes) {
   const double half = capacity_bytes / 2.0;
   const double error = half > 0 ? std::clamp((fill_bytes - half) / half, -1.0, 1.0) : 0.0;
   rate_control_level += LEVEL_SMOOTHING * (error - rate_control_level);
-  rate_control_integral =
-      std::clamp(rate_control_integral + INTEGRAL_GAIN * rate_control_level, -INTEGRAL_LIMIT, INTEGRAL_LIMIT);
+  // A FIFO near full or empty says more about a start, a stall or a burst than about the
+  // device's clock: the integral only learns from levels in between, so a minute of a stalled
+  // device does not hold the rate down after it recovers.
+  if (std::abs(error) < INTEGRATING_RANGE)
+    rate_control_integral =
+        std::clamp(rate_control_integral + INTEGRAL_GAIN * rate_control_level, -INTEGRAL_LIMIT, INTEGRAL_LIMIT);
   const double push = PROPORTIONAL_GAIN * rate_control_level + rate_control_integral;
   const double steered = std::clamp(push, -1.0, 1.0);
   // Fuller than half: fewer samples, and the device catches up; beyond the steering's reach,

@@ -2,6 +2,7 @@
 // headless host behind the seam (its host_audio_wait drains the FIFO).
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "core/ports.h"
 #include "sound/audio_out.h"
 #include "sound/ay.h"
+#include "sound/rate_control.h"
 #include "sound/sfifo.h"
 
 namespace {
@@ -30,16 +32,43 @@ class AudioOutTest : public ::testing::Test {
   }
   void TearDown() override {
     play_audio = 0;
+    rate_control_start(false);
     sound_close();
   }
 };
+
+// Samples made over `frames` PAL frames of 4 T-state instructions.
+long samples_over(int frames) {
+  long samples = 0;
+  for (int f = 0; f < frames; ++f)
+    for (uint32_t t = 0; t < 71590; t += 4) {
+      const int64_t before = WriteBufferPos;
+      sound_clock(4);
+      samples += WriteBufferPos != before;
+      if (WriteBufferPos > 8000) WriteBufferPos = 0;
+    }
+  return samples;
+}
+
+// Frames of 16-bit stereo at one level into the FIFO.
+void queue_level(int frames, int level) {
+  for (int i = 0; i < frames; ++i) {
+    const uint8_t frame[4] = {static_cast<uint8_t>(level), static_cast<uint8_t>(level >> 8),
+                              static_cast<uint8_t>(level), static_cast<uint8_t>(level >> 8)};
+    ASSERT_EQ(sfifo_write(&sound_fifo, frame, 4), 4);
+  }
+}
+
+int left_at(const std::vector<uint8_t>& stream, size_t frame) {
+  return static_cast<int16_t>(stream[4 * frame] | stream[4 * frame + 1] << 8);
+}
 
 TEST_F(AudioOutTest, DerivedConstantsForBothTimings) {
   // PAL: 71590 x 50 / 44100 = 81.16 -> 81; 71590 / 81 = 883 samples; 4 bytes each.
   EXPECT_EQ(snd.sample_tstates, 81u);
   EXPECT_EQ(snd.ay_tick_tstates, 16u);
   EXPECT_EQ(snd_sub_buffer_size, 3532);
-  EXPECT_EQ(sound_fifo.size, 16384);  // 2 x 3532 x 2 + 1 = 14129, rounded up
+  EXPECT_EQ(sound_fifo.size, 8192);  // 46 ms, whatever the timing
   EXPECT_EQ(snd_sound, 1);
   EXPECT_EQ(snd_stereo, 1);
   EXPECT_EQ(snd_aysound, 1);
@@ -50,7 +79,7 @@ TEST_F(AudioOutTest, DerivedConstantsForBothTimings) {
   ASSERT_EQ(sound_setup(), 0);
   EXPECT_EQ(snd.sample_tstates, 81u);
   EXPECT_EQ(snd_sub_buffer_size, 2944);
-  EXPECT_EQ(sound_fifo.size, 16384);  // 11777 rounded up
+  EXPECT_EQ(sound_fifo.size, 8192);
   // The set-up switches sound on and keeps the stereo and AY settings the file gave.
   snd_sound = snd_stereo = snd_aysound = 0;
   ASSERT_EQ(sound_setup(), 0);
@@ -149,8 +178,8 @@ TEST_F(AudioOutTest, BlocksReachTheFifoWhole) {
   for (int i = 0; i < 3536; i += 2) ASSERT_EQ(out[i] | out[i + 1] << 8, 8192) << i;
 
   // A full FIFO: the producer waits (the headless host drains it) and loses nothing of the block.
-  std::vector<uint8_t> filler(16383, 0xAA);
-  ASSERT_EQ(sfifo_write(&sound_fifo, filler.data(), 16383), 16383);
+  std::vector<uint8_t> filler(8191, 0xAA);
+  ASSERT_EQ(sfifo_write(&sound_fifo, filler.data(), 8191), 8191);
   for (int i = 0; i < 1000; ++i) sound_buffer[i] = static_cast<uint8_t>(i * 7 + 3);
   WriteBufferPos = 1000;
   WriteDataToBuffer();
@@ -217,6 +246,139 @@ TEST_F(AudioOutTest, DeviceFillTakesWholeFramesAndHoldsTheLastLevel) {
   EXPECT_EQ(sound_fill_device_buffer(small.data(), 4), 0);
   EXPECT_EQ(small[0], 9);
   EXPECT_EQ(small[3], 9);
+}
+
+// The desktop steers the sample period; the headless recording keeps the fixed one.
+TEST_F(AudioOutTest, RateSteeringStaysWithinHalfAPercentAndPullsTowardHalfFull) {
+  // Off (headless): one sample every 81 T-states. On, at the nominal rate: 44,100 per emulated
+  // second of the 3,579,545 Hz clock, 882 a PAL frame.
+  rate_control_start(false);
+  EXPECT_NEAR(samples_over(50), 50.0 * 71590 / 81, 2);
+  rate_control_start(true);
+  EXPECT_NEAR(samples_over(50), 50.0 * 71590 * 44100 / 3579545, 2);
+  // Pinned at either end, for as long as the FIFO stays full or empty: never past half a percent.
+  const int capacity = sound_fifo.size;
+  for (int i = 0; i < 3000; ++i) {
+    const double ratio = rate_control_update(capacity - 1, capacity);
+    ASSERT_GE(ratio, 0.995 - 1e-12);
+    ASSERT_LE(ratio, 1.0 + 1e-12) << "more samples into a full FIFO";
+  }
+  EXPECT_NEAR(rate_control_ratio, 0.995, 1e-12);
+  EXPECT_NEAR(samples_over(50), 50.0 * 71590 * 44100 * 0.995 / 3579545, 2);
+  // From full to empty the smoothed level needs a few frames to turn; from then on the most
+  // samples, and a FIFO that stayed full for a minute (a stalled device) has not wound the
+  // controller up against the recovery.
+  for (int i = 0; i < 3000; ++i) {
+    const double ratio = rate_control_update(0, capacity);
+    ASSERT_LE(ratio, 1.005 + 1e-12);
+    if (i >= 25) {
+      ASSERT_NEAR(ratio, 1.005, 1e-12) << i;
+    }
+  }
+  EXPECT_NEAR(rate_control_ratio, 1.005, 1e-12);
+  EXPECT_NEAR(samples_over(50), 50.0 * 71590 * 44100 * 1.005 / 3579545, 2);
+
+  // A device whose clock runs off the machine's, from an empty and from a nearly full FIFO: a
+  // frame puts in 882 x ratio frames, the device takes 882 x (1 + offset) in the frame's time.
+  // Within the steering's reach the level settles at half and the sample rate at the device's,
+  // the picture keeping its period; further off, the frame period makes up the rest.
+  struct Device { double offset, start_fill; } devices[] = {{0.003, 400}, {-0.003, 7600}, {0.0, 100},
+                                                           {0.02, 4096}, {-0.025, 400}};
+  for (const Device& d : devices) {
+    rate_control_start(true);
+    double fill = d.start_fill, lowest = capacity, highest = 0;
+    for (int frame = 0; frame < 3000; ++frame) {
+      rate_control_update(static_cast<int>(fill), capacity);
+      fill += 4 * 882 * (rate_control_ratio - (1 + d.offset) * (1 + frame_stretch));
+      fill = std::clamp(fill, 0.0, capacity - 1.0);
+      if (frame > 500) lowest = std::min(lowest, fill), highest = std::max(highest, fill);
+    }
+    EXPECT_GT(lowest, capacity * 3 / 8.0) << d.offset;
+    EXPECT_LT(highest, capacity * 5 / 8.0) << d.offset;
+    if (std::abs(d.offset) < RATE_CONTROL_MAX_DEVIATION) {
+      EXPECT_NEAR(rate_control_ratio, 1 + d.offset, 0.0005) << d.offset;
+      EXPECT_EQ(frame_stretch, 0.0) << d.offset;
+    } else {
+      EXPECT_NEAR(std::abs(rate_control_ratio - 1), 0.005, 1e-9) << d.offset;
+      EXPECT_NEAR((1 + d.offset) * (1 + frame_stretch), rate_control_ratio, 0.0005) << d.offset;
+    }
+  }
+}
+
+// The desktop's callback: a start at half full, underruns counted, the level filtered away.
+TEST_F(AudioOutTest, DesktopCallbackStartsHalfFullCountsUnderrunsAndLeavesNoLevelBehind) {
+  audio_underruns = 0;
+  std::vector<uint8_t> stream(441 * 4, 0xEE);
+  // Under half full: silence, and nothing taken yet.
+  queue_level(1000, 8192);
+  sound_play_device_buffer(stream.data(), 441 * 4);
+  for (size_t f = 0; f < 441; ++f) ASSERT_EQ(left_at(stream, f), 0) << f;
+  EXPECT_EQ(sfifo_used(&sound_fifo), 4000);
+  EXPECT_EQ(audio_underruns, 0u);
+  // Half full: playing starts. The speaker's held level is the level already there: silence.
+  queue_level(100, 8192);
+  queue_level(500, 0);
+  sound_play_device_buffer(stream.data(), 441 * 4);
+  EXPECT_EQ(sfifo_used(&sound_fifo), (1600 - 441) * 4);
+  for (size_t f = 0; f < 441; ++f) ASSERT_EQ(left_at(stream, f), 0) << f;
+  // The speaker going off is a step down, passed whole and both channels alike; after it the
+  // output climbs back to 0 instead of sitting at -8192.
+  sound_play_device_buffer(stream.data(), 441 * 4);
+  sound_play_device_buffer(stream.data(), 441 * 4);
+  const int first = left_at(stream, 1100 - 882);  // the first frame at level 0
+  EXPECT_NEAR(first, -8192, 2);
+  EXPECT_EQ(stream[4 * 300 + 2] | stream[4 * 300 + 3] << 8, stream[4 * 300] | stream[4 * 300 + 1] << 8);
+  EXPECT_GT(left_at(stream, 440), first);
+  EXPECT_EQ(audio_underruns, 0u);
+  // 277 frames left, 441 asked: one underrun; the rest holds the input level, so the output
+  // carries on smoothly, no jump.
+  ASSERT_EQ(sfifo_used(&sound_fifo), 277 * 4);
+  sound_play_device_buffer(stream.data(), 441 * 4);
+  EXPECT_EQ(audio_underruns, 1u);
+  for (size_t f = 1; f < 441; ++f) ASSERT_LE(std::abs(left_at(stream, f) - left_at(stream, f - 1)), 20) << f;
+  // ... and playing waits for half full again: a little is not taken.
+  queue_level(100, 0);
+  sound_play_device_buffer(stream.data(), 441 * 4);
+  EXPECT_EQ(sfifo_used(&sound_fifo), 400);
+  EXPECT_EQ(audio_underruns, 1u);
+}
+
+// The DC-blocking high-pass, against the one-pole's own frequency response.
+TEST(DcBlocker, ConstantDecaysStepLeavesNoOffsetTonesPass) {
+  const double R = std::exp(-2 * M_PI * 10 / 44100.0);
+  // A constant from the start: nothing at all comes out.
+  DcBlocker constant;
+  for (int i = 0; i < 1000; ++i) ASSERT_EQ(dc_block(constant, 8192), 0.0f);
+  // A step passes whole, then decays as R^n: a tenth of a second later under 0.2 % of it,
+  // half a second later nothing; the mean of a second after it is the step's area only.
+  DcBlocker step;
+  dc_block(step, 0);
+  EXPECT_FLOAT_EQ(dc_block(step, 8192), 8192.0f);
+  double sum = 0, y = 0;
+  for (int n = 1; n <= 44100; ++n) {
+    y = dc_block(step, 8192);
+    sum += y;
+    if (n == 4410) {
+      EXPECT_NEAR(y, 8192 * std::pow(R, n), 1.0);
+      EXPECT_LT(y, 8192 * 0.002);
+    }
+  }
+  EXPECT_LT(std::abs(y), 0.01);
+  EXPECT_NEAR(sum / 44100, 8192 * R / (1 - R) / 44100, 0.5);  // ~0.7 of a level per sample
+  // Tones: the amplitude after settling is |1 - e^-jw| / |1 - R e^-jw| of the input's.
+  struct Tone { double hz, at_least; } tones[] = {{10, 0.70}, {50, 0.97}, {100, 0.99}, {440, 0.999}, {4000, 0.9999}};
+  for (const Tone& t : tones) {
+    const double w = 2 * M_PI * t.hz / 44100;
+    const double gain = std::hypot(1 - std::cos(w), std::sin(w)) / std::hypot(1 - R * std::cos(w), R * std::sin(w));
+    DcBlocker f;
+    double peak = 0;
+    for (int n = 0; n < 44100 * 2; ++n) {
+      const float out = dc_block(f, static_cast<float>(10000 + 8000 * std::sin(w * n)));
+      if (n >= 44100) peak = std::max(peak, std::abs(static_cast<double>(out)));
+    }
+    EXPECT_NEAR(peak / 8000, gain, 0.002) << t.hz;
+    EXPECT_GE(peak / 8000, t.at_least) << t.hz;
+  }
 }
 
 TEST(SampleFifo, SizesAndLimits) {
