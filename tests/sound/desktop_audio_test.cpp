@@ -121,6 +121,13 @@ TEST(DesktopAudio, StartUpBeepReachesTheDeviceEdgeForEdge) {
     const long played_gap = static_cast<long>(played_edges[k] - played_edges[k - 1]);
     EXPECT_LE(std::labs(played_gap - made_gap), 1) << "half period " << k;
   }
+  // Centred: over the beep's second half the machine's unipolar samples average half the
+  // speaker's level; through the high-pass they average about nothing.
+  double made_sum = 0, played_sum = 0;
+  for (size_t i = made_edges[200]; i < made_edges[398]; ++i) made_sum += made[i];
+  for (size_t i = played_edges[200]; i < played_edges[398]; ++i) played_sum += played[i];
+  EXPECT_NEAR(made_sum / (made_edges[398] - made_edges[200]), 4096, 200);
+  EXPECT_LT(std::abs(played_sum / (played_edges[398] - played_edges[200])), 600);
   // No lasting offset: a tenth of a second after the last edge the output is back at 0, where a
   // plain copy of the machine's unipolar samples would hold whatever level came last.
   const size_t settled = played_edges.back() + 4410;
