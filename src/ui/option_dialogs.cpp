@@ -42,10 +42,9 @@ void select_sound() {
   gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(ay_sound), snd_aysound != 0);
   gtk_box_pack_start(GTK_BOX(content), sound_enabled, FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(content), ay_sound, FALSE, FALSE, 0);
-  // The settings still apply (the headless recording hears them); the device is what is missing.
+  // The boxes keep their settings for the next start; below them, why nothing plays.
   if (!audio_device_id) {
-    const std::string why = "No sound device: " + (audio_device_error.empty() ? std::string("not opened") : audio_device_error);
-    GtkWidget* reason = gtk_label_new(why.c_str());
+    GtkWidget* reason = gtk_label_new(("No sound device: " + audio_device_error).c_str());
     gtk_label_set_line_wrap(GTK_LABEL(reason), TRUE);
     gtk_label_set_xalign(GTK_LABEL(reason), 0);
     gtk_box_pack_start(GTK_BOX(content), reason, FALSE, FALSE, 6);
