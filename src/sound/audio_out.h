@@ -7,7 +7,6 @@
 
 constexpr int snd_freq = 44100;
 constexpr int snd_soundbits = 16;
-constexpr int snd_num_buffers = 2;
 constexpr int SOUND_BUFFER_BYTES = 16384;
 // 2047 stereo frames, 46 ms: the desktop keeps it about half full, and a frame's samples
 // (882 frames at 50 Hz) fit on top of that.

@@ -19,9 +19,9 @@ extern double rate_control_integral; // accumulated error: the device clock's ow
 extern double frame_stretch;         // relative change of the frame period; 0 unless the device is far off
 extern int32_t rate_step;            // 1/65536 T-states added to each sample period
 extern int32_t rate_step_acc;        // fraction of a T-state carried from sample to sample
-extern double audio_latency_sum_ms;  // latency figures since the last reset (the bench reads them)
-extern double audio_latency_max_ms;
-extern uint32_t audio_latency_count;
+extern double audio_latency_sum_ms;  // latency taken since the last reset, summed (the bench reads it)
+extern double audio_latency_max_ms;  // ... the largest
+extern uint32_t audio_latency_count; // ... how many were taken (two a frame)
 
 // Starts the steering from the nominal rate (on: a device plays) or stops it (off: the sample
 // period is the fixed one the headless recordings use).
