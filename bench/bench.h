@@ -16,3 +16,8 @@ struct BenchmarkRegistrar {
     benchmarks().push_back({std::move(name), std::move(run)});
   }
 };
+
+enum class CompanionResult { finished, failed, missing };
+// Runs the program `name` from this program's directory, passing on its name=value lines.
+// missing: not there or not started (said on standard error).
+CompanionResult run_companion(const char* name);

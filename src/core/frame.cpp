@@ -1,9 +1,14 @@
 // Frame scheduling: one frame is a fixed budget of T-states of the 3.579545 MHz Z80 clock.
 #include "core/frame.h"
 
+#include <chrono>
+#include <thread>
+
 #include "core/host.h"
 #include "loading/cassette.h"
 #include "loading/tape_recorder.h"
+#include "sound/audio_out.h"
+#include "sound/rate_control.h"
 #include "video/raster.h"
 #include "z80/z80.h"
 
@@ -42,6 +47,24 @@ void set_timing(uint8_t index) {
 }
 
 uint64_t frame_period_ns() { return static_cast<uint64_t>(frame_length) * 1000000000u / Z80_CLOCK_HZ; }
+
+void pace_frame() {
+  // The picture keeps the clock: the deadlines are in nanoseconds, so the rate is the machine's
+  // own (50.0 or 60.0) rather than a whole number of milliseconds. A frame that is late is not
+  // made up by running fast. The sound follows the picture by way of the steered sample rate;
+  // only a device far off the clock stretches the period (frame_stretch).
+  using clock = std::chrono::steady_clock;
+  static clock::time_point deadline = clock::now();
+  const bool steering = rate_control_on && play_audio && !speed;
+  const int fill_after_frame = steering ? rate_control_frame_end() : 0;
+  const auto period = std::chrono::nanoseconds(
+      steering ? static_cast<int64_t>(static_cast<double>(frame_period_ns()) * (1.0 + frame_stretch)) : frame_period_ns());
+  const auto now = clock::now();
+  deadline += period;
+  if (deadline + 3 * period < now || deadline > now + 3 * period) deadline = now;
+  std::this_thread::sleep_until(deadline);
+  if (steering) rate_control_deadline(fill_after_frame);
+}
 
 void one_Z80_frame() {
   get_joystick_state();

@@ -25,6 +25,11 @@ void set_timing(uint8_t index);
 // Runs exactly one frame: joystick poll, instructions up to frame_length, spool cadence, the
 // tape recorder's idle count, repaint request, frame count, overshoot carried into the next frame.
 void one_Z80_frame();
+// The desktop's pacing after each frame, shared with the audio bench: with a device playing the
+// frame's samples go to the FIFO, then the frame waits for its deadline on the steady clock
+// (one frame period after the last; far behind or ahead, deadlines start afresh from now), then
+// the sample rate is steered from the FIFO's level.
+void pace_frame();
 // Pacing period in nanoseconds: one frame's T-states at the CPU clock (19,999,748 for PAL,
 // 16,666,643 for NTSC: 50.0 and 60.0 frames a second).
 uint64_t frame_period_ns();

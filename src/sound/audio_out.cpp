@@ -1,14 +1,18 @@
 // Sample making: every 81 T-states the speaker bit and the three AY channels become one 16-bit
-// sample, staged here and handed to the FIFO about once a frame. A full FIFO blocks the
-// emulation until the device has played enough, so the audio device paces the machine.
+// sample, staged here and handed to the FIFO about once a frame. On the desktop the period is
+// steered around 81.17 T-states (rate_control) so that the FIFO stays half full; a FIFO that
+// fills all the same (a device slower than the steering can follow) blocks the emulation until
+// the device has played enough, so the audio device then paces the machine.
 #include "sound/audio_out.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "core/frame.h"
 #include "core/host.h"
 #include "core/ports.h"
+#include "sound/rate_control.h"
 
 uint8_t snd_sound = 1, snd_stereo = 1, snd_aysound = 1, play_audio;
 uint8_t sound_buffer[SOUND_BUFFER_BYTES];
@@ -18,6 +22,10 @@ sfifo sound_fifo;
 bool audio_device_paused;
 bool audio_device_stalled;
 uint8_t device_last_frame[4];
+int audio_device_frames;
+bool device_stream_started;
+std::atomic<uint32_t> audio_underruns;
+DcBlocker device_filter;
 
 namespace {
 
@@ -25,7 +33,7 @@ namespace {
 constexpr uint32_t SPEAKER_LEVEL = 8192;
 
 // A device that stops draining (a stalled host audio server) must not freeze the machine: after
-// this many waits (about half a second on the desktop, five times what the full FIFO holds)
+// this many waits (about half a second on the desktop, ten times what the full FIFO holds)
 // without the FIFO taking a byte the block is dropped, and so are the following blocks, at
 // once, until the device takes bytes again.
 constexpr int MAX_WAITS_WITHOUT_PROGRESS = 500;
@@ -53,11 +61,23 @@ int sound_setup() {
   if (snd_sub_buffer_size > SOUND_BUFFER_BYTES - 8) snd_sub_buffer_size = SOUND_BUFFER_BYTES - 8;
   WriteBufferPos = 0;
   std::memset(device_last_frame, 0, sizeof device_last_frame);
-  return sfifo_init(&sound_fifo, 2 * snd_sub_buffer_size * snd_num_buffers + 1);
+  device_stream_started = false;
+  device_filter = DcBlocker{};
+  rate_step_acc = 0;
+  return sfifo_init(&sound_fifo, SOUND_FIFO_BYTES - 1);
 }
 
 void GetSample() {
   snd.sample_acc -= static_cast<int32_t>(snd.sample_tstates);
+  // The steered period's fraction: a whole T-state more (or less) whenever it adds up to one.
+  rate_step_acc += rate_step;
+  if (rate_step_acc >= 65536) {
+    rate_step_acc -= 65536;
+    --snd.sample_acc;
+  } else if (rate_step_acc < 0) {
+    rate_step_acc += 65536;
+    ++snd.sample_acc;
+  }
   get_AY_sample();
   const uint32_t value =
       (snd.chan_level[0] + snd.chan_level[1] + snd.chan_level[2] + (earbit ? SPEAKER_LEVEL : 0)) * snd_sound;
@@ -109,6 +129,8 @@ void resume_audio() {
   if (!audio_device_paused) return;
   sfifo_flush(&sound_fifo);
   std::memset(device_last_frame, 0, sizeof device_last_frame);
+  device_stream_started = false;
+  device_filter = DcBlocker{};
   audio_device_paused = false;
   host_audio_device_pause(false);
 }
@@ -135,4 +157,43 @@ int sound_fill_device_buffer(uint8_t* stream, int len) {
   // the last level instead.
   for (int pos = delivered; pos < len; ++pos) stream[pos] = device_last_frame[pos & 3];
   return delivered;
+}
+
+float dc_block(DcBlocker& filter, float x) {
+  static const float R = static_cast<float>(std::exp(-2.0 * M_PI * DC_BLOCK_HZ / snd_freq));
+  if (!filter.primed) {
+    filter.x1 = x;
+    filter.primed = true;
+  }
+  const float y = x - filter.x1 + R * filter.y1;
+  filter.x1 = x;
+  filter.y1 = y;
+  return y;
+}
+
+void sound_play_device_buffer(uint8_t* stream, int len) {
+  if (len <= 0) return;
+  // A start at half full leaves the steering nothing to catch up, and the device a FIFO's
+  // worth of slack from the first callback on.
+  if (!device_stream_started && sfifo_used(&sound_fifo) >= sound_fifo.size / 2) device_stream_started = true;
+  if (device_stream_started) {
+    if (sound_fill_device_buffer(stream, len) < (len & ~3)) {
+      audio_underruns.fetch_add(1, std::memory_order_relaxed);
+      device_stream_started = false;
+    }
+  } else if (!device_filter.primed) {
+    std::memset(stream, 0, static_cast<size_t>(len));  // nothing played yet since the reset
+    return;
+  } else {
+    for (int pos = 0; pos < len; ++pos) stream[pos] = device_last_frame[pos & 3];
+  }
+  // The machine is mono: the left channel is filtered and both carry the result. A held level
+  // (an underrun, the wait before a start) goes through the filter as well and fades to 0.
+  for (int pos = 0; pos + 4 <= len; pos += 4) {
+    const float x = static_cast<float>(static_cast<int16_t>(stream[pos] | stream[pos + 1] << 8));
+    const float y = std::clamp(std::round(dc_block(device_filter, x)), -32768.0f, 32767.0f);
+    const auto value = static_cast<uint16_t>(static_cast<int16_t>(y));
+    stream[pos] = stream[pos + 2] = static_cast<uint8_t>(value);
+    stream[pos + 1] = stream[pos + 3] = static_cast<uint8_t>(value >> 8);
+  }
 }

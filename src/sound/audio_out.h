@@ -1,16 +1,30 @@
 // Sample making: the speaker bit and the AY channels into 44,100 Hz 16-bit stereo, through the FIFO.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include "sound/ay.h"
 #include "sound/sfifo.h"
 
 constexpr int snd_freq = 44100;
 constexpr int snd_soundbits = 16;
-constexpr int snd_num_buffers = 2;
 constexpr int SOUND_BUFFER_BYTES = 16384;
+// 2047 stereo frames, 46 ms: the desktop keeps it about half full, and a frame's samples
+// (882 frames at 50 Hz) fit on top of that.
+constexpr int SOUND_FIFO_BYTES = 8192;
+// The output coupling's corner: a one-pole high-pass this low takes the speaker's held level
+// away within tens of milliseconds and leaves every audible tone as it is.
+constexpr double DC_BLOCK_HZ = 10.0;
+
+// One-pole DC-blocking high-pass, y = x - x1 + R * y1.
+struct DcBlocker {
+  float x1 = 0;         // previous input
+  float y1 = 0;         // previous output
+  bool primed = false;  // x1 holds a real input: the first one after a reset is taken as the
+                        // level already there, so a stream that starts at a held level starts silent
+};
 
 extern uint8_t snd_sound;            // master switch: multiplies every sample
-extern uint8_t snd_stereo;           // "Stereo" setting; the machine is mono, both channels carry it
+extern uint8_t snd_stereo;           // kept in vantorel.ini only: the machine is mono, both channels carry it
 extern uint8_t snd_aysound;          // the AY generator runs
 extern uint8_t play_audio;           // audio output running
 extern uint8_t sound_buffer[SOUND_BUFFER_BYTES];  // staging buffer
@@ -20,6 +34,10 @@ extern sfifo sound_fifo;             // staging blocks on their way to the audio
 extern bool audio_device_paused;     // pause_audio paused the device; resume_audio un-pauses it
 extern bool audio_device_stalled;    // the device stopped draining: blocks are dropped, not waited on
 extern uint8_t device_last_frame[4]; // last stereo frame handed to the device (callback thread)
+extern int audio_device_frames;      // frames the device buffers per callback; 0 without a device
+extern bool device_stream_started;   // callback side: the FIFO reached half full since the last resume
+extern std::atomic<uint32_t> audio_underruns;  // callbacks that found the FIFO short once playing
+extern DcBlocker device_filter;      // the desktop output's high-pass (callback thread)
 
 // Derived constants, sound switches on, AY initial state, FIFO allocated. Needs the timing
 // state (initialise_timings) first. Returns the FIFO's sfifo_init result.
@@ -36,6 +54,12 @@ void sound_close();
 // whole stereo frames the FIFO holds and the rest with the last frame played (no click on an
 // underrun). Returns the number of bytes taken from the FIFO.
 int sound_fill_device_buffer(uint8_t* stream, int len);
+// The desktop's callback: waits (holding the level) until the FIFO is half full after a start
+// or an underrun, counts underruns, fills through sound_fill_device_buffer and high-passes the
+// result. The headless recording reads the FIFO itself and stays unfiltered.
+void sound_play_device_buffer(uint8_t* stream, int len);
+// One sample through the high-pass.
+float dc_block(DcBlocker& filter, float x);
 
 #include "core/frame.h"
 inline void sound_clock(uint32_t t) {

@@ -104,6 +104,10 @@ void paste_text();
 void toggle_unlimited_speed();
 void toggle_full_screen();
 
+// Opens the audio device; without one the status bar says "No sound device" and the Sound
+// dialog says why.
+void start_sound();
+
 // Option dialogs and settings.
 void update_fps(GtkWidget* widget, gpointer index);
 void select_sound();

@@ -1,11 +1,9 @@
 // The main window: menu tree, status bar, drop target, event pump, pacing and shutdown.
 #include <SDL.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 
 #include "ch376/ch376.h"
 #include "core/config.h"
@@ -361,19 +359,7 @@ void ui_event() {
   while (!quit_requested && gtk_events_pending()) gtk_main_iteration();
 }
 
-void update_timer() {
-  // Each frame has a deadline one frame period after the last, kept in nanoseconds, so the
-  // rate is the machine's own (50.0 or 60.0) rather than a whole number of milliseconds. A
-  // frame that is late is not made up by running fast; far behind (a dialog, a stall), the
-  // deadlines start afresh from now.
-  using clock = std::chrono::steady_clock;
-  static clock::time_point deadline = clock::now();
-  const auto period = std::chrono::nanoseconds(frame_period_ns());
-  const auto now = clock::now();
-  deadline += period;
-  if (deadline + 3 * period < now || deadline > now + 3 * period) deadline = now;
-  std::this_thread::sleep_until(deadline);
-}
+void update_timer() { pace_frame(); }
 
 void on_window_realize(GtkWidget* widget, gpointer) {
   gint x = 0, y = 0;

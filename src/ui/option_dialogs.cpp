@@ -6,6 +6,7 @@
 #include "core/roms.h"
 #include "loading/tape_recorder.h"
 #include "sound/audio_out.h"
+#include "ui/audio_device.h"
 #include "ui/desktop.h"
 #include "z80/z80.h"
 
@@ -40,18 +41,21 @@ void select_sound() {
   GtkWidget* dialog = new_ok_cancel_dialog("Sound");
   GtkWidget* content = gtk_dialog_get_content_area(GTK_DIALOG(dialog));
   GtkWidget* sound_enabled = gtk_check_button_new_with_label("Sound Enabled");
-  GtkWidget* stereo = gtk_check_button_new_with_label("Stereo");
   GtkWidget* ay_sound = gtk_check_button_new_with_label("AY Sound");
   gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(sound_enabled), snd_sound != 0);
-  gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(stereo), snd_stereo != 0);
   gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(ay_sound), snd_aysound != 0);
   gtk_box_pack_start(GTK_BOX(content), sound_enabled, FALSE, FALSE, 0);
-  gtk_box_pack_start(GTK_BOX(content), stereo, FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(content), ay_sound, FALSE, FALSE, 0);
+  // The boxes keep their settings for the next start; below them, why nothing plays.
+  if (!audio_device_id) {
+    GtkWidget* reason = gtk_label_new(("No sound device: " + audio_device_error).c_str());
+    gtk_label_set_line_wrap(GTK_LABEL(reason), TRUE);
+    gtk_label_set_xalign(GTK_LABEL(reason), 0);
+    gtk_box_pack_start(GTK_BOX(content), reason, FALSE, FALSE, 6);
+  }
   gtk_widget_show_all(dialog);
   if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
     snd_sound = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(sound_enabled)) ? 1 : 0;
-    snd_stereo = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(stereo)) ? 1 : 0;
     snd_aysound = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(ay_sound)) ? 1 : 0;
   }
   gtk_widget_destroy(dialog);

@@ -9,6 +9,7 @@
 #include "core/ports.h"
 #include "sound/audio_out.h"
 #include "sound/ay.h"
+#include "sound/rate_control.h"
 #include "ui/audio_device.h"
 
 namespace {
@@ -20,6 +21,7 @@ TEST(AudioDevice, NoDeviceMeansSilentRunning) {
   EXPECT_EQ(InitSound(), 1);
   EXPECT_EQ(play_audio, 0);
   EXPECT_EQ(audio_device_id, 0u);
+  EXPECT_TRUE(audio_device_frames == 0 && !rate_control_on);  // no device buffer, no steering
   // Pausing and resuming work on no device; the blocks made afterwards are dropped, not waited on.
   pause_audio();
   resume_audio();
@@ -37,6 +39,7 @@ TEST(AudioDevice, PauseStopsTheCallbackAndResumeRestartsIt) {
   frames_per_second = 60;
   ASSERT_EQ(InitSound(), 0) << SDL_GetError();
   EXPECT_EQ(snd_sub_buffer_size, 2944);
+  EXPECT_TRUE(audio_device_frames == 441 && rate_control_on);  // 10 ms, steered
   EXPECT_EQ(SDL_GetAudioDeviceStatus(audio_device_id), SDL_AUDIO_PLAYING);
   pause_audio();
   EXPECT_EQ(SDL_GetAudioDeviceStatus(audio_device_id), SDL_AUDIO_PAUSED);

@@ -2,6 +2,7 @@
 // headless host behind the seam (its host_audio_wait drains the FIFO).
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "core/ports.h"
 #include "sound/audio_out.h"
 #include "sound/ay.h"
+#include "sound/rate_control.h"
 #include "sound/sfifo.h"
 
 namespace {
@@ -30,16 +32,39 @@ class AudioOutTest : public ::testing::Test {
   }
   void TearDown() override {
     play_audio = 0;
+    rate_control_start(false);
     sound_close();
   }
 };
+
+// Samples made over `frames` PAL frames of 4 T-state instructions.
+long samples_over(int frames) {
+  long samples = 0;
+  for (long t = 0; t < 71590L * frames; t += 4) {
+    const int64_t before = WriteBufferPos;
+    sound_clock(4);
+    samples += WriteBufferPos != before;
+    if (WriteBufferPos > 8000) WriteBufferPos = 0;
+  }
+  return samples;
+}
+
+// Frames of 16-bit stereo at one level into the FIFO.
+void queue_level(int frames, int level) {
+  const uint8_t frame[4] = {uint8_t(level), uint8_t(level >> 8), uint8_t(level), uint8_t(level >> 8)};
+  for (int i = 0; i < frames; ++i) sfifo_write(&sound_fifo, frame, 4);
+}
+
+int left_at(const std::vector<uint8_t>& stream, size_t frame) {
+  return static_cast<int16_t>(stream[4 * frame] | stream[4 * frame + 1] << 8);
+}
 
 TEST_F(AudioOutTest, DerivedConstantsForBothTimings) {
   // PAL: 71590 x 50 / 44100 = 81.16 -> 81; 71590 / 81 = 883 samples; 4 bytes each.
   EXPECT_EQ(snd.sample_tstates, 81u);
   EXPECT_EQ(snd.ay_tick_tstates, 16u);
   EXPECT_EQ(snd_sub_buffer_size, 3532);
-  EXPECT_EQ(sound_fifo.size, 16384);  // 2 x 3532 x 2 + 1 = 14129, rounded up
+  EXPECT_EQ(sound_fifo.size, 8192);  // 46 ms, whatever the timing
   EXPECT_EQ(snd_sound, 1);
   EXPECT_EQ(snd_stereo, 1);
   EXPECT_EQ(snd_aysound, 1);
@@ -50,7 +75,7 @@ TEST_F(AudioOutTest, DerivedConstantsForBothTimings) {
   ASSERT_EQ(sound_setup(), 0);
   EXPECT_EQ(snd.sample_tstates, 81u);
   EXPECT_EQ(snd_sub_buffer_size, 2944);
-  EXPECT_EQ(sound_fifo.size, 16384);  // 11777 rounded up
+  EXPECT_EQ(sound_fifo.size, 8192);
   // The set-up switches sound on and keeps the stereo and AY settings the file gave.
   snd_sound = snd_stereo = snd_aysound = 0;
   ASSERT_EQ(sound_setup(), 0);
@@ -149,8 +174,8 @@ TEST_F(AudioOutTest, BlocksReachTheFifoWhole) {
   for (int i = 0; i < 3536; i += 2) ASSERT_EQ(out[i] | out[i + 1] << 8, 8192) << i;
 
   // A full FIFO: the producer waits (the headless host drains it) and loses nothing of the block.
-  std::vector<uint8_t> filler(16383, 0xAA);
-  ASSERT_EQ(sfifo_write(&sound_fifo, filler.data(), 16383), 16383);
+  std::vector<uint8_t> filler(8191, 0xAA);
+  ASSERT_EQ(sfifo_write(&sound_fifo, filler.data(), 8191), 8191);
   for (int i = 0; i < 1000; ++i) sound_buffer[i] = static_cast<uint8_t>(i * 7 + 3);
   WriteBufferPos = 1000;
   WriteDataToBuffer();
@@ -217,6 +242,108 @@ TEST_F(AudioOutTest, DeviceFillTakesWholeFramesAndHoldsTheLastLevel) {
   EXPECT_EQ(sound_fill_device_buffer(small.data(), 4), 0);
   EXPECT_EQ(small[0], 9);
   EXPECT_EQ(small[3], 9);
+}
+
+// The desktop steers the sample period; the headless recording keeps the fixed one.
+TEST_F(AudioOutTest, RateSteeringStaysWithinHalfAPercentAndPullsTowardHalfFull) {
+  // Off: one sample every 81 T-states. On: 44,100 per second of the 3,579,545 Hz clock, times
+  // the ratio, which a FIFO held full or empty pins at 0.995 or 1.005 and never beyond. A full
+  // FIFO for a minute (a stalled device) does not hold the rate down once it runs dry.
+  rate_control_start(false);
+  EXPECT_NEAR(samples_over(50), 50.0 * 71590 / 81, 2);
+  rate_control_start(true);
+  EXPECT_NEAR(samples_over(50), 50.0 * 71590 * 44100 / 3579545, 2);
+  const int capacity = sound_fifo.size;
+  for (int fill : {capacity - 1, 0}) {
+    const double pinned = fill ? 0.995 : 1.005;
+    for (int i = 0; i < 3000; ++i) {
+      const double ratio = rate_control_update(fill, capacity);
+      ASSERT_TRUE(ratio >= 0.995 - 1e-12 && ratio <= 1.005 + 1e-12) << ratio;
+      if (i >= 25) { ASSERT_NEAR(ratio, pinned, 1e-12) << i; }  // the smoothed level has turned
+    }
+    EXPECT_NEAR(samples_over(50), 50.0 * 71590 * 44100 * pinned / 3579545, 2);
+  }
+  // A device whose clock runs off the machine's: a frame puts in 882 x ratio frames, the device
+  // takes 882 x (1 + offset) in the frame's time. Within reach the level settles at half and the
+  // sample rate at the device's, the picture keeping its period; further off, the frame period
+  // makes up the rest.
+  struct Device { double offset, start_fill; } devices[] = {{0.003, 400}, {-0.003, 7600}, {0.02, 4096}, {-0.025, 400}};
+  for (const Device& d : devices) {
+    rate_control_start(true);
+    double fill = d.start_fill, lowest = capacity, highest = 0;
+    for (int frame = 0; frame < 3000; ++frame) {
+      rate_control_update(static_cast<int>(fill), capacity);
+      fill = std::clamp(fill + 4 * 882 * (rate_control_ratio - (1 + d.offset) * (1 + frame_stretch)), 0.0, capacity - 1.0);
+      if (frame > 500) lowest = std::min(lowest, fill), highest = std::max(highest, fill);
+    }
+    EXPECT_TRUE(lowest > capacity * 3 / 8.0 && highest < capacity * 5 / 8.0) << d.offset << ": " << lowest << ".." << highest;
+    EXPECT_NEAR((1 + d.offset) * (1 + frame_stretch), rate_control_ratio, 0.0005) << d.offset;
+    if (std::abs(d.offset) < RATE_CONTROL_MAX_DEVIATION) { EXPECT_EQ(frame_stretch, 0.0) << d.offset; }
+  }
+}
+
+// The desktop's callback: a start at half full, underruns counted, the level filtered away.
+TEST_F(AudioOutTest, DesktopCallbackStartsHalfFullCountsUnderrunsAndLeavesNoLevelBehind) {
+  audio_underruns = 0;
+  std::vector<uint8_t> stream(441 * 4, 0xEE);
+  // Under half full: silence, nothing taken. At half full playing starts, and the speaker's held
+  // level counts as the level already there: silence still.
+  queue_level(1000, 8192);
+  sound_play_device_buffer(stream.data(), 441 * 4);
+  EXPECT_EQ(sfifo_used(&sound_fifo), 4000);
+  queue_level(100, 8192);
+  queue_level(500, 0);
+  for (int call = 0; call < 2; ++call) {
+    sound_play_device_buffer(stream.data(), 441 * 4);
+    for (size_t f = 0; f < 441; ++f) ASSERT_EQ(left_at(stream, f), 0) << f;
+  }
+  EXPECT_EQ(sfifo_used(&sound_fifo), (1600 - 882) * 4);
+  // The speaker going off is a step down, passed whole, both channels alike; after it the
+  // output climbs back toward 0 instead of sitting at -8192.
+  sound_play_device_buffer(stream.data(), 441 * 4);
+  EXPECT_NEAR(left_at(stream, 1100 - 882), -8192, 2);
+  EXPECT_EQ(stream[1202] | stream[1203] << 8, stream[1200] | stream[1201] << 8);
+  EXPECT_GT(left_at(stream, 440), -8192 + 500);
+  EXPECT_EQ(audio_underruns, 0u);
+  // 277 frames left, 441 asked: one underrun; the rest holds the input level, so the output
+  // carries on without a jump; then playing waits for half full again.
+  sound_play_device_buffer(stream.data(), 441 * 4);
+  EXPECT_EQ(audio_underruns, 1u);
+  for (size_t f = 1; f < 441; ++f) ASSERT_LE(std::abs(left_at(stream, f) - left_at(stream, f - 1)), 20) << f;
+  queue_level(100, 0);
+  sound_play_device_buffer(stream.data(), 441 * 4);
+  EXPECT_EQ(sfifo_used(&sound_fifo), 400);
+}
+
+// The DC-blocking high-pass, against the one-pole's own frequency response.
+TEST(DcBlocker, ConstantDecaysStepLeavesNoOffsetTonesPass) {
+  const double R = std::exp(-2 * M_PI * 10 / 44100.0);
+  // A constant from the start: nothing comes out. A step passes whole, then decays as R^n:
+  // under 0.2 % of it a tenth of a second later, nothing a second later.
+  DcBlocker constant, step;
+  for (int i = 0; i < 1000; ++i) ASSERT_EQ(dc_block(constant, 8192), 0.0f);
+  dc_block(step, 0);
+  EXPECT_FLOAT_EQ(dc_block(step, 8192), 8192.0f);
+  for (int n = 1; n <= 44100; ++n) {
+    const float y = dc_block(step, 8192);
+    if (n == 4410) { EXPECT_NEAR(y, 8192 * std::pow(R, n), 1.0); }
+    if (n == 44100) { EXPECT_LT(std::abs(y), 0.01); }
+  }
+  // Tones: the amplitude after settling is |1 - e^-jw| / |1 - R e^-jw| of the input's, about
+  // 0.7 at 10 Hz and all of it from 440 Hz up.
+  struct Tone { double hz, at_least; } tones[] = {{10, 0.70}, {100, 0.99}, {440, 0.999}, {4000, 0.9999}};
+  for (const Tone& t : tones) {
+    const double w = 2 * M_PI * t.hz / 44100;
+    const double gain = std::hypot(1 - std::cos(w), std::sin(w)) / std::hypot(1 - R * std::cos(w), R * std::sin(w));
+    DcBlocker f;
+    double peak = 0;
+    for (int n = 0; n < 44100 * 2; ++n) {
+      const float out = dc_block(f, static_cast<float>(10000 + 8000 * std::sin(w * n)));
+      if (n >= 44100) peak = std::max(peak, std::abs(static_cast<double>(out)));
+    }
+    EXPECT_NEAR(peak / 8000, gain, 0.002) << t.hz;
+    EXPECT_GE(peak / 8000, t.at_least) << t.hz;
+  }
 }
 
 TEST(SampleFifo, SizesAndLimits) {

@@ -6,6 +6,7 @@
 #include "loading/cassette.h"
 #include "loading/loader.h"
 #include "sound/audio_out.h"
+#include "ui/audio_device.h"
 #include "ui_fixture.h"
 #include "z80/z80.h"
 
@@ -86,11 +87,13 @@ TEST(OptionDialogs, SoundDialogAppliesOnOkOnly) {
   EXPECT_EQ(snd_stereo, 1);
   EXPECT_EQ(snd_aysound, 1);
 
-  // The check boxes start from the settings: only the unticked one changes.
+  // The check boxes start from the settings: only the unticked one changes. Both channels carry
+  // the same mono signal, so there is no "Stereo" box; its setting stays as the file had it.
   dialog_answer ok{"Sound", [](GtkWidget* d) {
-                     GtkToggleButton* stereo = find_toggle(d, "Stereo");
-                     ASSERT_NE(stereo, nullptr);
-                     EXPECT_TRUE(gtk_toggle_button_get_active(stereo));
+                     EXPECT_EQ(find_toggle(d, "Stereo"), nullptr);
+                     GtkToggleButton* sound = find_toggle(d, "Sound Enabled");
+                     ASSERT_NE(sound, nullptr);
+                     EXPECT_TRUE(gtk_toggle_button_get_active(sound));
                      set_toggle(d, "AY Sound", false);
                    },
                    GTK_RESPONSE_ACCEPT};
@@ -109,6 +112,43 @@ TEST(OptionDialogs, SoundDialogAppliesOnOkOnly) {
   disarm(source, closed);
   EXPECT_EQ(snd_aysound, 0);
   snd_aysound = 1;
+}
+
+namespace {
+
+// Texts of every label shown in a window, one a line.
+std::string label_texts(GtkWidget* root) {
+  std::vector<GtkWidget*> all;
+  collect_widgets(root, all);
+  std::string texts;
+  for (GtkWidget* w : all)
+    if (GTK_IS_LABEL(w) && gtk_widget_get_visible(w)) texts += std::string(gtk_label_get_text(GTK_LABEL(w))) + "\n";
+  return texts;
+}
+
+}  // namespace
+
+// A driver that does not exist fails the way a host without sound does: the machine runs
+// silent, the status bar says so for as long as that lasts, and the Sound dialog gives SDL's
+// reason. A device that opens takes both away.
+TEST(OptionDialogs, NoSoundDeviceIsSaidInTheStatusBarAndWhyInTheSoundDialog) {
+  for (const char* driver : {"no-such-driver", "dummy"}) {
+    setenv("SDL_AUDIODRIVER", driver, 1);
+    start_sound();
+    const bool missing = audio_device_id == 0;
+    EXPECT_EQ(missing, std::strcmp(driver, "dummy") != 0);
+    EXPECT_EQ(audio_device_error.empty(), !missing);
+    EXPECT_EQ(label_texts(status_bar).find("No sound device\n") != std::string::npos, missing);
+    std::string shown;
+    dialog_answer look{"Sound", [&shown](GtkWidget* d) { shown = label_texts(d); }, GTK_RESPONSE_REJECT};
+    const guint source = arm(look);
+    select_sound();
+    disarm(source, look);
+    ASSERT_TRUE(look.seen);
+    if (missing) { EXPECT_NE(shown.find("No sound device: " + audio_device_error), std::string::npos) << shown; }
+    else { EXPECT_EQ(shown.find("No sound device"), std::string::npos) << shown; }
+    CloseSound();
+  }
 }
 
 TEST(OptionDialogs, RamDialogSetsSizeTopAndResetsOnOkOnly) {
