@@ -3,11 +3,9 @@
 #include <cstdint>
 #include <string>
 
-// 448 frames, 10.16 ms: with the FIFO half full the sound is some 35 ms behind the picture.
-// Timer-driven drivers wait the buffer's whole milliseconds (10) and wake a little late; the
-// sixth of a millisecond more in each buffer keeps them at the real rate, where 441 frames
-// (exactly 10 ms) let them fall 1 % behind.
-constexpr int DEVICE_BUFFER_FRAMES = 448;
+// 441 frames, 10 ms: with the FIFO half full the sound is some 35 ms behind the picture. A whole
+// number of milliseconds, since timer-driven drivers wait that many whole milliseconds per buffer.
+constexpr int DEVICE_BUFFER_FRAMES = 441;
 
 extern uint32_t audio_device_id;         // the opened SDL audio device, 0 when none
 extern std::string audio_device_error;   // why no device could be opened (SDL's text); empty when one is

@@ -39,7 +39,7 @@ TEST(AudioDevice, PauseStopsTheCallbackAndResumeRestartsIt) {
   frames_per_second = 60;
   ASSERT_EQ(InitSound(), 0) << SDL_GetError();
   EXPECT_EQ(snd_sub_buffer_size, 2944);
-  EXPECT_TRUE(audio_device_frames == 448 && rate_control_on);  // 10.16 ms, steered
+  EXPECT_TRUE(audio_device_frames == 441 && rate_control_on);  // 10 ms, steered
   EXPECT_EQ(SDL_GetAudioDeviceStatus(audio_device_id), SDL_AUDIO_PLAYING);
   pause_audio();
   EXPECT_EQ(SDL_GetAudioDeviceStatus(audio_device_id), SDL_AUDIO_PAUSED);
