@@ -7,6 +7,7 @@
 #include "input/keyboard.h"
 #include "loading/cassette.h"
 #include "sound/audio_out.h"
+#include "ui/audio_device.h"
 #include "ui/desktop.h"
 
 namespace {
@@ -192,6 +193,8 @@ gboolean get_keypress_event(GtkWidget* widget, GdkEventKey* event) {
       break;
   }
   if (GTK_IS_WINDOW(widget) && gtk_window_activate_key(GTK_WINDOW(widget), event)) return TRUE;
+  // A paused machine sees no keys: nothing typed then arrives later.
+  if (machine_paused) return TRUE;
   if (keypad_controller_key(event->keyval, true)) return TRUE;
   queue_key(true, event);
   return TRUE;

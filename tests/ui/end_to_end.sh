@@ -318,6 +318,8 @@ xdotool type --delay 60 'zzz'
 sleep 1
 count=$(wait_for_picture "$work/three.png" 1) || fail "keys typed while paused reached the machine ($count pixels)"
 xdotool key Pause
+sleep 1
+count=$(wait_for_picture "$work/three.png" 1) || fail "keys typed while paused arrived after the pause ($count pixels)"
 xdotool type --delay 60 'z'
 poll 10 changed || fail "after the second Pause the machine did not go on"
 echo "F11: $shot equals the headless screenshot; F5 then F7 brought the saved screen back; paused, keys did nothing"
