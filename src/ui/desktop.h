@@ -140,6 +140,8 @@ void refresh_machine_menus();
 
 // Loading from the menu and by drag-and-drop.
 int load_file();
+// A modal chooser centred on the window, Cancel and the given accepting button, the latter default.
+GtkWidget* new_file_chooser(const char* title, GtkFileChooserAction action, const char* accept_label);
 void add_filter_defaults(GtkWidget* chooser);
 void on_drag_data_received(GtkWidget* widget, GdkDragContext* context, gint x, gint y,
                            GtkSelectionData* selection, guint info, guint time, gpointer data);

@@ -65,13 +65,9 @@ void save_state_to(const std::string& path, const std::string& shown_name) {
 
 // A chooser of .vst files; the path chosen, or empty.
 std::string choose_state_file(bool saving) {
-  GtkWidget* chooser = gtk_file_chooser_dialog_new(
-      saving ? "Save State" : "Load State", GTK_WINDOW(main_window),
-      saving ? GTK_FILE_CHOOSER_ACTION_SAVE : GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel", GTK_RESPONSE_CANCEL,
-      saving ? "_Save" : "_Open", GTK_RESPONSE_ACCEPT, nullptr);
-  gtk_window_set_modal(GTK_WINDOW(chooser), TRUE);
-  place_dialog(chooser);
-  gtk_dialog_set_default_response(GTK_DIALOG(chooser), GTK_RESPONSE_ACCEPT);
+  GtkWidget* chooser = new_file_chooser(saving ? "Save State" : "Load State",
+                                       saving ? GTK_FILE_CHOOSER_ACTION_SAVE : GTK_FILE_CHOOSER_ACTION_OPEN,
+                                       saving ? "_Save" : "_Open");
   GtkFileFilter* filter = gtk_file_filter_new();
   gtk_file_filter_set_name(filter, "Save States");
   gtk_file_filter_add_pattern(filter, "*.vst");

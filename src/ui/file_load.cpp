@@ -41,14 +41,18 @@ void add_filter_defaults(GtkWidget* chooser) {
   }
 }
 
-int load_file() {
-  load_file_begin();
-  GtkWidget* chooser = gtk_file_chooser_dialog_new("Open File", GTK_WINDOW(main_window), GTK_FILE_CHOOSER_ACTION_OPEN,
-                                                   "gtk-cancel", GTK_RESPONSE_CANCEL, "gtk-open",
-                                                   GTK_RESPONSE_ACCEPT, nullptr);
+GtkWidget* new_file_chooser(const char* title, GtkFileChooserAction action, const char* accept_label) {
+  GtkWidget* chooser = gtk_file_chooser_dialog_new(title, GTK_WINDOW(main_window), action, "_Cancel",
+                                                   GTK_RESPONSE_CANCEL, accept_label, GTK_RESPONSE_ACCEPT, nullptr);
   gtk_window_set_modal(GTK_WINDOW(chooser), TRUE);
   place_dialog(chooser);
   gtk_dialog_set_default_response(GTK_DIALOG(chooser), GTK_RESPONSE_ACCEPT);
+  return chooser;
+}
+
+int load_file() {
+  load_file_begin();
+  GtkWidget* chooser = new_file_chooser("Open File", GTK_FILE_CHOOSER_ACTION_OPEN, "_Open");
   add_filter_defaults(chooser);
   gchar* path = nullptr;
   if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT)

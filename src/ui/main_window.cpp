@@ -115,13 +115,19 @@ void on_autoload_toggled(GtkWidget*, gpointer) { select_autoload(); }
 
 // The expansion stays off when its ROM is missing, so the mark follows the outcome rather than
 // the click; the handler is blocked so that correcting the mark does not switch again.
-void on_microex_toggled(GtkWidget* item, gpointer) {
-  select_MicroEx();
+void on_microex_toggled(GtkWidget* item, gpointer);
+
+void show_microex_state(GtkWidget* item) {
   if (gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(item)) != per_MicroEx) {
     g_signal_handlers_block_by_func(item, reinterpret_cast<gpointer>(on_microex_toggled), nullptr);
     gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(item), per_MicroEx);
     g_signal_handlers_unblock_by_func(item, reinterpret_cast<gpointer>(on_microex_toggled), nullptr);
   }
+}
+
+void on_microex_toggled(GtkWidget* item, gpointer) {
+  select_MicroEx();
+  show_microex_state(item);
 }
 
 bool check_active(GtkWidget* item) { return gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(item)); }
@@ -419,11 +425,7 @@ void refresh_machine_menus() {
   set_choice_sensitivity(frames_per_secondx, timing_type == 1 ? 0 : 1);
   set_choice_sensitivity(model_typex, model ? 1 : 0);
   set_choice_sensitivity(rom_typex, rom_mode ? 1 : 0);
-  if (check_active(microex_item) != per_MicroEx) {
-    g_signal_handlers_block_by_func(microex_item, reinterpret_cast<gpointer>(on_microex_toggled), nullptr);
-    gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(microex_item), per_MicroEx);
-    g_signal_handlers_unblock_by_func(microex_item, reinterpret_cast<gpointer>(on_microex_toggled), nullptr);
-  }
+  show_microex_state(microex_item);
   set_model_status();
 }
 
