@@ -5,9 +5,8 @@
 ; launch the screen is saved at SHADOW, where the game cartridge finds it and puts it back.
 
         include "../cartridge.inc"
+        include "ch376.inc"
 
-CH376_DATA:     equ 0x40
-CH376_COMMAND:  equ 0x41
 SCREEN:         equ 0x3000
 SCREEN_CELLS:   equ 1000
 SHADOW:         equ 0x4000      ; expansion RAM, kept across the restart into the game
@@ -18,26 +17,6 @@ LIST_MAX:       equ 12          ; entries shown at most
 WRITE_COUNT:    equ 300
 PATTERN_START:  equ 7           ; byte i of the file is 7 + 3*i (mod 256)
 PATTERN_STEP:   equ 3
-
-GET_STATUS:     equ 0x22
-CHECK_EXIST:    equ 0x06
-SET_USB_MODE:   equ 0x15
-DISK_MOUNT:     equ 0x31
-SET_FILE_NAME:  equ 0x2F
-FILE_OPEN:      equ 0x32
-FILE_ENUM_GO:   equ 0x33
-FILE_CREATE:    equ 0x34
-FILE_ERASE:     equ 0x35
-FILE_CLOSE:     equ 0x36
-BYTE_READ:      equ 0x3A
-BYTE_RD_GO:     equ 0x3B
-BYTE_WRITE:     equ 0x3C
-BYTE_WR_GO:     equ 0x3D
-RD_USB_DATA0:   equ 0x27
-WR_REQ_DATA:    equ 0x2D
-USB_INT_SUCCESS: equ 0x14
-USB_INT_DISK_READ: equ 0x1D
-USB_INT_DISK_WRITE: equ 0x1E
 
         org CART_8K_BASE
         cartridge_header
@@ -66,12 +45,7 @@ exist_done:
         call print_line
 
 ; ---- mode 6 and mount
-        ld a,SET_USB_MODE
-        out (CH376_COMMAND),a
-        ld a,6
-        out (CH376_DATA),a
-        ld a,DISK_MOUNT
-        out (CH376_COMMAND),a
+        usb_mode_and_mount
         call get_status
         cp USB_INT_SUCCESS
         ld hl,text_mount_ok

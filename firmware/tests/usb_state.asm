@@ -6,9 +6,8 @@
 ; state saved in the middle of a pass goes on only if the open file comes back at its position.
 
         include "../cartridge.inc"
+        include "ch376.inc"
 
-CH376_DATA:     equ 0x40
-CH376_COMMAND:  equ 0x41
 SPEAKER:        equ 0xFC
 SCREEN:         equ 0x3000
 CELL:           equ 0x4000      ; next screen cell written (expansion RAM)
@@ -16,28 +15,11 @@ SUM:            equ 0x4002      ; sum of every byte read so far
 READ_COUNT:     equ 900
 DELAY_LOOPS:    equ 80          ; about 4000 T-states a byte: a pass lasts some 50 frames
 
-SET_USB_MODE:   equ 0x15
-GET_STATUS:     equ 0x22
-RD_USB_DATA0:   equ 0x27
-SET_FILE_NAME:  equ 0x2F
-DISK_MOUNT:     equ 0x31
-FILE_OPEN:      equ 0x32
-BYTE_LOCATE:    equ 0x39
-BYTE_READ:      equ 0x3A
-BYTE_RD_GO:     equ 0x3B
-USB_INT_SUCCESS: equ 0x14
-USB_INT_DISK_READ: equ 0x1D
-
         org CART_8K_BASE
         cartridge_header
 
 entry:
-        ld a,SET_USB_MODE
-        out (CH376_COMMAND),a
-        ld a,6
-        out (CH376_DATA),a
-        ld a,DISK_MOUNT
-        out (CH376_COMMAND),a
+        usb_mode_and_mount
         ld a,SET_FILE_NAME
         out (CH376_COMMAND),a
         ld hl,name_data
