@@ -260,13 +260,18 @@ TEST(FileChooser, FiltersCancelAcceptAndRejectedNames) {
                                               "*.TXT", "*.txt", "*.BAS", "*.bas"};
   EXPECT_EQ(first_patterns, supported);
 
+  // The chooser's answer that picks one file of dir and accepts it.
+  auto choosing = [&dir](const std::string& name) {
+    return dialog_answer{"Open File",
+                         [&dir, name](GtkWidget* d) {
+                           gtk_file_chooser_set_filename(GTK_FILE_CHOOSER(d), (dir + name).c_str());
+                           pump(100);
+                         },
+                         GTK_RESPONSE_ACCEPT};
+  };
   // Accepting a cartridge maps it without restarting the CPU.
   z80.pc = 0x3333;
-  dialog_answer accept{"Open File", [&](GtkWidget* d) {
-                         gtk_file_chooser_set_filename(GTK_FILE_CHOOSER(d), (dir + "GAME.ROM").c_str());
-                         pump(100);
-                       },
-                       GTK_RESPONSE_ACCEPT};
+  dialog_answer accept = choosing("GAME.ROM");
   source = arm(accept);
   EXPECT_EQ(load_file(), 0);
   disarm(source, accept);
@@ -280,11 +285,7 @@ TEST(FileChooser, FiltersCancelAcceptAndRejectedNames) {
   ASSERT_NE(bas, nullptr);
   std::fputs("10 PRINT\n", bas);
   std::fclose(bas);
-  dialog_answer basic{"Open File", [&](GtkWidget* d) {
-                        gtk_file_chooser_set_filename(GTK_FILE_CHOOSER(d), (dir + "PROG.bas").c_str());
-                        pump(100);
-                      },
-                      GTK_RESPONSE_ACCEPT};
+  dialog_answer basic = choosing("PROG.bas");
   source = arm(basic);
   EXPECT_EQ(load_file(), 0);
   disarm(source, basic);
@@ -294,11 +295,7 @@ TEST(FileChooser, FiltersCancelAcceptAndRejectedNames) {
   while (spool_file) read_spool_file();
 
   // A name whose extension is in neither case: the error box comes and is closed by the user.
-  dialog_answer reject{"Open File", [&](GtkWidget* d) {
-                         gtk_file_chooser_set_filename(GTK_FILE_CHOOSER(d), (dir + "GAME.Rom").c_str());
-                         pump(100);
-                       },
-                       GTK_RESPONSE_ACCEPT};
+  dialog_answer reject = choosing("GAME.Rom");
   std::string error_text;
   dialog_answer error_box{"", [&](GtkWidget* d) {
                             gchar* text = nullptr;
