@@ -61,6 +61,6 @@ bool save_file(const std::string& path, const std::string& text, std::string& er
 std::string save_new_file(const std::string& dir, const std::string& name, const std::string& extension,
                           const uint8_t* bytes, size_t length, std::string& error);
 // Removes from dir the temporary files that saves cut short by a kill left behind: regular files
-// named by TEMPORARY_MARK, and those of the settings files' former pattern (vantorel.ini.XXXXXX,
-// vantorel-extra.ini.XXXXXX). Nothing else is touched. Returns how many were removed.
+// named by TEMPORARY_MARK. Nothing else is touched (the former vantorel.ini.XXXXXX names cannot be
+// told from a user's vantorel.ini.backup). Returns how many were removed.
 int remove_stale_temporaries(const std::string& dir);
