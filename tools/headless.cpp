@@ -19,6 +19,7 @@
 #include "ch376/ch376.h"
 #include "core/config.h"
 #include "core/frame.h"
+#include "core/host_file.h"
 #include "core/memory.h"
 #include "core/roms.h"
 #include "core/save_state.h"
@@ -316,27 +317,17 @@ bool ends_with(const std::string& s, const char* suffix) {
   return s.size() >= n && s.compare(s.size() - n, n, suffix) == 0;
 }
 
-bool write_ppm(const std::string& path) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  if (std::fprintf(f, "P6\n%u %u\n255\n", display_width, display_height) < 0) {
-    std::fclose(f);
-    return false;
-  }
+bool write_ppm(const std::string& path, std::string& error) {
+  std::string ppm = "P6\n" + std::to_string(display_width) + " " + std::to_string(display_height) + "\n255\n";
   for (uint32_t i = 0; i < display_width * display_height; ++i) {
     const uint32_t p = display_buffer[i];
-    const uint8_t rgb[3] = {static_cast<uint8_t>(p >> 16), static_cast<uint8_t>(p >> 8), static_cast<uint8_t>(p)};
-    if (std::fwrite(rgb, 1, 3, f) != 3) {
-      std::fclose(f);
-      return false;
-    }
+    ppm += {static_cast<char>(p >> 16), static_cast<char>(p >> 8), static_cast<char>(p)};
   }
-  return std::fclose(f) == 0;
+  return save_file(path, ppm, error);
 }
 
-bool write_screenshot(const std::string& path) {
-  if (ends_with(path, ".ppm")) return write_ppm(path);
-  std::string error;
+bool write_screenshot(const std::string& path, std::string& error) {
+  if (ends_with(path, ".ppm")) return write_ppm(path, error);
   return write_screenshot_png(path, error);
 }
 
@@ -378,12 +369,12 @@ bool perform(const Action& act) {
       if (!message.empty()) std::fprintf(stderr, "vantorel-headless: %s\n", message.c_str());
       return true;
     }
-    case Step::screenshot:
-      errno = 0;
-      if (write_screenshot(act.text)) return true;
-      std::fprintf(stderr, "vantorel-headless: cannot write %s%s%s\n", act.text.c_str(), errno ? ": " : "",
-                   errno ? std::strerror(errno) : "");
+    case Step::screenshot: {
+      std::string error;
+      if (write_screenshot(act.text, error)) return true;
+      std::fprintf(stderr, "vantorel-headless: cannot write %s\n", error.c_str());
       return false;
+    }
   }
   return true;
 }
@@ -409,8 +400,9 @@ int main(int argc, char** argv) {
   }
 
   if (!settings.audio.empty()) {
-    if (!headless_audio_open(settings.audio)) {
-      std::fprintf(stderr, "vantorel-headless: cannot write %s: %s\n", settings.audio.c_str(), std::strerror(errno));
+    std::string error;
+    if (!headless_audio_open(settings.audio, error)) {
+      std::fprintf(stderr, "vantorel-headless: cannot write %s\n", error.c_str());
       return exit_failure;
     }
     resume_audio();
@@ -426,8 +418,9 @@ int main(int argc, char** argv) {
   // The end of the run is the program's quit: a recording still going on is saved now.
   tape_recorder_finish();
   if (headless_tape_failed || state_refused) status = exit_failure;
-  if (!settings.audio.empty() && !headless_audio_close()) {
-    std::fprintf(stderr, "vantorel-headless: cannot write %s: %s\n", settings.audio.c_str(), std::strerror(errno));
+  std::string audio_error;
+  if (!settings.audio.empty() && !headless_audio_close(audio_error)) {
+    std::fprintf(stderr, "vantorel-headless: cannot write %s\n", audio_error.c_str());
     status = exit_failure;
   }
   return status;

@@ -1,27 +1,33 @@
 // Headless implementation of the host seam.
 #include "tools/headless_host.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 
 #include "core/frame.h"
+#include "core/host_file.h"
 #include "core/host.h"
 #include "sound/audio_out.h"
 
 int headless_error_count = 0;
 bool headless_tape_failed = false;
-static FILE* wav_file = nullptr;
+// A stream written as the run goes; it still goes through the one writer, so that a link is
+// followed, a device refused, and a recording that fails or is cut short by a kill leaves no
+// half file behind (only a temporary beside it, in the last case).
+static saved_file wav;
 static uint32_t wav_data_bytes = 0;
-static bool wav_write_failed = false;   // a write of the recording did not go through (a full disk)
+static std::string wav_error;   // the first write of the recording that failed (a full disk)
 
 static void put_le(uint8_t* p, uint32_t v, int n) {
   for (int i = 0; i < n; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-static void write_wav_header() {
-  uint8_t h[44] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-                   16, 0, 0, 0, 1, 0, 2, 0};
+static void wav_header(uint8_t (&h)[44]) {
+  static const uint8_t start[24] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
+                                    16, 0, 0, 0, 1, 0, 2, 0};
+  std::copy(start, start + sizeof start, h);
   put_le(h + 4, 36 + wav_data_bytes, 4);
   put_le(h + 24, snd_freq, 4);
   put_le(h + 28, snd_freq * 4, 4);
@@ -29,40 +35,41 @@ static void write_wav_header() {
   put_le(h + 34, 16, 2);
   h[36] = 'd'; h[37] = 'a'; h[38] = 't'; h[39] = 'a';
   put_le(h + 40, wav_data_bytes, 4);
-  if (std::fseek(wav_file, 0, SEEK_SET) != 0 || std::fwrite(h, 1, sizeof h, wav_file) != sizeof h ||
-      std::fseek(wav_file, 0, SEEK_END) != 0)
-    wav_write_failed = true;
 }
 
-bool headless_audio_open(const std::string& path) {
-  wav_file = std::fopen(path.c_str(), "wb");
-  if (!wav_file) return false;
+bool headless_audio_open(const std::string& path, std::string& error) {
   wav_data_bytes = 0;
-  wav_write_failed = false;
-  write_wav_header();
-  return !wav_write_failed;
+  wav_error.clear();
+  if (!start_saved_file(wav, path, error)) return false;
+  uint8_t h[44];
+  wav_header(h);
+  if (write_saved_file(wav, h, sizeof h, error)) return true;
+  abandon_saved_file(wav);
+  return false;
 }
 
 void headless_audio_drain() {
   uint8_t chunk[4096];
   int n;
   while ((n = sfifo_read(&sound_fifo, chunk, sizeof chunk)) > 0) {
-    if (wav_file && !wav_write_failed) {
-      if (std::fwrite(chunk, 1, static_cast<size_t>(n), wav_file) != static_cast<size_t>(n)) wav_write_failed = true;
+    if (wav.fd >= 0 && wav_error.empty()) {
+      write_saved_file(wav, chunk, static_cast<size_t>(n), wav_error);
       wav_data_bytes += static_cast<uint32_t>(n);
     }
   }
 }
 
-bool headless_audio_close() {
+bool headless_audio_close(std::string& error) {
   if (WriteBufferPos > 0) WriteDataToBuffer();
   headless_audio_drain();
-  if (!wav_file) return true;
-  write_wav_header();
-  if (std::fflush(wav_file) != 0) wav_write_failed = true;
-  if (std::fclose(wav_file) != 0) wav_write_failed = true;
-  wav_file = nullptr;
-  return !wav_write_failed;
+  if (wav.fd < 0) return true;
+  uint8_t h[44];
+  wav_header(h);
+  if (wav_error.empty() && rewrite_saved_file(wav, 0, h, sizeof h, wav_error) && finish_saved_file(wav, wav_error))
+    return true;
+  abandon_saved_file(wav);
+  error = wav_error;
+  return false;
 }
 
 void host_initialise() {

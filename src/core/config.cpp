@@ -2,14 +2,7 @@
 // meaning is its position; the key text before "=" is written for people, never compared.
 #include "core/config.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <cstring>
 #include <istream>
 #include <limits>
 #include <sstream>
@@ -23,6 +16,7 @@
 
 uint8_t draw_size = 1;
 bool keyboard_mode = false, caq_autoload = false, exit_msg = true;
+bool settings_saving = true;
 int32_t windowpos_X = 200, windowpos_Y = 200;
 uint8_t opt_draw_size, opt_timing_type, opt_keyboard_mode, opt_model, opt_rom_mode,
     opt_snd_stereo, opt_snd_aysound, opt_ram_size, opt_caq_autoload, opt_exit_msg;
@@ -82,103 +76,7 @@ void stage_settings(const bool ok[VALUE_LINES], const int32_t v[VALUE_LINES]) {
   opt_exit_msg = flag_setting(ok[EXIT_MSG], v[EXIT_MSG], d(EXIT_MSG));
 }
 
-// New files get the permissions the user's umask allows; a replaced file keeps its own.
-void set_file_mode(int fd, const std::string& replaced) {
-  struct stat st;
-  if (stat(replaced.c_str(), &st) == 0) {
-    fchmod(fd, st.st_mode & 07777);
-  } else {
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-  }
-}
-
-bool write_all(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-void sync_directory_of(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-  const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  fsync(fd);
-  close(fd);
-}
-
 }  // namespace
-
-// A symbolic link is written through, so it stays a link to the user's own file (a dangling
-// one names the file to create).
-std::string settings_target(const std::string& path) {
-  struct stat st;
-  if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-  char resolved[PATH_MAX];
-  if (realpath(path.c_str(), resolved)) return resolved;
-  char link[PATH_MAX];
-  const ssize_t n = readlink(path.c_str(), link, sizeof link - 1);
-  if (n <= 0) return path;
-  link[n] = 0;
-  if (link[0] == '/') return link;
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string(link) : path.substr(0, slash + 1) + link;
-}
-
-// Written in full beside it and renamed over it, so that a full disk or a crash never leaves
-// half a file. Where no file can be made beside it (a directory the user may not write) the
-// existing file is rewritten in place. A read-only file, or anything that is not a regular
-// file, is left alone.
-bool write_settings(const std::string& path, const std::string& text, std::string& why) {
-  struct stat st;
-  const bool exists = stat(path.c_str(), &st) == 0;
-  if (exists && !S_ISREG(st.st_mode)) {
-    why = "not a regular file";
-    return false;
-  }
-  if (exists && (!(st.st_mode & S_IWUSR) || access(path.c_str(), W_OK) != 0)) {
-    why = "the file is read-only";
-    return false;
-  }
-  std::string temp = path + ".XXXXXX";
-  const int fd = mkstemp(temp.data());
-  if (fd >= 0) {
-    set_file_mode(fd, path);
-    const bool written = write_all(fd, text) && fsync(fd) == 0;
-    const int write_errno = errno;
-    if (close(fd) == 0 && written && std::rename(temp.c_str(), path.c_str()) == 0) {
-      sync_directory_of(path);
-      return true;
-    }
-    why = std::strerror(written ? errno : write_errno);
-    unlink(temp.c_str());
-    return false;
-  }
-  if (!exists) {
-    why = std::strerror(errno);
-    return false;
-  }
-  const int in_place = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-  if (in_place < 0) {
-    why = std::strerror(errno);
-    return false;
-  }
-  const bool ok = fstat(in_place, &st) == 0 && S_ISREG(st.st_mode) && write_all(in_place, text) &&
-                  ftruncate(in_place, static_cast<off_t>(text.size())) == 0 && fsync(in_place) == 0;
-  if (!ok) why = std::strerror(errno);
-  if (close(in_place) != 0 && ok) {
-    why = std::strerror(errno);
-    return false;
-  }
-  return ok;
-}
 
 std::string config_path() { return (program_dir.empty() ? std::string(".") : program_dir) + "/vantorel.ini"; }
 
@@ -230,6 +128,7 @@ void load_config() {
 }
 
 void save_config() {
+  if (!settings_saving) return;
   tmp_draw_size = draw_size;
   tmp_timing_type = timing_type;
   tmp_keyboard_mode = keyboard_mode;
@@ -249,12 +148,12 @@ void save_config() {
   for (int line = 0; line < VALUE_LINES; ++line) text += keys[line] + std::to_string(values[line]) + "\n";
   text += "[End]\n-----Nothing Below This Line-----\n";
 
-  const std::string path = settings_target(config_path());
-  std::string why;
-  if (write_settings(path, text, why)) {
+  // The one writer replaces the file in one step, through a link, and leaves a read-only file alone.
+  std::string error;
+  if (save_file(config_path(), text, error)) {
     std::printf("%d - %d\n", windowpos_X, windowpos_Y);
     std::fflush(stdout);
   } else {
-    std::fprintf(stderr, "vantorel: the settings were not saved to %s: %s\n", path.c_str(), why.c_str());
+    std::fprintf(stderr, "vantorel: the settings were not saved: %s\n", error.c_str());
   }
 }

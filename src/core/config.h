@@ -9,6 +9,7 @@ extern bool keyboard_mode;     // 0 = NATIVE, 1 = PI
 extern bool caq_autoload;      // start a loaded cassette automatically
 extern int32_t windowpos_X, windowpos_Y;
 extern bool exit_msg;          // carried through, consulted by nothing
+extern bool settings_saving;   // the settings files are written at the end (not when another program keeps them)
 
 extern uint8_t opt_draw_size, opt_timing_type, opt_keyboard_mode, opt_model, opt_rom_mode,
     opt_snd_stereo, opt_snd_aysound, opt_ram_size, opt_caq_autoload, opt_exit_msg;
@@ -20,9 +21,5 @@ std::string config_path();
 void load_config();
 // Reads one line's value; false when the line holds no number (empty, missing or not numeric).
 bool load_config_getline(std::istream& in, int32_t& value);
+// Writes the file (unless settings_saving is off), and the window position on standard output.
 void save_config();
-// The file a settings file is written to: path itself, or the target of the symbolic link it is.
-std::string settings_target(const std::string& path);
-// Replaces the settings file at path with text in one step; false with why set when nothing
-// could be written.
-bool write_settings(const std::string& path, const std::string& text, std::string& why);

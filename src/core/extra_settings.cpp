@@ -73,13 +73,13 @@ void load_extra_settings() {
 }
 
 void save_extra_settings() {
+  if (!settings_saving) return;
   std::string text;
   for (const flag_entry& flag : flags) text += std::string(flag.key) + "=" + (*flag.value ? "1" : "0") + "\n";
   for (const std::string& path : recent_files) text += std::string(RECENT_KEY) + "=" + path + "\n";
-  const std::string path = settings_target(extra_settings_path());
-  std::string why;
-  if (!write_settings(path, text, why))
-    std::fprintf(stderr, "vantorel: the settings were not saved to %s: %s\n", path.c_str(), why.c_str());
+  std::string error;
+  if (!save_file(extra_settings_path(), text, error))
+    std::fprintf(stderr, "vantorel: the settings were not saved: %s\n", error.c_str());
 }
 
 void remember_recent_file(const std::string& path) {

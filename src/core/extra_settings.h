@@ -17,7 +17,8 @@ std::string extra_settings_path();
 // Reads the file as vantorel.ini is read: a missing file means every default, a damaged or
 // missing value its own default, an unknown key is skipped.
 void load_extra_settings();
-// Replaces the file in one step; says on standard error when it could not.
+// Replaces the file in one step (unless settings_saving is off); says on standard error when it
+// could not.
 void save_extra_settings();
 // Puts path first in recent_files (once), dropping the oldest beyond RECENT_FILES_MAX. A path
 // the file could not hold (empty, or with a line break) is not kept.

@@ -384,30 +384,7 @@ state_result decode_state(const uint8_t* data, size_t size, bool accept_other_ro
 
 bool save_state_file(const std::string& path, std::string& message) {
   const std::vector<uint8_t> bytes = encode_state();
-  std::string temp = path + ".XXXXXX";
-  const int fd = mkstemp(temp.data());
-  if (fd < 0) {
-    message = path + ": " + std::strerror(errno);
-    return false;
-  }
-  const mode_t mask = umask(0);
-  umask(mask);
-  fchmod(fd, 0666 & ~mask);
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
-  const bool written = done == bytes.size() && fsync(fd) == 0;
-  const int write_errno = errno;
-  if (close(fd) != 0 || !written || std::rename(temp.c_str(), path.c_str()) != 0) {
-    message = path + ": " + std::strerror(written ? errno : write_errno);
-    unlink(temp.c_str());
-    return false;
-  }
-  return true;
+  return save_file(path, bytes.data(), bytes.size(), message);
 }
 
 state_result load_state_file(const std::string& path, bool accept_other_roms, std::string& message) {

@@ -26,6 +26,6 @@ std::vector<uint8_t> encode_state();
 // refused as rom_mismatch unless accept_other_roms is set (then it loads, and message warns).
 state_result decode_state(const uint8_t* data, size_t size, bool accept_other_roms, std::string& message);
 
-// The same through files. Saving writes a temporary file beside path and renames it.
+// The same through files. Saving goes through the one writer (core/host_file.h).
 bool save_state_file(const std::string& path, std::string& message);
 state_result load_state_file(const std::string& path, bool accept_other_roms, std::string& message);

@@ -8,6 +8,7 @@
 #include "core/extra_settings.h"
 #include "core/host.h"
 #include "core/host_file.h"
+#include "core/program_dir.h"
 #include "core/roms.h"
 #include "core/save_state.h"
 #include "input/joystick.h"
@@ -20,7 +21,6 @@ std::string last_loaded_name;
 
 namespace {
 
-constexpr const char* STATE_DIR = "states";
 constexpr const char* QUICK_STATE = "quick.vst";
 
 std::string in_program_dir(const std::string& name) {

@@ -4,7 +4,6 @@
 #include <gtk/gtk.h>
 #include <limits.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,6 +13,7 @@
 #include <string>
 
 #include "core/frame.h"
+#include "core/program_dir.h"
 #include "core/roms.h"
 #include "ui/audio_device.h"
 #include "ui/desktop.h"
@@ -40,30 +40,6 @@ void catch_quit_signals() {
   for (int signal_number : {SIGTERM, SIGHUP, SIGINT}) sigaction(signal_number, &action, nullptr);
 }
 
-bool exists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
-}
-
-// Where roms/, usb/ and vantorel.ini live: --dir DIR; else the current directory when it holds
-// roms/ or vantorel.ini (as `make run` has it); else the user's data directory, made with roms/
-// and usb/ on the first start, so a program started from the desktop menu keeps its files in
-// one place instead of the home directory. Empty when none can be used.
-std::string program_directory(const std::string& given) {
-  if (!given.empty()) return given;
-  if (exists("roms") || exists("vantorel.ini")) return ".";
-  const char* xdg = std::getenv("XDG_DATA_HOME");
-  const char* home = std::getenv("HOME");
-  std::string base;
-  if (xdg && xdg[0] == '/') base = xdg;
-  else if (home && home[0]) base = std::string(home) + "/.local/share";
-  else return ".";
-  const std::string dir = base + "/vantorel";
-  g_mkdir_with_parents((dir + "/roms").c_str(), 0755);
-  g_mkdir_with_parents((dir + "/usb").c_str(), 0755);
-  return exists(dir) ? dir : ".";
-}
-
 std::string absolute(const std::string& path) {
   if (path.empty() || path[0] == '/') return path;
   char here[PATH_MAX];
@@ -87,15 +63,22 @@ int main(int argc, char** argv) {
     }
   }
   file = absolute(file);
-  const std::string dir = program_directory(dir_option);
-  if (chdir(dir.c_str()) != 0) {
-    std::fprintf(stderr, "vantorel: cannot enter %s: %s\n", dir.c_str(), std::strerror(errno));
+  // A data directory that could not be made, another program in the same directory: said on
+  // standard error at once, and in an error box once the window is there.
+  const program_dir_choice where = choose_program_directory(dir_option, std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
+  if (!where.problem.empty()) std::fprintf(stderr, "vantorel: %s\n", where.problem.c_str());
+  if (chdir(where.dir.c_str()) != 0) {
+    std::fprintf(stderr, "vantorel: cannot enter %s: %s\n", where.dir.c_str(), std::strerror(errno));
     return 2;
   }
+  const std::string shared_dir = claim_program_directory();
+  if (!shared_dir.empty()) std::fprintf(stderr, "vantorel: %s\n", shared_dir.c_str());
   arg_c = 1;
   arg_v = argv;
   catch_quit_signals();
   Initialise_Emulator();
+  for (const std::string& notice : {where.problem, shared_dir})
+    if (!notice.empty()) Aqua_Error(0, 0, notice);
   restore_extra_session();
   if (!file.empty()) load_dropped_file(file);
   while (!quit_requested) {

@@ -3,9 +3,6 @@
 
 #include <cairo.h>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <ctime>
 
 #include "core/host_file.h"
@@ -43,11 +40,7 @@ bool write_screenshot_png(const std::string& path, std::string& error) {
     error = path + ": the picture could not be encoded";
     return false;
   }
-  FILE* f = std::fopen(path.c_str(), "wb");
-  bool ok = f && std::fwrite(png.data(), 1, png.size(), f) == png.size();
-  if (f && std::fclose(f) != 0) ok = false;
-  if (!ok) error = path + ": " + std::strerror(errno);
-  return ok;
+  return save_file(path, png.data(), png.size(), error);
 }
 
 std::string save_screenshot(const std::string& stem, std::string& error) {

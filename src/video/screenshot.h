@@ -10,7 +10,8 @@ constexpr const char* SCREENSHOT_DIR = "screenshots";
 
 // The picture as it stands, encoded as PNG into png. False when cairo cannot encode it.
 bool encode_screenshot(std::vector<uint8_t>& png);
-// The picture as PNG at path (replacing it). False with error set (the path and the reason).
+// The picture as PNG at path, replacing it through the one writer (core/host_file.h). False
+// with error set (the path and the reason).
 bool write_screenshot_png(const std::string& path, std::string& error);
 // The picture as a new file screenshots/STEM-YYYYMMDD-HHMMSS.png in program_dir (-2, -3 ...
 // appended when the name is taken; nothing is overwritten). Returns the path relative to

@@ -2,11 +2,13 @@
 // free ROMs installed as the user's ROM files (so that the screen does not depend on where the
 // test runs), and on an empty directory, where the free ROMs step in and name what is missing.
 #include <cairo.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -226,15 +228,50 @@ TEST_F(Headless, UsageErrorsExitWithTwo) {
   const RunResult wav = run(prog, {"--audio", "no/such/dir/x.wav", "--frames", "5"});
   EXPECT_EQ(wav.status, 1);
   EXPECT_NE(wav.err.find("cannot write"), std::string::npos) << wav.err;
-  // A full disk (/dev/full takes the open and fails every write) is a failed run too.
-  std::filesystem::create_symlink("/dev/full", scratch.file("full.wav"));
-  std::filesystem::create_symlink("/dev/full", scratch.file("full.ppm"));
-  const RunResult full_wav = run(prog, {"--audio", scratch.file("full.wav"), "--frames", "50"});
-  EXPECT_EQ(full_wav.status, 1);
-  EXPECT_NE(full_wav.err.find("No space left on device"), std::string::npos) << full_wav.err;
-  const RunResult full_ppm = run(prog, {"--frames", "2", "--screenshot", scratch.file("full.ppm")});
-  EXPECT_EQ(full_ppm.status, 1);
-  EXPECT_NE(full_ppm.err.find("cannot write"), std::string::npos) << full_ppm.err;
+}
+
+// Every file the runner saves (state, PNG, PPM, recording) is written through a symbolic link to
+// the file it names, never into a device or a FIFO, and never left half written: a write that
+// fails (a file-size limit here, as a full disk) leaves neither the file nor a temporary.
+TEST_F(Headless, SavedFilesFollowLinksRefuseDevicesAndAreNeverHalfWritten) {
+  const std::string out = scratch.file("out");
+  std::filesystem::create_directories(out + "/real");
+  const std::vector<std::pair<std::string, std::string>> outputs = {
+      {"--save-state", "a.vst"}, {"--screenshot", "a.png"}, {"--screenshot", "a.ppm"}, {"--audio", "a.wav"}};
+  std::vector<std::string> all = {"--frames", "20"};
+  for (const auto& [option, name] : outputs) {
+    std::filesystem::create_symlink("real/" + name, out + "/" + name);
+    all.insert(all.end(), {option, out + "/" + name});
+  }
+  const RunResult linked = run(prog, all);
+  ASSERT_EQ(linked.status, 0) << linked.err;
+  for (const auto& [option, name] : outputs) {
+    EXPECT_TRUE(std::filesystem::is_symlink(out + "/" + name)) << name;
+    EXPECT_TRUE(std::filesystem::is_regular_file(out + "/real/" + name)) << name;
+    std::filesystem::remove(out + "/" + name);
+    std::filesystem::create_symlink(name == "a.wav" ? "/dev/full" : "/dev/null", out + "/" + name);
+    const RunResult refused = run(prog, {"--frames", "2", option, out + "/" + name});
+    EXPECT_EQ(refused.status, 1) << name;
+    EXPECT_NE(refused.err.find("not a regular file"), std::string::npos) << refused.err;
+    EXPECT_TRUE(std::filesystem::is_symlink(out + "/" + name)) << name;
+  }
+  ASSERT_EQ(mkfifo((out + "/fifo.vst").c_str(), 0644), 0);
+  EXPECT_EQ(run(prog, {"--save-state", out + "/fifo.vst"}).status, 1);
+  EXPECT_TRUE(std::filesystem::is_fifo(out + "/fifo.vst"));
+
+  struct rlimit unlimited, limited = {60000, 60000};
+  getrlimit(RLIMIT_FSIZE, &unlimited);
+  std::signal(SIGXFSZ, SIG_IGN);
+  setrlimit(RLIMIT_FSIZE, &limited);
+  const RunResult wav = run(prog, {"--audio", out + "/big.wav", "--frames", "50"});
+  const RunResult ppm = run(prog, {"--frames", "2", "--screenshot", out + "/big.ppm"});
+  setrlimit(RLIMIT_FSIZE, &unlimited);
+  EXPECT_EQ(wav.status, 1);
+  EXPECT_NE(wav.err.find("File too large"), std::string::npos) << wav.err;
+  EXPECT_EQ(ppm.status, 1);
+  size_t left = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(out)) left += entry.path().string().find("big") != std::string::npos;
+  EXPECT_EQ(left, 0u) << "a failed write left a file behind";
 }
 
 TEST_F(Headless, RomFailureAtStartUp) {

@@ -18,7 +18,8 @@
 #   and shows the same picture doubled; in the PI layout Shift+9 let go Shift first leaves no
 #   key down; ended by SIGTERM, it saves its settings as at a close;
 # - made larger, it shows the picture at the largest whole multiple, centred on black; Ctrl+Q
-#   quits and writes both settings files.
+#   quits and writes both settings files;
+# - a second program started in the same directory says so in a dialog and saves no settings.
 # Usage: end_to_end.sh <vantorel> <vantorel-headless> <drag_source> <firmware dir>
 set -u
 program=$1
@@ -30,8 +31,10 @@ work=$(mktemp -d)
 pid=
 source_pid=
 wm_pid=
+second_pid=
 cleanup() {
   [ -n "$pid" ] && kill "$pid" 2>/dev/null
+  [ -n "$second_pid" ] && kill "$second_pid" 2>/dev/null
   [ -n "$source_pid" ] && kill "$source_pid" 2>/dev/null
   [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null
   rm -rf "$work"
@@ -373,9 +376,24 @@ data="$work/home/.local/share/vantorel"
 mkdir -p "$work/elsewhere" "$data/roms"
 cp "$work/roms/"* "$data/roms/"
 printf 'hello\n' >"$work/elsewhere/typed.txt"
-(cd "$work/elsewhere" && exec env -u XDG_DATA_HOME HOME="$work/home" "$program" typed.txt \
+# XDG_DATA_HOME names a file: the data directory cannot be made there; an error box and standard
+# error say why, and the default one is used.
+(cd "$work/elsewhere" && exec env XDG_DATA_HOME="$work/elsewhere/typed.txt" HOME="$work/home" "$program" typed.txt \
    >"$work/stdout2.txt" 2>"$work/stderr2.txt") &
 pid=$!
+# A message box of program PID: a window of its own titled "Vantorel" (xdotool's --name would
+# also match the window class).
+box_of() {
+  box=
+  for w in $(xdotool search --onlyvisible --pid "$1" 2>/dev/null); do
+    [ "$(xdotool getwindowname "$w")" = Vantorel ] && box=$w
+  done
+  [ -n "$box" ]
+}
+poll 30 box_of "$pid" || fail "no error box about the data directory under XDG_DATA_HOME"
+grep -q "typed.txt/vantorel (from XDG_DATA_HOME) cannot be made: Not a directory" "$work/stderr2.txt" ||
+  fail "standard error does not say why: $(cat "$work/stderr2.txt")"
+wmctrl -i -c "$box"
 titled() { xdotool search --name "^$title - typed.txt\$" >/dev/null 2>&1; }
 poll 30 titled || fail "no window titled \"$title - typed.txt\" after a file given on the command line"
 [ -d "$data/roms" ] && [ -d "$data/usb" ] || fail "the data directory $data was not made with roms/ and usb/"
@@ -445,4 +463,28 @@ done
 close_program
 grep -qx 'keypad_controller=1' vantorel-extra.ini || fail "the keypad setting was not kept: $(cat vantorel-extra.ini)"
 echo "keypad as hand controller: up and down shown in the controller byte only, nothing typed"
+
+# ---- Two programs in one directory. A temporary file that a killed save left is removed at the
+# start (a file of the user's with a like name is not). The second program says in a dialog that
+# another runs in the directory and that it will not save settings; the first one quits after
+# being moved, and its settings survive the second's quit.
+touch .vantorel.ini.vantorel-tmp-Ab3dE9 vantorel.ini.old
+start_program
+[ ! -e .vantorel.ini.vantorel-tmp-Ab3dE9 ] && [ -e vantorel.ini.old ] ||
+  fail "stale temporaries were not removed, or too much was: $(ls -a)"
+"$program" >"$work/stdout_second.txt" 2>"$work/stderr_second.txt" &
+second_pid=$!
+poll 30 box_of "$second_pid" || fail "the second program in one directory showed no dialog"
+grep -q "running in $work" "$work/stderr_second.txt" || fail "standard error: $(cat "$work/stderr_second.txt")"
+wmctrl -i -c "$box"
+wmctrl -i -r "$window" -e 0,300,150,-1,-1 || fail "wmctrl could not move the window"
+poll 10 moved || fail "the window did not move"
+close_program TERM
+second_window=$(xdotool search --onlyvisible --pid "$second_pid" --name "^$title\$" | head -1)
+wmctrl -i -c "$second_window"
+wait "$second_pid" || fail "the second program ended with status $?"
+second_pid=
+grep -qx 'opt_windowpos_x=300' vantorel.ini || fail "the second program overwrote the first's settings: $(cat vantorel.ini)"
+[ ! -s "$work/stdout_second.txt" ] || fail "the second program saved settings: $(cat "$work/stdout_second.txt")"
+echo "two programs in one directory: the second said so and left the first one's settings alone"
 echo "PASS"
