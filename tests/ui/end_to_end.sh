@@ -468,4 +468,26 @@ for layout in NATIVE PI; do
     echo "$layout, frames ${delay} ms longer: the line typed at 25 keys a second arrived whole"
   done
 done
+# ---- One SIGTERM or SIGHUP while a modal dialog is open (About, the file chooser, the error box
+# of a first start without ROM files) closes it and quits as a close does: exit status 0 within
+# two seconds, the settings written anew.
+quit_from_dialog() {  # signal, keys that open the dialog ("" when it opens by itself), what it is
+  local signal=$1
+  shift
+  start_program
+  xdotool windowactivate --sync "$window" 2>/dev/null
+  [ -n "$1" ] && xdotool key --delay 200 $1
+  dialog_open() { [ -n "$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | grep -vx "$window")" ]; }
+  poll 10 dialog_open || fail "$2 did not open"
+  rm -f vantorel.ini
+  local started=$(date +%s%N)
+  close_program "$signal"
+  local took=$((($(date +%s%N) - started) / 1000000))
+  [ "$took" -le 2000 ] || fail "with $2 open, SIG$signal took $took ms to end the program"
+  echo "$2 open: one SIG$signal ended the program in $took ms, settings saved"
+}
+quit_from_dialog TERM "alt+h a" "About"
+quit_from_dialog HUP "ctrl+o" "the file chooser"
+mkdir -p "$work/first/roms" && cd "$work/first" && quit_from_dialog TERM "" "the error box of a start without ROM files"
+cd "$work"
 echo "PASS"
