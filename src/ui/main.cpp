@@ -1,6 +1,7 @@
 // The desktop program: start the machine, then run frames until the window is closed.
 //   vantorel [GTK options] [--dir DIR] [FILE]
 #include <SDL.h>
+#include <glib-unix.h>
 #include <gtk/gtk.h>
 #include <limits.h>
 #include <stdlib.h>
@@ -21,23 +22,45 @@
 namespace {
 
 // SIGTERM, SIGHUP (log-out) and SIGINT ask the program to quit as its window's close button
-// does, so the settings are saved; a second one ends it at once.
-volatile std::sig_atomic_t quit_signals = 0;
+// does, so the settings are saved. GLib's signal sources are dispatched by the nested loops of
+// modal dialogs too, so a signal is seen while one is open: it answers every dialog, then and
+// until the main loop ends, as if its window were closed. After the first, the signals are left
+// to their default action, so a second one ends the program at once.
+bool quit_signalled = false;
+guint quit_signal_sources[3];
 
-void on_quit_signal(int signal_number) {
-  if (quit_signals == 0) {
-    quit_signals = 1;
-    return;
-  }
-  std::signal(signal_number, SIG_DFL);
-  std::raise(signal_number);
+gboolean close_dialogs(gpointer) {
+  GList* windows = gtk_window_list_toplevels();
+  for (GList* w = windows; w; w = w->next)
+    if (GTK_IS_DIALOG(w->data) && gtk_widget_get_visible(GTK_WIDGET(w->data)))
+      gtk_dialog_response(GTK_DIALOG(w->data), GTK_RESPONSE_DELETE_EVENT);
+  g_list_free(windows);
+  return G_SOURCE_CONTINUE;
 }
 
+gboolean on_quit_signal(gpointer index) {
+  quit_signalled = true;
+  quit_signal_sources[GPOINTER_TO_INT(index)] = 0;
+  for (guint& source : quit_signal_sources)
+    if (source) {
+      g_source_remove(source);
+      source = 0;
+    }
+  close_dialogs(nullptr);
+  g_timeout_add(50, close_dialogs, nullptr);  // dialogs still to come on the way out
+  return G_SOURCE_REMOVE;
+}
+
+// A signal ignored when the program was started (nohup's SIGHUP, SIGINT for a job started in the
+// background by a script) stays ignored.
 void catch_quit_signals() {
-  struct sigaction action = {};
-  action.sa_handler = on_quit_signal;
-  sigemptyset(&action.sa_mask);
-  for (int signal_number : {SIGTERM, SIGHUP, SIGINT}) sigaction(signal_number, &action, nullptr);
+  const int signals[3] = {SIGTERM, SIGHUP, SIGINT};
+  for (int index = 0; index < 3; ++index) {
+    struct sigaction current = {};
+    sigaction(signals[index], nullptr, &current);
+    if (current.sa_handler != SIG_IGN)
+      quit_signal_sources[index] = g_unix_signal_add(signals[index], on_quit_signal, GINT_TO_POINTER(index));
+  }
 }
 
 std::string absolute(const std::string& path) {
@@ -88,7 +111,7 @@ int main(int argc, char** argv) {
       keys_frame_end();
     }
     ui_event();
-    if (quit_signals && !quit_requested) shutdown(nullptr, nullptr);
+    if (quit_signalled && !quit_requested) shutdown(nullptr, nullptr);
     if ((!speed || machine_paused) && !quit_requested) update_timer();
   }
   return 0;

@@ -1,6 +1,7 @@
 // The main window: menu tree, status bar, drop target, event pump, pacing and shutdown.
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -60,6 +61,9 @@ guint notice_timer;
 // VANTOREL_LOG_FPS=1 in the environment: every status-bar refresh also writes the frame-rate
 // label to standard error, so the rate can be measured without reading the window.
 bool log_fps;
+// VANTOREL_FRAME_DELAY_MS=N: every frame takes N ms longer, as on a host whose cores are busy,
+// so that the host's events pile up between frames (the typing tests).
+gulong frame_delay_us;
 // The shortcuts shown in the menus and taken by the window.
 GtkAccelGroup* accelerators;
 
@@ -296,6 +300,8 @@ void initialise_libraries() {
   shutdown_done = false;
   const char* log_fps_setting = std::getenv("VANTOREL_LOG_FPS");
   log_fps = log_fps_setting && std::strcmp(log_fps_setting, "1") == 0;
+  const char* frame_delay_setting = std::getenv("VANTOREL_FRAME_DELAY_MS");
+  frame_delay_us = frame_delay_setting ? 1000 * std::min(std::strtoul(frame_delay_setting, nullptr, 10), 1000ul) : 0;
   // Only the two window sizes can be started with; anything else in the settings means 100 %.
   if (draw_size != 1 && draw_size != 2) draw_size = 1;
 
@@ -365,7 +371,10 @@ void ui_event() {
   while (!quit_requested && gtk_events_pending()) gtk_main_iteration();
 }
 
-void update_timer() { pace_frame(); }
+void update_timer() {
+  pace_frame();
+  if (frame_delay_us) g_usleep(frame_delay_us);
+}
 
 void on_window_realize(GtkWidget* widget, gpointer) {
   gint x = 0, y = 0;

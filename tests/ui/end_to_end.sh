@@ -487,4 +487,50 @@ second_pid=
 grep -qx 'opt_windowpos_x=300' vantorel.ini || fail "the second program overwrote the first's settings: $(cat vantorel.ini)"
 [ ! -s "$work/stdout_second.txt" ] || fail "the second program saved settings: $(cat "$work/stdout_second.txt")"
 echo "two programs in one directory: the second said so and left the first one's settings alone"
+
+# ---- Typing at 25 keys a second (xdotool --delay 40), faster than the machine takes strokes
+# (two frames down, one up): the line and its Return arrive whole and in order, in both layouts,
+# on an idle host and on a busy one (VANTOREL_FRAME_DELAY_MS=30 makes every frame 30 ms longer,
+# so the events of several keys pile up between two frames). NATIVE maps by position: the host's
+# ':' and '*' (Shift+; and Shift+8) are the machine's SHIFT+; and SHIFT+8, "@" and "(".
+fast_line='20 FOR I=1 TO 5:PRINT I;I*I:NEXT I'
+for layout in NATIVE PI; do
+  [ $layout = PI ] && machine_line=$fast_line || machine_line=$(echo "$fast_line" | tr ':*' '@(')
+  reference "$work/fast_$layout.png" 1 --keys "$machine_line\\n"
+  for delay in 0 30; do
+    sed -i "3s/=.*/=$([ $layout = PI ] && echo 1 || echo 0)/" vantorel.ini
+    VANTOREL_FRAME_DELAY_MS=$delay start_program
+    find_picture "$work/boot.png" >/dev/null
+    xdotool windowactivate --sync "$window" 2>/dev/null
+    xdotool windowfocus --sync "$window" 2>/dev/null
+    xdotool type --delay 40 "$fast_line"
+    xdotool key Return
+    count=$(wait_for_picture "$work/fast_$layout.png" 20) ||
+      fail "$layout, frames ${delay} ms longer: typed at 25 keys a second, the screen differs from the headless runner's ($machine_line) in $count pixels"
+    close_program
+    echo "$layout, frames ${delay} ms longer: the line typed at 25 keys a second arrived whole"
+  done
+done
+# ---- One SIGTERM or SIGHUP while a modal dialog is open (About, the file chooser, the error box
+# of a first start without ROM files) closes it and quits as a close does: exit status 0 within
+# two seconds, the settings written anew.
+quit_from_dialog() {  # signal, keys that open the dialog ("" when it opens by itself), what it is
+  local signal=$1
+  shift
+  start_program
+  xdotool windowactivate --sync "$window" 2>/dev/null
+  [ -n "$1" ] && xdotool key --delay 200 $1
+  dialog_open() { [ -n "$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | grep -vx "$window")" ]; }
+  poll 10 dialog_open || fail "$2 did not open"
+  rm -f vantorel.ini
+  local started=$(date +%s%N)
+  close_program "$signal"
+  local took=$((($(date +%s%N) - started) / 1000000))
+  [ "$took" -le 2000 ] || fail "with $2 open, SIG$signal took $took ms to end the program"
+  echo "$2 open: one SIG$signal ended the program in $took ms, settings saved"
+}
+quit_from_dialog TERM "alt+h a" "About"
+quit_from_dialog HUP "ctrl+o" "the file chooser"
+mkdir -p "$work/first/roms" && cd "$work/first" && quit_from_dialog TERM "" "the error box of a start without ROM files"
+cd "$work"
 echo "PASS"
