@@ -53,13 +53,13 @@ constexpr int DROP_RETURN_FRAMES = 11;
 bool is_text_type(uint8_t type) { return type == FILE_TYPE_TXT || type == FILE_TYPE_BAS; }
 bool is_cartridge_type(uint8_t type) { return type == FILE_TYPE_BIN || type == FILE_TYPE_ROM; }
 
-void insert_cassette_from_file() {
-  caq_count = 0;
+bool insert_cassette_from_file() {
   if (!caq_insert(file.data, file.size)) {
     load_error = "out of memory";
-    return;
+    return false;
   }
   caq_loaded = true;
+  return true;
 }
 
 void start_text_spool() { spool_start(file.data, file.size, SPOOL_STROKE_FILE, 1); }
@@ -148,7 +148,6 @@ void release_file() {
 }
 
 void load_file_begin() {
-  caq_loaded = false;
   pause_audio();
   menu_audio_paused = true;
 }
@@ -162,11 +161,12 @@ uint8_t menu_load_path(const std::string& path) {
 
   if (!aqua_read_file()) return static_cast<uint8_t>(menu_error("cannot be read (" + load_error + ")"));
   if (type == FILE_TYPE_CAQ) {
-    insert_cassette_from_file();
-    if (!caq_loaded) return static_cast<uint8_t>(menu_error(load_error));
+    if (!insert_cassette_from_file()) return static_cast<uint8_t>(menu_error(load_error));
   } else if (is_cartridge_type(type)) {
     if (!aqua_get_file()) return static_cast<uint8_t>(menu_error(load_error));
+    caq_loaded = false;
   } else if (is_text_type(type)) {
+    caq_loaded = false;
     // The frames below must not feed the audio device; load_file_begin normally paused it.
     if (!menu_audio_paused) {
       pause_audio();
@@ -189,7 +189,6 @@ void load_file_end() {
 }
 
 uint8_t do_load_file(const std::string& path) {
-  caq_loaded = false;
   current_filename = path;
   load_error.clear();
   if (check_file(path) != 0) {
@@ -197,22 +196,25 @@ uint8_t do_load_file(const std::string& path) {
     return 1;
   }
   uint8_t type = file_type_ptr->type;
-  if (!aqua_read_file()) return 1;
-  if (type == FILE_TYPE_CAQ) {
-    insert_cassette_from_file();
-    return caq_loaded ? 0 : 1;
+  if (type == FILE_TYPE_PT3 || type == FILE_TYPE_SCR) {
+    load_error = "not loaded by dropping";
+    return 1;
   }
-  if (is_text_type(type)) {
-    for (int i = 0; i < DROP_RETURN_FRAMES; ++i) {
-      keyboard_map[0] = RETURN_HELD;
-      one_Z80_frame();
-    }
-    start_text_spool();
+  if (!aqua_read_file()) return 1;
+  if (type == FILE_TYPE_CAQ) return insert_cassette_from_file() ? 0 : 1;
+  if (is_cartridge_type(type)) {
+    if (!aqua_get_file()) return 1;
+    caq_loaded = false;
     return 0;
   }
-  if (is_cartridge_type(type)) return aqua_get_file() ? 0 : 1;
-  load_error = "not loaded by dropping";
-  return 1;
+  // A text: .txt or .bas.
+  caq_loaded = false;
+  for (int i = 0; i < DROP_RETURN_FRAMES; ++i) {
+    keyboard_map[0] = RETURN_HELD;
+    one_Z80_frame();
+  }
+  start_text_spool();
+  return 0;
 }
 
 bool load_usb_file(const std::string& name) {

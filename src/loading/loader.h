@@ -44,8 +44,11 @@ bool aqua_get_file();
 // Releases file.data.
 void release_file();
 
+// A load that is refused (no such file, unknown type, not a regular file, too large, a kind
+// the path does not load) or cancelled changes nothing; an accepted one ejects the cassette
+// (or replaces it by the new one).
 // The menu path around the "Open File" chooser:
-//   load_file_begin()      ejects the cassette and pauses the audio;
+//   load_file_begin()      pauses the audio;
 //   menu_load_path(path)   for an accepted file: 0 loaded (or nothing to do), 1 after the
 //                          error box (which resumes the audio when it closes);
 //   load_file_end()        releases file.data and resumes the audio if it is still paused
