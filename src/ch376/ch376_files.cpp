@@ -221,18 +221,21 @@ void ch376_dir_create() {
 
 void ch376_seek() {
   CH376& d = *ch376;
-  int32_t offset = static_cast<int32_t>(static_cast<uint32_t>(d.buffer[0]) | (d.buffer[1] << 8) |
-                                        (d.buffer[2] << 16) | (static_cast<uint32_t>(d.buffer[3]) << 24));
-  if (!d.open_file || offset < 0 || fseeko(d.open_file, offset, SEEK_SET) != 0) {
+  const uint32_t offset = static_cast<uint32_t>(d.buffer[0]) | (d.buffer[1] << 8) | (d.buffer[2] << 16) |
+                          (static_cast<uint32_t>(d.buffer[3]) << 24);
+  // Beyond the end the CH376 stops at the end (FF FF FF FF, the usual way to append, lands
+  // there too): a far locate must not let the next write grow the file to gigabytes.
+  struct stat st;
+  if (!d.open_file || std::fflush(d.open_file) != 0 || fstat(fileno(d.open_file), &st) != 0) {
     ch376_finish(0x00, CMD_RET_ABORT);
     return;
   }
-  off_t position = ftello(d.open_file);
-  if (position < 0 || position > INT32_MAX) {
+  const off_t target = static_cast<off_t>(offset) < st.st_size ? static_cast<off_t>(offset) : st.st_size;
+  if (fseeko(d.open_file, target, SEEK_SET) != 0) {
     ch376_finish(0x00, CMD_RET_ABORT);
     return;
   }
-  put_le32(d.buffer, static_cast<uint32_t>(position));
+  put_le32(d.buffer, static_cast<uint32_t>(target));
   d.data_len = 4;
   ch376_finish(0x7F, USB_INT_SUCCESS);
 }

@@ -34,7 +34,8 @@ FILE* ch376_open_for_update(const std::string& canonical_path);
 FILE* ch376_open_existing(const std::string& canonical_path);
 // The entry at path exists without owner-write permission: read-only on the stick.
 bool ch376_read_only(const std::string& path);
-// A name a FAT directory can hold: an 8.3 form, a non-empty name part, no backslash or wildcard.
+// A name a FAT directory and the host can both hold: an 8.3 form, a non-empty name part, only
+// printable ASCII and none of the characters FAT forbids in names.
 bool ch376_has_short_form(const std::string& name);
 // Creates or truncates a regular file for reading and writing; null when the path is taken by
 // something else or by a read-only file.

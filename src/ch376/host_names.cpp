@@ -231,7 +231,15 @@ bool ch376_read_only(const std::string& path) {
 }
 
 bool ch376_has_short_form(const std::string& name) {
-  if (name.empty() || name.find_first_of("\\?*") != std::string::npos) return false;
+  if (name.empty()) return false;
+  // FAT keeps these out of short names. Control characters, DEL and bytes above 0x7F are
+  // refused too: the host could hold them only as names no one can type or show, and a byte
+  // above 0x7F alone is no valid UTF-8.
+  static constexpr char fat_forbidden[] = "\"*+,/:;<=>?[\\]|";
+  for (const char c : name) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u >= 0x7F || std::strchr(fat_forbidden, c)) return false;
+  }
   const size_t dot = name.find('.');
   if (dot == 0) return false;  // FAT has no name with an empty name part
   char short_name[12];

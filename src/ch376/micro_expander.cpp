@@ -74,6 +74,7 @@ bool load_MicroEx() {
 void select_MicroEx() {
   pause_audio();
   tape_recorder_finish();  // the machine restarts
+  drop_pending_cartridge();
   per_MicroEx = !per_MicroEx;
   if (per_MicroEx) {
     if (load_MicroEx()) {
@@ -90,6 +91,7 @@ void select_MicroEx() {
 
 // HardReset keeps the audio paused around this.
 void microex_hard_reset() {
+  drop_pending_cartridge();
   Reset_Z80();
   Rebuild_Mem();
   install_expansion_rom();

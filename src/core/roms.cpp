@@ -19,6 +19,7 @@
 #include "core/memory.h"
 #include "core/ports.h"
 #include "input/keyboard.h"
+#include "loading/loader.h"
 #include "loading/tape_recorder.h"
 #include "sound/audio_out.h"
 #include "z80/z80.h"
@@ -344,6 +345,7 @@ void SoftReset() {
   tape_recorder_finish();
   pause_audio();
   ClearPorts();
+  start_pending_cartridge();
   z80.pc = 0;
   resume_audio();
 }

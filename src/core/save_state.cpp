@@ -196,6 +196,7 @@ void apply(Staged& s) {
   earbit = s.ear; vsync = s.sync;
   std::memcpy(keyboard_map, s.keys, sizeof keyboard_map);
   unmap_cartridge();
+  drop_pending_cartridge();
   if (!s.cartridge.empty()) {
     uint8_t* copy = new uint8_t[s.cartridge.size()];
     std::memcpy(copy, s.cartridge.data(), s.cartridge.size());

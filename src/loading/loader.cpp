@@ -36,6 +36,8 @@ loaded_file file = {nullptr, 0};
 uint8_t* aqua_cart = nullptr;
 uint32_t aqua_cart_size = 0;
 bool caq_loaded = false;
+uint8_t* pending_cart = nullptr;
+uint32_t pending_cart_size = 0;
 std::string load_error;
 
 namespace {
@@ -53,13 +55,13 @@ constexpr int DROP_RETURN_FRAMES = 11;
 bool is_text_type(uint8_t type) { return type == FILE_TYPE_TXT || type == FILE_TYPE_BAS; }
 bool is_cartridge_type(uint8_t type) { return type == FILE_TYPE_BIN || type == FILE_TYPE_ROM; }
 
-void insert_cassette_from_file() {
-  caq_count = 0;
+bool insert_cassette_from_file() {
   if (!caq_insert(file.data, file.size)) {
     load_error = "out of memory";
-    return;
+    return false;
   }
   caq_loaded = true;
+  return true;
 }
 
 void start_text_spool() { spool_start(file.data, file.size, SPOOL_STROKE_FILE, 1); }
@@ -116,29 +118,72 @@ bool aqua_read_file() {
   return true;
 }
 
-bool aqua_get_file() {
+namespace {
+
+// file as a cartridge image of whole pages; null (load_error set) when it cannot be one.
+uint8_t* padded_cartridge(uint32_t& padded) {
   if (!file.data || file.size == 0) {
     load_error = "empty cartridge image";
-    return false;
+    return nullptr;
   }
   if (file.size > CART_MAX_BYTES) {
     load_error = "cartridge image larger than 16K";
-    return false;
+    return nullptr;
   }
-  uint32_t padded = file.size <= CART_PAGE_BYTES ? CART_PAGE_BYTES : CART_MAX_BYTES;
+  padded = file.size <= CART_PAGE_BYTES ? CART_PAGE_BYTES : CART_MAX_BYTES;
   uint8_t* copy = new (std::nothrow) uint8_t[padded];
   if (!copy) {
     load_error = "out of memory";
-    return false;
+    return nullptr;
   }
   std::memcpy(copy, file.data, file.size);
   std::memset(copy + file.size, 0xFF, padded - file.size);
+  return copy;
+}
 
-  map_cartridge(copy, padded);
+void put_cartridge_in_force(uint8_t* image, uint32_t size) {
+  map_cartridge(image, size);
   delete[] aqua_cart;
-  aqua_cart = copy;
-  aqua_cart_size = padded;
+  aqua_cart = image;
+  aqua_cart_size = size;
+}
+
+}  // namespace
+
+bool aqua_get_file() {
+  uint32_t padded = 0;
+  uint8_t* copy = padded_cartridge(padded);
+  if (!copy) return false;
+  drop_pending_cartridge();
+  put_cartridge_in_force(copy, padded);
   return true;
+}
+
+bool load_cartridge_from_file() {
+  if (!per_MicroEx) return aqua_get_file();
+  // The Micro Expander's program runs from the cartridge pages: mapping over them now would
+  // pull the code from under the running machine.
+  uint32_t padded = 0;
+  uint8_t* copy = padded_cartridge(padded);
+  if (!copy) return false;
+  delete[] pending_cart;
+  pending_cart = copy;
+  pending_cart_size = padded;
+  return true;
+}
+
+void start_pending_cartridge() {
+  if (!pending_cart) return;
+  uint8_t* image = pending_cart;
+  pending_cart = nullptr;
+  put_cartridge_in_force(image, pending_cart_size);
+  pending_cart_size = 0;
+}
+
+void drop_pending_cartridge() {
+  delete[] pending_cart;
+  pending_cart = nullptr;
+  pending_cart_size = 0;
 }
 
 void release_file() {
@@ -148,7 +193,6 @@ void release_file() {
 }
 
 void load_file_begin() {
-  caq_loaded = false;
   pause_audio();
   menu_audio_paused = true;
 }
@@ -162,11 +206,12 @@ uint8_t menu_load_path(const std::string& path) {
 
   if (!aqua_read_file()) return static_cast<uint8_t>(menu_error("cannot be read (" + load_error + ")"));
   if (type == FILE_TYPE_CAQ) {
-    insert_cassette_from_file();
-    if (!caq_loaded) return static_cast<uint8_t>(menu_error(load_error));
+    if (!insert_cassette_from_file()) return static_cast<uint8_t>(menu_error(load_error));
   } else if (is_cartridge_type(type)) {
-    if (!aqua_get_file()) return static_cast<uint8_t>(menu_error(load_error));
+    if (!load_cartridge_from_file()) return static_cast<uint8_t>(menu_error(load_error));
+    caq_loaded = false;
   } else if (is_text_type(type)) {
+    caq_loaded = false;
     // The frames below must not feed the audio device; load_file_begin normally paused it.
     if (!menu_audio_paused) {
       pause_audio();
@@ -189,7 +234,6 @@ void load_file_end() {
 }
 
 uint8_t do_load_file(const std::string& path) {
-  caq_loaded = false;
   current_filename = path;
   load_error.clear();
   if (check_file(path) != 0) {
@@ -197,22 +241,25 @@ uint8_t do_load_file(const std::string& path) {
     return 1;
   }
   uint8_t type = file_type_ptr->type;
-  if (!aqua_read_file()) return 1;
-  if (type == FILE_TYPE_CAQ) {
-    insert_cassette_from_file();
-    return caq_loaded ? 0 : 1;
+  if (type == FILE_TYPE_PT3 || type == FILE_TYPE_SCR) {
+    load_error = "not loaded by dropping";
+    return 1;
   }
-  if (is_text_type(type)) {
-    for (int i = 0; i < DROP_RETURN_FRAMES; ++i) {
-      keyboard_map[0] = RETURN_HELD;
-      one_Z80_frame();
-    }
-    start_text_spool();
+  if (!aqua_read_file()) return 1;
+  if (type == FILE_TYPE_CAQ) return insert_cassette_from_file() ? 0 : 1;
+  if (is_cartridge_type(type)) {
+    if (!load_cartridge_from_file()) return 1;
+    caq_loaded = false;
     return 0;
   }
-  if (is_cartridge_type(type)) return aqua_get_file() ? 0 : 1;
-  load_error = "not loaded by dropping";
-  return 1;
+  // A text: .txt or .bas.
+  caq_loaded = false;
+  for (int i = 0; i < DROP_RETURN_FRAMES; ++i) {
+    keyboard_map[0] = RETURN_HELD;
+    one_Z80_frame();
+  }
+  start_text_spool();
+  return 0;
 }
 
 bool load_usb_file(const std::string& name) {

@@ -21,6 +21,8 @@ extern loaded_file file;                      // content of the last file read
 extern uint8_t* aqua_cart;                    // private copy of the mapped cartridge (8K or 16K)
 extern uint32_t aqua_cart_size;               // bytes in aqua_cart after padding
 extern bool caq_loaded;                       // a cassette image is inserted
+extern uint8_t* pending_cart;                 // a cartridge waiting for the next soft reset (8K or 16K), or null
+extern uint32_t pending_cart_size;            // bytes in pending_cart after padding
 extern std::string load_error;                // why the last read or mapping failed
 
 // Type codes of the extension table.
@@ -39,13 +41,27 @@ uint8_t check_file(const std::string& name);
 bool aqua_read_file();
 // Maps file as the cartridge: up to 8K at 0xE000 (page 6 stays as it was, unless it showed
 // the cartridge being replaced, which then gives way to RAM), up to 16K at 0xC000-0xFFFF.
+// A cartridge waiting for the soft reset is dropped: this one is in force now.
 // False (previous cartridge kept, load_error set) for an empty or oversized image.
 bool aqua_get_file();
+// A cartridge the user loads: mapped at once, or, while the Micro Expander is on (its own
+// program runs from the cartridge pages), kept in pending_cart for the next soft reset.
+// False as aqua_get_file.
+bool load_cartridge_from_file();
+// The soft reset's part: maps the pending cartridge, if any, in place of what the cartridge
+// pages show (the Micro Expander's ROM). The Micro Expander stays on otherwise.
+void start_pending_cartridge();
+// Forgets the pending cartridge: the machine it was meant for is gone (a hard reset, the
+// Micro Expander switched, a state loaded).
+void drop_pending_cartridge();
 // Releases file.data.
 void release_file();
 
+// A load that is refused (no such file, unknown type, not a regular file, too large, a kind
+// the path does not load) or cancelled changes nothing; an accepted one ejects the cassette
+// (or replaces it by the new one).
 // The menu path around the "Open File" chooser:
-//   load_file_begin()      ejects the cassette and pauses the audio;
+//   load_file_begin()      pauses the audio;
 //   menu_load_path(path)   for an accepted file: 0 loaded (or nothing to do), 1 after the
 //                          error box (which resumes the audio when it closes);
 //   load_file_end()        releases file.data and resumes the audio if it is still paused

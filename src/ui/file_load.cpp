@@ -21,13 +21,16 @@ const file_filter file_filters[] = {
 };
 
 // What the window says after a load: the file's name in the title, and for a cartridge how
-// to start it (it waits for the next soft reset, as on the machine).
+// to start it (it waits for the next soft reset, as on the machine; with the Micro Expander
+// on, it then takes the place of the expansion's ROM).
 void show_loaded(const std::string& path) {
   const size_t slash = path.rfind('/');
   show_loaded_title(slash == std::string::npos ? path : path.substr(slash + 1));
   note_loaded_file(path);
   const uint8_t type = file_type_ptr ? file_type_ptr->type : FILE_TYPE_END;
-  if (type == FILE_TYPE_BIN || type == FILE_TYPE_ROM) show_status_notice("Cartridge loaded: Soft Reset starts it");
+  if (type != FILE_TYPE_BIN && type != FILE_TYPE_ROM) return;
+  show_status_notice(pending_cart ? "Cartridge loaded: Soft Reset starts it in place of the Micro Expander ROM"
+                                  : "Cartridge loaded: Soft Reset starts it");
 }
 
 }  // namespace

@@ -200,19 +200,22 @@ TEST_F(Ch376Test, SeekAndFileSize) {
   EXPECT_EQ(get_status(), USB_INT_SUCCESS);
   EXPECT_EQ(read_result(), std::vector<uint8_t>({0x23, 0x01, 0, 0}));
   EXPECT_EQ(byte_read(4), std::vector<uint8_t>(bytes.begin() + 0x123, bytes.begin() + 0x127));
-  // FF FF FF FF is negative: refused, the position stays where it was.
-  command(BYTE_LOCATE);
-  for (int i = 0; i < 4; ++i) data_out(0xFF);
-  EXPECT_EQ(get_status(), CMD_RET_ABORT);
-  EXPECT_EQ(byte_read(2), std::vector<uint8_t>(bytes.begin() + 0x127, bytes.begin() + 0x129));
-  // Past the end is allowed; a write there extends the file.
-  command(BYTE_LOCATE);
-  for (uint8_t b : {0xE8, 0x03, 0x00, 0x00}) data_out(b);  // 1000
-  EXPECT_EQ(get_status(), USB_INT_SUCCESS);
-  EXPECT_EQ(byte_write({1, 2, 3}), USB_INT_SUCCESS);
-  EXPECT_EQ(fs::file_size(usb / "S.DAT"), 1003u);
-  // A host file of 4 GiB and more (sparse): the size shows its low 32 bits, and offsets of
-  // 2 GiB and above are negative, so they cannot be reached.
+  // Beyond the end the position stops at the end, as on the CH376 (FF FF FF FF is how
+  // programs append): nothing is read there, and a write extends the file by itself alone.
+  for (const std::vector<uint8_t>& beyond : {std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0xFF},
+                                             std::vector<uint8_t>{0xE8, 0x03, 0x00, 0x00},
+                                             std::vector<uint8_t>{0xF0, 0xFF, 0xFF, 0x7F}}) {
+    const uint32_t size = static_cast<uint32_t>(fs::file_size(usb / "S.DAT"));
+    command(BYTE_LOCATE);
+    for (uint8_t b : beyond) data_out(b);
+    EXPECT_EQ(get_status(), USB_INT_SUCCESS);
+    EXPECT_EQ(read_result(), std::vector<uint8_t>({static_cast<uint8_t>(size), static_cast<uint8_t>(size >> 8), 0, 0}));
+    EXPECT_TRUE(byte_read(2).empty());
+    EXPECT_EQ(byte_write({1, 2, 3, 4, 5}), USB_INT_SUCCESS);
+    EXPECT_EQ(fs::file_size(usb / "S.DAT"), size + 5u);
+  }
+  // A host file of 4 GiB and more (sparse): the size shows its low 32 bits, and every 32-bit
+  // offset lies inside it.
   std::error_code ec;
   fs::resize_file(usb / "S.DAT", (uint64_t{1} << 32) + 0x1234, ec);
   if (!ec) {
@@ -221,11 +224,8 @@ TEST_F(Ch376Test, SeekAndFileSize) {
     EXPECT_EQ(std::vector<uint8_t>({data_in(), data_in(), data_in(), data_in()}), std::vector<uint8_t>({0x34, 0x12, 0, 0}));
     command(BYTE_LOCATE);
     for (uint8_t b : {0x00, 0x00, 0x00, 0x80}) data_out(b);
-    EXPECT_EQ(get_status(), CMD_RET_ABORT);
-    command(BYTE_LOCATE);
-    for (uint8_t b : {0xFF, 0xFF, 0xFF, 0x7F}) data_out(b);
     EXPECT_EQ(get_status(), USB_INT_SUCCESS);
-    EXPECT_EQ(read_result(), std::vector<uint8_t>({0xFF, 0xFF, 0xFF, 0x7F}));
+    EXPECT_EQ(read_result(), std::vector<uint8_t>({0x00, 0x00, 0x00, 0x80}));
     fs::resize_file(usb / "S.DAT", 0, ec);
   }
   // Without an open file seeking aborts.

@@ -2,6 +2,7 @@
 #include "ch376_fixture.h"
 #include "core/memory.h"
 #include "core/ports.h"
+#include "loading/loader.h"
 #include "tools/headless_host.h"
 #include "z80/z80.h"
 
@@ -132,4 +133,36 @@ TEST_F(MicroExpanderTest, OnHardResetOffAndOnAgain) {
   select_MicroEx();
   EXPECT_EQ(ram_size, 4);
   EXPECT_EQ(memtop, max_memtop[4]);
+}
+
+TEST_F(MicroExpanderTest, CartridgeLoadedWhileOnWaitsForTheSoftReset) {
+  const std::vector<uint8_t> expansion = sample_bytes(16384, 21), cart = sample_bytes(8192, 22);
+  write_host_file(roms / "aqubasic.rom", expansion);
+  const std::string game = (prog / "game.rom").string();
+  write_host_file(game, cart);
+  select_MicroEx();
+  auto expansion_mapped = [&] { return ReadByte(0xC001) == expansion[1] && ReadByte(0xE001) == expansion[0x2001]; };
+  // The expansion's program runs from the cartridge pages: a load by the menu or by a drop
+  // leaves them, the CPU and RAM alone.
+  z80.pc = 0xE123;
+  WriteByte(0x8000, 0x77);
+  load_file_begin();
+  EXPECT_EQ(menu_load_path(game), 0);
+  load_file_end();
+  EXPECT_EQ(do_load_file(game), 0);
+  EXPECT_TRUE(expansion_mapped());
+  EXPECT_EQ(z80.pc, 0xE123);
+  // The soft reset starts it in place of the expansion ROM (RAM below it, as for any 8K
+  // cartridge); the controller, the 32K and RAM stay.
+  SoftReset();
+  EXPECT_EQ(z80.pc, 0);
+  EXPECT_TRUE(ReadByte(0xE001) == cart[1] && ReadByte(0xFFFF) == cart[0x1FFF] && ReadByte(0xC001) == 0);
+  EXPECT_TRUE(per_MicroEx && ch376 && memtop == 0xBFFFu && ReadByte(0x8000) == 0x77);
+  // A hard reset brings the expansion ROM back and forgets a cartridge still waiting.
+  HardReset();
+  EXPECT_TRUE(expansion_mapped());
+  EXPECT_EQ(do_load_file(game), 0);
+  HardReset();
+  SoftReset();
+  EXPECT_TRUE(expansion_mapped());
 }

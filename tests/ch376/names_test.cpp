@@ -274,3 +274,20 @@ TEST_F(Ch376Test, NamesFindHostEntriesIgnoringCase) {
   EXPECT_EQ(name_command(FILE_ERASE, "/TWO.DAT"), USB_INT_SUCCESS);
   EXPECT_TRUE(!fs::exists(usb / "games/song.pt3") && !fs::exists(usb / "Two.dat") && fs::exists(usb / "two.dat"));
 }
+
+TEST_F(Ch376Test, CreateTakesOnlyNamesFatAndTheHostCanHold) {
+  ASSERT_EQ(mount(), USB_INT_SUCCESS);
+  std::vector<std::pair<std::string, bool>> table = {
+      {"OK.TXT", true}, {"lower.txt", true}, {"!#$%&'().-@^", true}, {"_`{}~.TXT", true}, {"A\nB.TXT", false},
+      {"A\x01", false}, {"DEL\x7f", false}, {"X.\x7f", false}, {"\xe9T\xe9", false}, {"C\xc3\xa9.TXT", false}};
+  for (char c : std::string("\"*+,:;<=>?[\\]|")) table.push_back({std::string("A") + c + "B.TXT", false});
+  for (const auto& [name, made] : table) {
+    for (uint8_t cmd : {FILE_CREATE, DIR_CREATE}) {
+      SCOPED_TRACE(testing::PrintToString(name) + (cmd == FILE_CREATE ? " file" : " directory"));
+      EXPECT_EQ(name_command(cmd, "/" + name), made ? USB_INT_SUCCESS : ERR_MISS_FILE);
+      EXPECT_EQ(fs::exists(usb / name), made);
+      fs::remove(usb / name);
+      EXPECT_TRUE(fs::is_empty(usb));
+    }
+  }
+}

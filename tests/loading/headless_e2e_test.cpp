@@ -131,4 +131,11 @@ TEST_F(HeadlessLoading, BadFilesAreRefusedAndTheMachineRuns) {
   // The built-in ROM came up as usual, with nothing mapped at 0xE000.
   EXPECT_NE(r.out.find("TYPE CLOAD TO READ A TAPE"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("\n00\n"), std::string::npos) << r.out;
+
+  // Refused loads after a cassette leave it in: CLOAD still reads it.
+  std::string tape = write_file(dir_, "demo.caq", tape_image("DEMO01"));
+  RunResult kept = run_headless(dir_, {"--load", tape, "--load", dir_ + "/missing.caq", "--load", huge, "--load",
+                                       dir_ + "/odd.Rom", "--type", "CLOAD\n\n", "--frames", "200", "--screen-text"});
+  ASSERT_EQ(kept.status, 0) << kept.err;
+  EXPECT_NE(kept.out.find(tape_line()), std::string::npos) << kept.out;
 }

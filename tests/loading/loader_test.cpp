@@ -179,8 +179,7 @@ TEST_F(LoadingTest, UnreadableFilesChangeNothing) {
     EXPECT_EQ(file.data, kept_data) << path;
     EXPECT_EQ(seen(0xE000), image[0]) << path;
     EXPECT_FALSE(spool_file) << path;
-    // The drop path ejects the cassette first, whatever follows.
-    EXPECT_FALSE(caq_loaded) << path;
+    EXPECT_TRUE(caq_loaded) << path;
   }
 
   // From the menu: the error box names the file and the reason.
@@ -283,15 +282,35 @@ TEST_F(LoadingTest, TrapRearmsAfterMenuReleasedTheFile) {
   EXPECT_EQ(get_caq_byte(), tape[0]);
 }
 
-TEST_F(LoadingTest, CancelledChooserEjectsTheCassette) {
-  ASSERT_EQ(do_load_file(write_file(dir_, "t.caq", {0x42, 0x43})), 0);
+TEST_F(LoadingTest, RefusedLoadsKeepTheCassetteWhereItWas) {
+  ASSERT_EQ(do_load_file(write_file(dir_, "t.caq", {0x42, 0x43, 0x44})), 0);
   ASSERT_EQ(ReadPort(0x00FC), 0x42);
+  const std::string fifo = dir_ + "/pipe.caq";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string oversized = write_file(dir_, "huge.caq", {});
+  ASSERT_EQ(truncate(oversized.c_str(), MAX_LOAD_FILE_BYTES + 1), 0);
+  const std::vector<std::string> refused = {dir_ + "/missing.caq", write_text(dir_, "notes.doc", "x"), fifo,
+                                            oversized, write_file(dir_, "big.rom", pattern_bytes(16385, 2)),
+                                            write_text(dir_, "tune.pt3", "x")};
+  for (const std::string& path : refused) {
+    EXPECT_EQ(do_load_file(path), 1) << path;
+    EXPECT_TRUE(caq_loaded) << "dropped " << path;
+    load_file_begin();
+    ::testing::internal::CaptureStderr();
+    menu_load_path(path);
+    ::testing::internal::GetCapturedStderr();
+    load_file_end();
+    EXPECT_TRUE(caq_loaded) << "chosen " << path;
+  }
+  // A cancelled chooser; ending twice is harmless.
   load_file_begin();
   load_file_end();
-  EXPECT_FALSE(caq_loaded);
-  EXPECT_EQ(ReadPort(0x00FC), 0xFF);
-  EXPECT_EQ(ReadPort(0x00FC), 0xFF);
-  // Ending twice, or after an error box, is harmless.
   load_file_end();
   EXPECT_EQ(file.data, nullptr);
+  EXPECT_TRUE(caq_loaded);
+  EXPECT_EQ(ReadPort(0x00FC), 0x43) << "the tape goes on where it was";
+  // An accepted file takes the cassette's place.
+  ASSERT_EQ(do_load_file(write_file(dir_, "c.rom", pattern_bytes(8192, 9))), 0);
+  EXPECT_FALSE(caq_loaded);
+  EXPECT_EQ(ReadPort(0x00FC), 0xFF);
 }

@@ -20,6 +20,8 @@
 # - made larger, it shows the picture at the largest whole multiple, centred on black; Ctrl+Q
 #   quits and writes both settings files;
 # - a second program started in the same directory says so in a dialog and saves no settings.
+# - with the Micro Expander on, a cartridge chosen in the file chooser leaves the running
+#   program alone until the Soft Reset, which starts the cartridge.
 # Usage: end_to_end.sh <vantorel> <vantorel-headless> <drag_source> <firmware dir>
 set -u
 program=$1
@@ -533,4 +535,40 @@ quit_from_dialog TERM "alt+h a" "About"
 quit_from_dialog HUP "ctrl+o" "the file chooser"
 mkdir -p "$work/first/roms" && cd "$work/first" && quit_from_dialog TERM "" "the error box of a start without ROM files"
 cd "$work"
+# ---- The Micro Expander on, its ROM stood in for by a 16K program that loops in the cartridge
+# pages. An 8K cartridge chosen with File -> Load File... leaves that program running untouched;
+# Operation -> Soft Reset then starts the cartridge in its place.
+[ -f "$firmware/load_cart16.bin" ] || fail "no built load_cart16.bin in $firmware"
+# The expansion ROM must fill its pages: the program is padded as an unprogrammed ROM is.
+{ cat "$firmware/load_cart16.bin" && head -c 16384 /dev/zero | tr '\0' '\377'; } | head -c 16384 >roms/aqubasic.rom
+cp "$firmware/load_cart8.bin" "$work/game.rom" || fail "no built load_cart8.bin in $firmware"
+echo 'micro_expander=1' >>vantorel-extra.ini
+reference "$work/mx.png" 1 --microex
+reference "$work/mx_cart.png" 1 --microex --frames 50 --load "$work/game.rom" --soft-reset
+start_program
+count=$(wait_for_picture "$work/mx.png" 15) || fail "the Micro Expander's stand-in ROM is not running ($count pixels)"
+xdotool windowactivate --sync "$window" 2>/dev/null
+xdotool key ctrl+o
+chooser=
+find_chooser() {
+  chooser=$(xdotool search --onlyvisible --name '^Open File$' 2>/dev/null | head -1)
+  [ -n "$chooser" ]
+}
+poll 15 find_chooser || fail "File -> Load File... opened no chooser"
+xdotool windowactivate --sync "$chooser" 2>/dev/null
+sleep 0.5
+xdotool key ctrl+l
+sleep 0.3
+xdotool type --delay 20 "$work/game.rom"
+sleep 0.3
+xdotool key Return
+cart_titled() { xdotool search --name "^$title - game.rom\$" >/dev/null 2>&1; }
+poll 15 cart_titled || fail "the cartridge chosen in the chooser was not loaded"
+sleep 1
+count=$(wait_for_picture "$work/mx.png" 1) || fail "loading the cartridge changed the running machine ($count pixels)"
+xdotool windowactivate --sync "$window" 2>/dev/null
+xdotool key alt+o s
+count=$(wait_for_picture "$work/mx_cart.png" 10) || fail "Soft Reset did not start the cartridge ($count pixels)"
+close_program
+echo "Micro Expander: a cartridge loaded from the menu waited for the Soft Reset, which started it"
 echo "PASS"
