@@ -19,7 +19,9 @@
 #   key down; ended by SIGTERM, it saves its settings as at a close;
 # - made larger, it shows the picture at the largest whole multiple, centred on black; Ctrl+Q
 #   quits and writes both settings files;
-# - a second program started in the same directory says so in a dialog and saves no settings.
+# - a second program started in the same directory says so in a dialog and saves no settings;
+# - a line typed at 25 keys a second arrives whole in both layouts, on an idle and a busy host;
+# - one quit signal with a modal dialog open closes it and quits, settings saved;
 # - with the Micro Expander on, a cartridge chosen in the file chooser leaves the running
 #   program alone until the Soft Reset, which starts the cartridge.
 # Usage: end_to_end.sh <vantorel> <vantorel-headless> <drag_source> <firmware dir>
