@@ -296,4 +296,8 @@ TEST_F(Ch376Test, StateGoesOnWithTheListingTheOpenFileAndTheDirectory) {
   fs::remove(usb / "SUB" / "BIG.DAT");
   EXPECT_EQ(ch376_rebuild(saved, message), nullptr);
   EXPECT_EQ(message, "the file usb/SUB/BIG.DAT, open in the save state, is gone");
+  // A name is shown as text whatever bytes the state holds.
+  saved.file = "SUB/\x1B[2J\n\xC3.\\";
+  EXPECT_EQ(ch376_rebuild(saved, message), nullptr);
+  EXPECT_EQ(message, "the file usb/SUB/\\x1B[2J\\x0A\\xC3.\\\\, open in the save state, is gone");
 }
