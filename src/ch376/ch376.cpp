@@ -30,10 +30,17 @@ void put_le32(uint8_t* p, uint32_t v) {
 }
 
 void set_mode(uint8_t mode) {
+  CH376& d = *ch376;
   ch376_close_enumeration();
   ch376_close_file();
-  ch376->remaining = 0;
-  ch376->usb_mode = (mode == 3 || mode == 6) ? mode : 0;
+  d.remaining = 0;
+  d.usb_mode = (mode == 3 || mode == 6) ? mode : 0;
+  // Only host mode 6 talks to the stick: leaving it resets the USB side of the chip, and the
+  // disk has to be mounted again, as on the CH376.
+  if (d.usb_mode != 6) {
+    delete d.root_path;
+    d.root_path = nullptr;
+  }
 }
 
 void disk_mount() {

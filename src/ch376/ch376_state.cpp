@@ -7,6 +7,8 @@
 #include <limits.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -35,6 +37,22 @@ bool directory_below(const std::string& root, const std::string& relative, std::
   struct stat st;
   return ch376_canonical(relative.empty() ? root : root + "/" + relative, canonical) &&
          below_root(root, canonical, inside) && stat(canonical.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Where a current directory that has gone (the program erased it, or it went from usb/) was:
+// the running machine keeps naming it, and its names are then not found. Taken only as plain
+// names below the root, as its canonical path had them, and only with nothing there now.
+bool gone_directory_below(const std::string& root, const std::string& relative, std::string& path) {
+  if (relative.empty()) return false;
+  for (size_t start = 0; start <= relative.size();) {
+    const size_t slash = std::min(relative.find('/', start), relative.size());
+    const std::string part = relative.substr(start, slash - start);
+    if (part.empty() || part == "." || part == "..") return false;
+    start = slash + 1;
+  }
+  path = (root == "/" ? root : root + "/") + relative;
+  struct stat st;
+  return lstat(path.c_str(), &st) != 0 && errno == ENOENT;
 }
 
 bool usable_name(const std::string& name) { return name.size() < PATH_MAX && (name.empty() || name[0] != '/'); }
@@ -142,8 +160,10 @@ CH376* ch376_rebuild(const Ch376Saved& s, std::string& message) {
   const bool usb_there = ch376_canonical(usb_dir, root) && stat(root.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
   if ((s.mounted || s.in_directory) && !usb_there) return refuse("the usb directory is gone, and the save state uses it");
   if (s.mounted && !(d->root_path = new (std::nothrow) std::string(root))) return refuse("out of memory");
-  if (s.in_directory && !directory_below(root, s.directory, d->current_dir))
-    return refuse("the directory usb/" + shown_escaped(s.directory) + ", current in the save state, is gone");
+  if (s.in_directory && !directory_below(root, s.directory, d->current_dir) &&
+      !gone_directory_below(root, s.directory, d->current_dir))
+    return refuse("usb/" + shown_escaped(s.directory) +
+                  ", the current directory in the save state, is no longer a directory inside usb/");
 
   if (s.listing) {
     d->dir_enum = new (std::nothrow) ch376_dir_enum{};
