@@ -25,28 +25,22 @@ namespace {
 constexpr char identification_text[] = "VANTORELMICRO EXPANDER  0133";
 constexpr uint8_t identification_length = 36;
 
-bool is_known_command(uint8_t code) {
-  switch (code) {
-    case GET_IC_VER: case CHECK_EXIST: case GET_FILE_SIZE: case 0x0D: case SET_USB_MODE:
-    case GET_STATUS: case RD_USB_DATA0: case WR_REQ_DATA: case SET_FILE_NAME: case DISK_MOUNT:
-    case FILE_OPEN: case FILE_ENUM_GO: case FILE_CREATE: case FILE_ERASE: case FILE_CLOSE:
-    case BYTE_LOCATE: case BYTE_READ: case BYTE_RD_GO: case BYTE_WRITE: case BYTE_WR_GO:
-    case DISK_CAPACITY: case DISK_QUERY: case DIR_CREATE:
-      return true;
-    default:
-      return false;
-  }
-}
-
 void put_le32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 void set_mode(uint8_t mode) {
+  CH376& d = *ch376;
   ch376_close_enumeration();
   ch376_close_file();
-  ch376->remaining = 0;
-  ch376->usb_mode = (mode == 3 || mode == 6) ? mode : 0;
+  d.remaining = 0;
+  d.usb_mode = (mode == 3 || mode == 6) ? mode : 0;
+  // Only host mode 6 talks to the stick: leaving it resets the USB side of the chip, and the
+  // disk has to be mounted again, as on the CH376.
+  if (d.usb_mode != 6) {
+    delete d.root_path;
+    d.root_path = nullptr;
+  }
 }
 
 void disk_mount() {
@@ -103,6 +97,19 @@ uint8_t next_result_byte() {
 
 }  // namespace
 
+bool ch376_is_known_command(uint8_t code) {
+  switch (code) {
+    case GET_IC_VER: case CHECK_EXIST: case GET_FILE_SIZE: case 0x0D: case SET_USB_MODE:
+    case GET_STATUS: case RD_USB_DATA0: case WR_REQ_DATA: case SET_FILE_NAME: case DISK_MOUNT:
+    case FILE_OPEN: case FILE_ENUM_GO: case FILE_CREATE: case FILE_ERASE: case FILE_CLOSE:
+    case BYTE_LOCATE: case BYTE_READ: case BYTE_RD_GO: case BYTE_WRITE: case BYTE_WR_GO:
+    case DISK_CAPACITY: case DISK_QUERY: case DIR_CREATE:
+      return true;
+    default:
+      return false;
+  }
+}
+
 bool ch376_create() {
   ch376_destroy();
   CH376* d = new (std::nothrow) CH376{};
@@ -145,7 +152,7 @@ void ch376_write_command_port(uint8_t value) {
   CH376& d = *ch376;
   d.status = 0x00;
   if (d.command == CHECK_EXIST) d.buffer[0] = static_cast<uint8_t>(~value);
-  if (!is_known_command(value)) {
+  if (!ch376_is_known_command(value)) {
     d.int_status = CMD_RET_ABORT;
     return;
   }

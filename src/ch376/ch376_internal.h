@@ -12,6 +12,8 @@ inline void ch376_finish(uint8_t status, uint8_t int_status) {
   ch376->int_status = int_status;
 }
 
+// One of the commands the model serves (all others abort and leave the current one).
+bool ch376_is_known_command(uint8_t code);
 // Closes the running enumeration, if any.
 void ch376_close_enumeration();
 // Closes the open file, if any.

@@ -7,6 +7,8 @@
 #include <limits.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -35,6 +37,22 @@ bool directory_below(const std::string& root, const std::string& relative, std::
   struct stat st;
   return ch376_canonical(relative.empty() ? root : root + "/" + relative, canonical) &&
          below_root(root, canonical, inside) && stat(canonical.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Where a current directory that has gone (the program erased it, or it went from usb/) was:
+// the running machine keeps naming it, and its names are then not found. Taken only as plain
+// names below the root, as its canonical path had them, and only with nothing there now.
+bool gone_directory_below(const std::string& root, const std::string& relative, std::string& path) {
+  if (relative.empty()) return false;
+  for (size_t start = 0; start <= relative.size();) {
+    const size_t slash = std::min(relative.find('/', start), relative.size());
+    const std::string part = relative.substr(start, slash - start);
+    if (part.empty() || part == "." || part == "..") return false;
+    start = slash + 1;
+  }
+  path = (root == "/" ? root : root + "/") + relative;
+  struct stat st;
+  return lstat(path.c_str(), &st) != 0 && errno == ENOENT;
 }
 
 bool usable_name(const std::string& name) { return name.size() < PATH_MAX && (name.empty() || name[0] != '/'); }
@@ -85,29 +103,38 @@ void ch376_write_state(StateWriter& w) {
 bool ch376_read_state(StateReader& r, Ch376Saved& s) {
   s.command = r.u8(); s.int_status = r.u8(); s.status = r.u8(); s.usb_mode = r.u8();
   if (const uint8_t* b = r.block(sizeof s.buffer)) std::memcpy(s.buffer, b, sizeof s.buffer);
-  s.data_len = r.u8(); s.data_index = r.u8(); s.is_directory = r.u8(); s.remaining = r.u16();
+  s.data_len = r.u8(); s.data_index = r.u8(); s.is_directory = r.flag(); s.remaining = r.u16();
   if (const uint8_t* p = r.block(sizeof s.pattern)) std::memcpy(s.pattern, p, sizeof s.pattern);
-  s.mounted = r.u8() != 0;
-  s.in_directory = r.u8() != 0;
+  s.mounted = r.flag();
+  s.in_directory = r.flag();
   s.directory = r.text();
-  s.file_open = r.u8() != 0;
+  s.file_open = r.flag();
   s.file = r.text();
   s.position = r.u64();
-  s.listing = r.u8() != 0;
-  s.listing_stream = r.u8() != 0;
+  s.listing = r.flag();
+  s.listing_stream = r.flag();
   s.listing_directory = r.text();
   s.listing_entry = r.text();
   s.saved_ram_size = r.u8(); s.saved_memtop = r.u32(); s.record_model = r.u8(); s.record_ramtop = r.u32();
-  // Only a mounted stick has open files and listings (mounting closes both), and only mode 6
-  // mounts one.
-  return r.ok() && (s.usb_mode == 0 || s.usb_mode == 3 || s.usb_mode == 6) &&
-         std::memchr(s.pattern, 0, sizeof s.pattern) && (!s.mounted || s.usb_mode == 6) &&
-         (s.mounted || (!s.file_open && !s.listing)) && (!s.listing_stream || s.listing) &&
-         s.file.empty() != s.file_open && s.position <= INT64_MAX &&
-         usable_name(s.directory) && usable_name(s.file) && usable_name(s.listing_directory) &&
-         s.listing_entry.size() <= NAME_MAX && s.listing_entry.find('/') == std::string::npos &&
-         s.saved_ram_size <= 4 && s.saved_memtop >= 0x3FFF && s.saved_memtop <= 0xFFFF && s.record_model <= 1 &&
-         s.record_ramtop <= 0xFFFF;
+  // The registers hold what the chip can hold: a command it serves (0 until the first), a
+  // status the model produces (0 until the first).
+  const uint8_t statuses[] = {0, USB_INT_SUCCESS, USB_INT_DISK_READ, USB_INT_DISK_WRITE, USB_INT_DISK_ERR,
+                              ERR_OPEN_DIR, ERR_MISS_FILE, ERR_FOUND_NAME, CMD_RET_SUCCESS, CMD_RET_ABORT};
+  const bool registers_ok = (s.command == 0 || ch376_is_known_command(s.command)) &&
+                            std::memchr(statuses, s.int_status, sizeof statuses) &&
+                            (s.status == 0x00 || s.status == 0x7F) &&
+                            (s.usb_mode == 0 || s.usb_mode == 3 || s.usb_mode == 6) &&
+                            std::memchr(s.pattern, 0, sizeof s.pattern);
+  // Only mode 6 mounts a stick, and only a mounted stick has open files and listings
+  // (mounting closes both); a name is written only for what is there.
+  const bool names_ok = (!s.mounted || s.usb_mode == 6) && (s.mounted || (!s.file_open && !s.listing)) &&
+                        (!s.listing_stream || s.listing) && s.file.empty() != s.file_open &&
+                        (s.in_directory || s.directory.empty()) && (s.listing_stream || s.listing_directory.empty()) &&
+                        (s.listing || s.listing_entry.empty()) && s.position <= INT64_MAX && usable_name(s.directory) &&
+                        usable_name(s.file) && usable_name(s.listing_directory) && s.listing_entry.size() <= NAME_MAX &&
+                        s.listing_entry.find('/') == std::string::npos;
+  return r.require(registers_ok && names_ok && s.saved_ram_size <= 4 && is_ram_top(s.saved_memtop) &&
+                   s.record_model <= 1 && is_ram_top(s.record_ramtop));
 }
 
 CH376* ch376_rebuild(const Ch376Saved& s, std::string& message) {
@@ -133,8 +160,10 @@ CH376* ch376_rebuild(const Ch376Saved& s, std::string& message) {
   const bool usb_there = ch376_canonical(usb_dir, root) && stat(root.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
   if ((s.mounted || s.in_directory) && !usb_there) return refuse("the usb directory is gone, and the save state uses it");
   if (s.mounted && !(d->root_path = new (std::nothrow) std::string(root))) return refuse("out of memory");
-  if (s.in_directory && !directory_below(root, s.directory, d->current_dir))
-    return refuse("the directory usb/" + s.directory + ", current in the save state, is gone");
+  if (s.in_directory && !directory_below(root, s.directory, d->current_dir) &&
+      !gone_directory_below(root, s.directory, d->current_dir))
+    return refuse("usb/" + shown_escaped(s.directory) +
+                  ", the current directory in the save state, is no longer a directory inside usb/");
 
   if (s.listing) {
     d->dir_enum = new (std::nothrow) ch376_dir_enum{};
@@ -160,10 +189,10 @@ CH376* ch376_rebuild(const Ch376Saved& s, std::string& message) {
       if (ch376_confined_path(s.file, path)) d->open_file = ch376_open_existing(path);
     }
     d->current_dir = current;
-    if (!d->open_file) return refuse("the file usb/" + s.file + ", open in the save state, is gone");
+    if (!d->open_file) return refuse("the file usb/" + shown_escaped(s.file) + ", open in the save state, is gone");
     d->open_path = path;
     if (fseeko(d->open_file, static_cast<off_t>(s.position), SEEK_SET) != 0)
-      return refuse("the file usb/" + s.file + ", open in the save state, cannot be positioned");
+      return refuse("the file usb/" + shown_escaped(s.file) + ", open in the save state, cannot be positioned");
   }
   return d;
 }

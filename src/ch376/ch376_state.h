@@ -33,8 +33,10 @@ void ch376_write_state(StateWriter& w);
 // Reads a section body; false when it is malformed or a value is out of range.
 bool ch376_read_state(StateReader& r, Ch376Saved& s);
 // A device record for the state, its directories and open file found again by name inside
-// the usb directory through the confined path rules; null, with message naming what is
-// missing, when one of them is gone. The running device is not touched.
+// the usb directory through the confined path rules; null, with message naming it, when the
+// open file is gone or the current directory's name now holds something else. A current
+// directory that has gone stays current, as on the running machine. The running device is
+// not touched.
 CH376* ch376_rebuild(const Ch376Saved& s, std::string& message);
 // Frees a record that ch376_rebuild made and that was not installed.
 void ch376_discard(CH376* d);

@@ -20,9 +20,11 @@ uint32_t frame_count;
 bool quit_requested;
 uint8_t display_tstate[DISPLAY_TSTATE_ENTRIES];
 
+// The frame is the clock divided by the field rate with the fraction dropped, so a frame
+// does not end on a line boundary (312.6 PAL lines, 262.8 NTSC lines).
+uint32_t frame_length_for(uint8_t timing) { return Z80_CLOCK_HZ / (timing == 1 ? 50 : 60); }
+
 void initialise_timings() {
-  // The frame is the clock divided by the field rate with the fraction dropped, so a frame
-  // does not end on a line boundary (312.6 PAL lines, 262.8 NTSC lines).
   if (timing_type == 1) {
     frames_per_second = 50;
     tstates_per_line = 229;
@@ -30,7 +32,7 @@ void initialise_timings() {
     frames_per_second = 60;
     tstates_per_line = 227;
   }
-  frame_length = Z80_CLOCK_HZ / frames_per_second;
+  frame_length = frame_length_for(timing_type);
   // Entries past frame_length keep whatever the other standard left; nothing draws there.
   for (uint32_t t = 0; t < frame_length; ++t) display_tstate[t] = get_byte_position(t);
 }

@@ -20,6 +20,8 @@ extern uint8_t display_tstate[DISPLAY_TSTATE_ENTRIES];  // raster class of every
 
 // Sets the timing state from timing_type and classifies every T-state of a frame.
 void initialise_timings();
+// T-states per frame of a timing (1 = PAL, 2 = NTSC).
+uint32_t frame_length_for(uint8_t timing);
 // The logic of the "Timing" menu: index 0 = PAL, 1 = NTSC.
 void set_timing(uint8_t index);
 // Runs exactly one frame: joystick poll, instructions up to frame_length, spool cadence, the

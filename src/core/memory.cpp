@@ -1,7 +1,9 @@
 // Memory map: the page table, the RAM array and the RAM expansion sizes.
 #include "core/memory.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "core/ports.h"
 
@@ -37,6 +39,10 @@ void make_cart_view(uint8_t key) {
 const uint32_t max_memtop[5] = {0x3FFF, 0x4FFF, 0x7FFF, 0xBFFF, 0xFFFF};
 const char* const ram_name[5] = {" 0K RAM ", " 4K RAM ", " 16K RAM ", " 32K RAM ", " 64K RAM "};
 const char* const model_name[2] = {"Aquarius I", "Aquarius II"};
+
+bool is_ram_top(uint32_t top) {
+  return std::find(std::begin(max_memtop), std::end(max_memtop), top) != std::end(max_memtop);
+}
 
 static void point_pages_at_blank() {
   for (uint8_t*& page : Page_RAM) page = blank_page;

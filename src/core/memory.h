@@ -16,6 +16,8 @@ extern const uint32_t max_memtop[5];   // RAM top per ram_size
 extern const char* const ram_name[5];  // " 0K RAM " ... " 64K RAM "
 extern const char* const model_name[2];
 
+// True when top is the RAM top of one of the expansion sizes.
+bool is_ram_top(uint32_t top);
 // Allocates the zero-filled RAM array and points every page at a readable buffer.
 void memory_allocate();
 // Frees the RAM array (shutdown).

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -34,6 +35,8 @@ constexpr char MAGIC[8] = {'V', 'N', 'T', 'S', 'T', 'A', 'T', 'E'};
 // A state holds 64K of RAM, a 16K cartridge, the picture and at most a 1 MiB recording and a
 // 16 MiB cassette: anything much larger is not a state.
 constexpr uint64_t LARGEST_STATE = 40u << 20;
+// T-states of the Z80's longest instructions (EX (SP),IX, INC (IX+d) and their kin).
+constexpr uint32_t LONGEST_INSTRUCTION = 23;
 
 uint64_t fnv1a(const uint8_t* p, size_t n) {
   uint64_t h = 1469598103934665603ull;
@@ -110,73 +113,130 @@ void read_ay(StateReader& r, AYState& a) {
   a.reg_select = r.u8();
 }
 
-// Reads one section into s; false when it is malformed or its values are out of range.
-bool read_section(const char* tag, StateReader& r, Staged& s) {
-  if (!std::memcmp(tag, "CPU ", 4)) {
-    Z80State& c = s.cpu;
-    c.pc = r.u16(); c.sp = r.u16(); c.iff1 = r.u8(); c.iff2 = r.u8(); c.im = r.u8(); c.r7 = r.u8();
-    c.af = get_pair(r); c.bc = get_pair(r); c.de = get_pair(r); c.hl = get_pair(r);
-    c.ix = get_pair(r); c.iy = get_pair(r); c.r = r.u8(); c.i = r.u8();
-    c.af_alt = get_pair(r); c.bc_alt = get_pair(r); c.de_alt = get_pair(r); c.hl_alt = get_pair(r);
-    c.memptr = r.u16(); s.modify = r.u8();
-    s.t = r.u32(); s.temp_t = r.u32(); s.frame_t = r.u32(); s.screen_t = r.u32();
-    return r.ok() && c.im <= 2 && s.t < 2 * 71590u && s.screen_t <= s.t + 1000;
+// Every section reader takes its fields and refuses any value the running machine cannot
+// reach: a state is untrusted input, and a value out of range could hang the clocking, index
+// past a table or overflow a count long after the load.
+
+bool read_cpu(StateReader& r, Staged& s) {
+  Z80State& c = s.cpu;
+  c.pc = r.u16(); c.sp = r.u16(); c.iff1 = r.flag(); c.iff2 = r.flag(); c.im = r.u8(); c.r7 = r.u8();
+  c.af = get_pair(r); c.bc = get_pair(r); c.de = get_pair(r); c.hl = get_pair(r);
+  c.ix = get_pair(r); c.iy = get_pair(r); c.r = r.u8(); c.i = r.u8();
+  c.af_alt = get_pair(r); c.bc_alt = get_pair(r); c.de_alt = get_pair(r); c.hl_alt = get_pair(r);
+  c.memptr = r.u16(); s.modify = r.flag();
+  s.t = r.u32(); s.temp_t = r.u32(); s.frame_t = r.u32(); s.screen_t = r.u32();
+  // The counters against the frame are checked once the timing is known.
+  return r.require(c.im <= 2 && s.frame_t <= LONGEST_INSTRUCTION);
+}
+
+bool read_machine(StateReader& r, Staged& s) {
+  s.timing = r.u8(); s.machine_model = r.u8(); s.series = r.u8(); s.ram = r.u8(); s.top = r.u32();
+  s.speed_flag = r.flag();
+  // The RAM top is always one of the expansion sizes', though not always ram_size's: the
+  // Micro Expander's hard reset puts its own back.
+  return r.require((s.timing == 1 || s.timing == 2) && s.machine_model <= 1 && s.series <= 1 && s.ram <= 4 &&
+                   is_ram_top(s.top));
+}
+
+bool read_roms(StateReader& r, Staged& s) {
+  s.roms = {r.u64(), r.u64(), r.u64()};
+  return r.ok();
+}
+
+bool read_ram(StateReader& r, Staged& s) {
+  if (const uint8_t* b = r.block(0x10000)) s.memory.assign(b, b + 0x10000);
+  return r.ok();
+}
+
+bool read_cartridge(StateReader& r, Staged& s) {
+  s.cartridge = r.sized(CART_MAX_BYTES);
+  const size_t n = s.cartridge.size();
+  return r.require(n == 0 || n == CART_PAGE_BYTES || n == CART_MAX_BYTES);
+}
+
+bool read_ports(StateReader& r, Staged& s) {
+  for (uint8_t& p : s.ports) p = r.u8();
+  s.ear = r.flag(); s.sync = r.flag();
+  bool keys_ok = true;
+  // The matrix has six rows: the two top bits of a column never read as a key down.
+  for (uint8_t& k : s.keys) keys_ok &= ((k = r.u8()) & 0xC0) == 0xC0;
+  return r.require(keys_ok);
+}
+
+bool read_sound(StateReader& r, Staged& s) {
+  read_ay(r, s.ay);
+  return r.require(AY_state_valid(s.ay) && sample_clock_valid(s.ay));
+}
+
+bool read_picture(StateReader& r, Staged& s) {
+  const size_t n = sizeof display_buffer;
+  const uint8_t* b = r.block(n);
+  if (b) s.picture.assign(b, b + n);
+  // Every pixel is a palette colour, or black where nothing has been drawn yet.
+  for (size_t at = 0; b && at < n && r.ok(); at += 4) {
+    const uint32_t pixel = b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+    r.require(pixel == 0 || std::find(std::begin(AquaColours), std::end(AquaColours), pixel) != std::end(AquaColours));
   }
-  if (!std::memcmp(tag, "MACH", 4)) {
-    s.timing = r.u8(); s.machine_model = r.u8(); s.series = r.u8(); s.ram = r.u8(); s.top = r.u32(); s.speed_flag = r.u8();
-    return r.ok() && (s.timing == 1 || s.timing == 2) && s.machine_model <= 1 && s.series <= 1 && s.ram <= 4 &&
-           s.top >= 0x3FFF && s.top <= 0xFFFF;
-  }
-  if (!std::memcmp(tag, "ROMS", 4)) {
-    s.roms = {r.u64(), r.u64(), r.u64()};
-    return r.ok();
-  }
-  if (!std::memcmp(tag, "RAM ", 4)) {
-    const uint8_t* b = r.block(0x10000);
-    if (b) s.memory.assign(b, b + 0x10000);
-    return r.ok();
-  }
-  if (!std::memcmp(tag, "CART", 4)) {
-    s.cartridge = r.sized(CART_MAX_BYTES);
-    return r.ok() && (s.cartridge.empty() || s.cartridge.size() == CART_PAGE_BYTES || s.cartridge.size() == CART_MAX_BYTES);
-  }
-  if (!std::memcmp(tag, "PORT", 4)) {
-    for (uint8_t& p : s.ports) p = r.u8();
-    s.ear = r.u8(); s.sync = r.u8();
-    for (uint8_t& k : s.keys) k = r.u8();
-    return r.ok() && s.ear <= 1 && s.sync <= 1;
-  }
-  if (!std::memcmp(tag, "AY  ", 4)) {
-    read_ay(r, s.ay);
-    return r.ok() && s.ay.ay_tick_tstates > 0 && s.ay.sample_tstates > 0 && s.ay.env_state >= 0 && s.ay.env_state <= 3;
-  }
-  if (!std::memcmp(tag, "VID ", 4)) {
-    const size_t n = sizeof display_buffer;
-    const uint8_t* b = r.block(n);
-    if (b) s.picture.assign(b, b + n);
-    return r.ok();
-  }
-  if (!std::memcmp(tag, "TAPE", 4)) {
-    s.cassette_in = r.u8() != 0; s.stream_armed = r.u8() != 0; s.cassette_position = r.u32();
-    s.cassette = r.sized(MAX_LOAD_FILE_BYTES);
-    return r.ok() && s.cassette_position <= s.cassette.size() + CAQ_TRAILER_BYTES;
-  }
-  if (!std::memcmp(tag, "SPOL", 4)) {
-    s.spooling = r.u8() != 0; s.stroke = r.u8(); s.flip = r.u8(); s.saved_sound = r.u8(); s.sound = r.u8();
-    s.cr_is_return = r.u8() != 0;
-    s.text = r.sized(MAX_LOAD_FILE_BYTES);
-    return r.ok() && s.stroke >= 2 && s.flip >= 1 && s.flip <= s.stroke && s.saved_sound <= 1 && s.sound <= 1;
-  }
-  if (!std::memcmp(tag, "TREC", 4)) {
-    s.recording_idle = r.u32(); s.recording_cut = r.u8() != 0;
-    s.recording = r.sized(TAPE_RECORD_MAX);
-    return r.ok();
-  }
-  if (!std::memcmp(tag, "USB ", 4)) {
-    s.micro_expander = true;
-    return ch376_read_state(r, s.usb);
-  }
-  return true;  // a section of a later minor addition: skipped
+  return r.ok();
+}
+
+bool read_cassette(StateReader& r, Staged& s) {
+  s.cassette_in = r.flag(); s.stream_armed = r.flag(); s.cassette_position = r.u32();
+  s.cassette = r.sized(MAX_LOAD_FILE_BYTES);
+  // The stream hands out the image and then its trailer of zero bytes.
+  return r.require(s.cassette_position <= s.cassette.size() + CAQ_TRAILER_BYTES);
+}
+
+bool read_spooler(StateReader& r, Staged& s) {
+  s.spooling = r.flag(); s.stroke = r.u8(); s.flip = r.u8(); s.saved_sound = r.flag(); s.sound = r.flag();
+  s.cr_is_return = r.flag();
+  s.text = r.sized(MAX_LOAD_FILE_BYTES);
+  // A stroke is a press frame and a release frame at least; the cadence counts from 1 to the
+  // stroke length. Only a running spool has text left.
+  return r.require(s.stroke >= SPOOL_STROKE_FILE && s.stroke <= SPOOL_STROKE_PASTE && s.flip >= 1 &&
+                   s.flip <= s.stroke && (s.spooling || s.text.empty()));
+}
+
+bool read_recorder(StateReader& r, Staged& s) {
+  s.recording_idle = r.u32(); s.recording_cut = r.flag();
+  s.recording = r.sized(TAPE_RECORD_MAX);
+  // A recording is saved once it has gone a second without a byte; bytes are dropped only
+  // from a full one.
+  return r.require(s.recording_idle < Z80_CLOCK_HZ && (!s.recording.empty() || s.recording_idle == 0) &&
+                   (!s.recording_cut || s.recording.size() == TAPE_RECORD_MAX));
+}
+
+bool read_usb(StateReader& r, Staged& s) { return ch376_read_state(r, s.usb); }
+
+struct SectionReader {
+  char tag[5];
+  bool (*read)(StateReader&, Staged&);
+};
+// Every section this program writes; all but the last are in every state.
+constexpr SectionReader SECTIONS[] = {
+    {"CPU ", read_cpu}, {"MACH", read_machine}, {"ROMS", read_roms}, {"RAM ", read_ram},
+    {"CART", read_cartridge}, {"PORT", read_ports}, {"AY  ", read_sound}, {"VID ", read_picture},
+    {"TAPE", read_cassette}, {"SPOL", read_spooler}, {"TREC", read_recorder}, {"USB ", read_usb},
+};
+constexpr unsigned SECTION_COUNT = sizeof SECTIONS / sizeof SECTIONS[0];
+constexpr unsigned USB_SECTION = SECTION_COUNT - 1;
+constexpr unsigned NEEDED_SECTIONS = (1u << USB_SECTION) - 1;
+
+int section_index(const uint8_t* tag) {
+  for (unsigned i = 0; i < SECTION_COUNT; ++i)
+    if (!std::memcmp(tag, SECTIONS[i].tag, 4)) return static_cast<int>(i);
+  return -1;
+}
+
+// The values that are in range only together with another section's: the tag of the section
+// that holds one out of range, or null. States are saved between instructions, so the CPU's
+// counters lie within the state's frame and its last instruction, and the raster never runs
+// ahead of the CPU.
+const char* inconsistent_section(const Staged& s) {
+  const uint32_t frame = frame_length_for(s.timing);
+  const uint32_t longest_frame = std::max(frame_length_for(1), frame_length_for(2));
+  if (s.t >= frame + LONGEST_INSTRUCTION || s.screen_t > s.t || s.temp_t >= longest_frame) return SECTIONS[0].tag;
+  return nullptr;
 }
 
 void apply(Staged& s) {
@@ -330,29 +390,32 @@ state_result decode_state(const uint8_t* data, size_t size, bool accept_other_ro
   Staged s;
   StateReader r(data + sizeof MAGIC + 4, size - sizeof MAGIC - 4);
   unsigned seen = 0;
-  const char* const needed[] = {"CPU ", "MACH", "ROMS", "RAM ", "CART", "PORT", "AY  ", "VID ", "TAPE", "SPOL", "TREC"};
+  const auto damaged = [&](const std::string& tag) {
+    message = "the save state is damaged (section " + shown_escaped(tag) + ")";
+    return state_result::refused;
+  };
   while (!r.at_end()) {
-    char tag[4];
-    const uint8_t* t = r.block(4);
+    const uint8_t* tag = r.block(4);
     const uint32_t length = r.u32();
     const uint8_t* body = r.ok() ? r.block(length) : nullptr;
-    if (!t || !body) {
+    if (!tag || !body) {
       message = "the save state is truncated";
       return state_result::refused;
     }
-    std::memcpy(tag, t, 4);
+    // A section this program does not know comes from a later addition to the format: skipped.
+    const int known = section_index(tag);
+    if (known < 0) continue;
     StateReader section(body, length);
-    if (!read_section(tag, section, s) || !section.at_end()) {
-      message = "the save state is damaged (section " + std::string(tag, 4) + ")";
-      return state_result::refused;
-    }
-    for (unsigned i = 0; i < sizeof needed / sizeof needed[0]; ++i)
-      if (!std::memcmp(tag, needed[i], 4)) seen |= 1u << i;
+    if ((seen >> known & 1) || !SECTIONS[known].read(section, s) || !section.at_end())
+      return damaged(SECTIONS[known].tag);
+    seen |= 1u << known;
   }
-  if (seen != (1u << (sizeof needed / sizeof needed[0])) - 1) {
+  if ((seen & NEEDED_SECTIONS) != NEEDED_SECTIONS) {
     message = "the save state is incomplete";
     return state_result::refused;
   }
+  if (const char* tag = inconsistent_section(s)) return damaged(tag);
+  s.micro_expander = seen >> USB_SECTION & 1;
   // Every name the Micro Expander's device held must still be there before anything changes.
   RebuiltDevice device;
   if (s.micro_expander && !(device.record = ch376_rebuild(s.usb, message))) return state_result::refused;

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,17 @@ class StateReader {
   uint16_t u16() { return static_cast<uint16_t>(u8() | u8() << 8); }
   uint32_t u32() { uint32_t v = 0; for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(u8()) << (8 * i); return v; }
   uint64_t u64() { uint64_t v = 0; for (int i = 0; i < 8; ++i) v |= static_cast<uint64_t>(u8()) << (8 * i); return v; }
+  // A yes/no field: the writer only ever puts 0 or 1 there.
+  bool flag() {
+    const uint8_t v = u8();
+    if (v > 1) ok_ = false;
+    return v != 0;
+  }
+  // Marks the section malformed unless a value read from it lies in its range; returns ok().
+  bool require(bool in_range) {
+    if (!in_range) ok_ = false;
+    return ok_;
+  }
   const uint8_t* block(size_t n) {
     if (!need(n)) return nullptr;
     const uint8_t* b = p_ + pos_;
@@ -76,3 +88,23 @@ class StateReader {
   size_t n_, pos_ = 0;
   bool ok_ = true;
 };
+
+// Bytes taken from a state (a tag, a file name) as a message shows them: printable ASCII as it
+// is, a backslash doubled, every other byte as \xNN, so that a damaged or hostile file can put
+// neither control characters into a terminal nor invalid UTF-8 into a dialog.
+inline std::string shown_escaped(const std::string& raw) {
+  std::string shown;
+  for (const char c : raw) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte == '\\') {
+      shown += "\\\\";
+    } else if (byte >= 0x20 && byte < 0x7F) {
+      shown += c;
+    } else {
+      char hex[5];
+      std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+      shown += hex;
+    }
+  }
+  return shown;
+}

@@ -51,7 +51,7 @@ int sound_setup() {
   // Stereo and AY sound come from the settings file, read before this; sound itself starts on.
   snd_sound = 1;
   AY_init();
-  snd.ay_tick_tstates = 16;
+  snd.ay_tick_tstates = AY_TICK_TSTATES;
   snd.sample_tstates = static_cast<uint32_t>(static_cast<uint64_t>(frame_length) * rate / snd_freq);
   if (snd.sample_tstates == 0) snd.sample_tstates = 81;
   const int samples_per_frame = static_cast<int>(frame_length / snd.sample_tstates);
@@ -87,6 +87,11 @@ void GetSample() {
   store_le16(value);
   store_le16(value);
   if (WriteBufferPos > snd_sub_buffer_size) WriteDataToBuffer();
+}
+
+bool sample_clock_valid(const AYState& a) {
+  return a.sample_tstates == snd.sample_tstates && a.sample_acc >= 0 &&
+         static_cast<uint32_t>(a.sample_acc) <= a.sample_tstates;
 }
 
 void WriteDataToBuffer() {

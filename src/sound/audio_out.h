@@ -45,6 +45,12 @@ int sound_setup();
 // Per-instruction clocking (called by the CPU's common end with the instruction's length).
 inline void sound_clock(uint32_t t);
 void GetSample();
+// True when the sample clock of a generator state (one read from a save state) is this
+// program's: the period it makes samples with, and at most one period accumulated, never
+// below 0 (each sample takes a period off a count that exceeded one, and the steering a
+// T-state more at most). Any other period or count would overflow the signed count or
+// never catch up with it.
+bool sample_clock_valid(const AYState& a);
 void WriteDataToBuffer();
 void pause_audio();
 void resume_audio();

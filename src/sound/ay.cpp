@@ -141,7 +141,7 @@ uint8_t AY_reg_read() {
 }
 
 void update_AY_state() {
-  snd.ay_acc -= 16;
+  snd.ay_acc -= AY_TICK_TSTATES;
   if (!snd_aysound) return;
 
   snd.env_phase ^= 1;
@@ -180,4 +180,23 @@ void get_AY_sample() {
   for (int ch = 0; ch < 3; ++ch) {
     snd.chan_level[ch] = mix_output(static_cast<uint8_t>(mixer >> ch), snd.regs[8 + ch], snd.tone_out[ch]);
   }
+}
+
+bool AY_state_valid(const AYState& a) {
+  for (int reg = 0; reg < 14; ++reg)
+    if (a.regs[reg] & ~register_mask[reg]) return false;
+  // R14 holds whatever the hand controller gave; R15 is never written.
+  if (a.regs[15] != 0xFF) return false;
+  for (int ch = 0; ch < 3; ++ch) {
+    bool level_ok = false;
+    for (const uint16_t volume : AY_volumes) level_ok |= a.chan_level[ch] == 2 * volume;
+    if (!level_ok || a.tone_out[ch] > 1 || a.tone_count[ch] > 0x0FFF) return false;
+  }
+  // The noise period is reloaded from R6 (5 bits) at each step, and the count runs below it
+  // (both 0 before the first step).
+  const bool noise_ok = a.noise_out <= 1 && a.noise_period <= 0x1F &&
+                        a.noise_count < (a.noise_period ? a.noise_period : 1) &&
+                        a.noise_state[0] != 0 && a.noise_state[0] < (1u << 17) && a.noise_state[1] <= 1;
+  return noise_ok && a.env_volume <= 15 && a.env_state >= DECAY && a.env_state <= HOLD && a.env_phase <= 1 &&
+         a.ay_tick_tstates == AY_TICK_TSTATES && a.ay_acc <= AY_TICK_TSTATES;
 }

@@ -4,6 +4,9 @@
 
 enum EnvelopeState : int8_t { DECAY = 0, ATTACK = 1, OFF = 2, HOLD = 3 };
 
+// CPU T-states per tick: the chip runs at half the CPU clock and divides by 8.
+constexpr uint32_t AY_TICK_TSTATES = 16;
+
 struct AYState {
   uint8_t regs[16];          // R0..R15 as stored
   uint8_t noise_out;         // current noise bit
@@ -19,7 +22,7 @@ struct AYState {
   uint64_t noise_state[2];   // noise generator state
   // Both periods hold their values from the start, so that clocking that begins before the
   // sound set-up advances instead of spinning on a zero period.
-  uint32_t ay_tick_tstates = 16;  // CPU T-states per tick
+  uint32_t ay_tick_tstates = AY_TICK_TSTATES;  // CPU T-states per tick
   uint32_t sample_tstates = 81;   // T-states per output sample
   int32_t sample_acc;        // T-state accumulator for samples
   uint32_t ay_acc;           // T-state accumulator for ticks
@@ -40,6 +43,11 @@ void Set_OFF();
 void Set_HOLD();
 // One tick (16 T-states); subtracts 16 from ay_acc.
 void update_AY_state();
+// True when a generator state (one read from a save state) is one the chip can be in:
+// registers within their widths, counters, levels and flip-flops within their ranges, the
+// tick at 16 T-states with at most one tick's worth accumulated. Anything else could hang the
+// clocking (a tick below 16 is never caught up with) or freeze it for seconds (a huge count).
+bool AY_state_valid(const AYState& a);
 // Computes the three chan_level values for the current sample.
 void get_AY_sample();
 uint16_t mix_output(uint8_t mixer, uint8_t amplitude, uint8_t tone);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "ch376/ch376.h"
+#include "ch376/ch376_state.h"
 #include "core/roms.h"
 
 namespace fs = std::filesystem;
@@ -165,4 +166,16 @@ class Ch376Test : public ::testing::Test {
     return get_status();
   }
   std::string root() const { return fs::canonical(usb).string(); }
+  // The device saved as a state section and rebuilt from it: "" when it loads back, else why not.
+  std::string state_refusal() {
+    StateWriter w;
+    ch376_write_state(w);
+    StateReader r(w.bytes.data(), w.bytes.size());
+    Ch376Saved saved;
+    std::string message = "refused by the reader";
+    CH376* rebuilt = ch376_read_state(r, saved) ? ch376_rebuild(saved, message) : nullptr;
+    if (!rebuilt) return message;
+    ch376_discard(rebuilt);
+    return "";
+  }
 };

@@ -69,21 +69,18 @@ TEST_F(Ch376Test, MountIdentificationAndModes) {
   EXPECT_EQ(read_result(), expected);
   // All consumed: the next RD_USB_DATA0 has length 0.
   EXPECT_TRUE(read_result().empty());
-  // Mode 0 after a successful mount keeps the old root.
-  command(SET_USB_MODE);
-  data_out(0);
-  command(DISK_MOUNT);
-  EXPECT_EQ(ch376_read_command_port(), 0x7F);
-  EXPECT_EQ(get_status(), USB_INT_SUCCESS);
-  EXPECT_EQ(ch376_read_command_port(), 0x00) << "GET_STATUS is a command write too";
-  // Mode 3 (SD card) never mounts: no second directory is served, and the disk is gone.
-  command(SET_USB_MODE);
-  data_out(3);
-  EXPECT_EQ(data_in(), CMD_RET_SUCCESS);
-  command(DISK_MOUNT);
-  EXPECT_EQ(get_status(), USB_INT_DISK_ERR);
-  EXPECT_EQ(ch376->root_path, nullptr);
-  EXPECT_EQ(name_command(FILE_OPEN, "/"), CMD_RET_ABORT);
+  // Leaving mode 6 unmounts, as on the chip, and the device's state then loads back. Mode 3
+  // (SD card) never mounts: no second directory is served.
+  microex_saved_memtop = 0x3FFF;  // as switching the expansion on records it
+  for (const uint8_t mode : {0, 3}) {
+    ASSERT_EQ(mount(), USB_INT_SUCCESS);
+    command(SET_USB_MODE);
+    data_out(mode);
+    EXPECT_EQ(state_refusal(), "") << int{mode};
+    command(DISK_MOUNT);
+    EXPECT_EQ(get_status(), USB_INT_DISK_ERR);
+    EXPECT_EQ(name_command(FILE_OPEN, "/"), CMD_RET_ABORT);
+  }
   // The usb directory missing: 0x1F.
   fs::remove_all(usb);
   EXPECT_EQ(mount(), USB_INT_DISK_ERR);
@@ -296,4 +293,15 @@ TEST_F(Ch376Test, StateGoesOnWithTheListingTheOpenFileAndTheDirectory) {
   fs::remove(usb / "SUB" / "BIG.DAT");
   EXPECT_EQ(ch376_rebuild(saved, message), nullptr);
   EXPECT_EQ(message, "the file usb/SUB/BIG.DAT, open in the save state, is gone");
+  // A name is shown as text whatever bytes the state holds.
+  saved.file = "SUB/\x1B[2J\n\xC3.\\";
+  EXPECT_EQ(ch376_rebuild(saved, message), nullptr);
+  EXPECT_EQ(message, "the file usb/SUB/\\x1B[2J\\x0A\\xC3.\\\\, open in the save state, is gone");
+  // The program erases its current directory, which stays current: that state loads back too.
+  fs::create_directory(usb / "GONE");
+  ASSERT_EQ(name_command(FILE_OPEN, "/"), ERR_OPEN_DIR);
+  ASSERT_EQ(name_command(FILE_OPEN, "GONE"), ERR_OPEN_DIR);
+  command(FILE_ERASE);
+  ASSERT_EQ(get_status(), USB_INT_SUCCESS);
+  EXPECT_EQ(state_refusal(), "");
 }

@@ -1,7 +1,9 @@
 // libFuzzer harness: random byte sequences on ports 0x40/0x41 over a sandbox usb directory.
 // Each input is a list of (operation, value) byte pairs; the operation's low two bits pick a
 // command-port write, a data-port write, a command-port read or a data-port read. Bit 0 of the
-// first byte mounts the stick first, so that the file commands are reached quickly.
+// first byte mounts the stick first, so that the file commands are reached quickly. After each
+// input the device is saved as a state section, read back and rebuilt: its own state refused,
+// or rebuilt into a device that saves otherwise, aborts.
 //
 // The sandbox is $VANTOREL_FUZZ_DIR (default: a fresh directory under /tmp):
 //   <sandbox>/prog/usb       served to the emulated program, seeded with files, a
@@ -20,6 +22,7 @@
 #include <string>
 
 #include "ch376/ch376.h"
+#include "ch376/ch376_state.h"
 #include "core/memory.h"
 #include "core/roms.h"
 
@@ -57,6 +60,25 @@ bool usb_as_seeded() {
     if (lstat((usb + seeded_names[i]).c_str(), &now) != 0 || !same_state(now, seeded_state[i])) return false;
   }
   return true;
+}
+
+// Every state the device reaches saves, loads back and goes on as the same device.
+void save_and_reload() {
+  StateWriter saved, again;
+  ch376_write_state(saved);
+  StateReader reader(saved.bytes.data(), saved.bytes.size());
+  Ch376Saved read;
+  std::string message = "the reader refuses it";
+  CH376* rebuilt = ch376_read_state(reader, read) && reader.at_end() ? ch376_rebuild(read, message) : nullptr;
+  if (rebuilt) {
+    ch376_install(rebuilt, read);
+    ch376_write_state(again);
+    message = "it reloads into another device";
+  }
+  if (!rebuilt || again.bytes != saved.bytes) {
+    std::fprintf(stderr, "fuzz_ch376: the device's own state does not load back: %s\n", message.c_str());
+    std::abort();
+  }
 }
 
 void seed_usb() {
@@ -106,6 +128,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   usb_dir = program_dir + "/usb/";
   ROMSDir = program_dir + "/roms/";
   memory_allocate();
+  microex_saved_memtop = memtop;  // as switching the expansion on records it
   for (int i = 0; i < 3; ++i) {
     if (lstat((sandbox + watched_names[i]).c_str(), &watched_before[i]) != 0) std::abort();
   }
@@ -129,7 +152,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       default: (void)ch376_read_data_port(); break;
     }
   }
+  save_and_reload();
   ch376_destroy();
+  per_MicroEx = false;
   // Nothing outside the usb directory may have changed: not the sandbox's top level (no new
   // entries), not the outside directory, not the canary.
   for (int i = 0; i < 3; ++i) {
