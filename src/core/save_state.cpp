@@ -76,6 +76,7 @@ struct Staged {
   uint32_t recording_idle = 0;
   bool recording_cut = false;
   bool micro_expander = false;  // the state has the Micro Expander's section
+  std::vector<uint8_t> waiting_cartridge;  // loaded under the Micro Expander, for the next soft reset
   Ch376Saved usb;
 };
 
@@ -208,18 +209,26 @@ bool read_recorder(StateReader& r, Staged& s) {
 
 bool read_usb(StateReader& r, Staged& s) { return ch376_read_state(r, s.usb); }
 
+bool read_waiting_cartridge(StateReader& r, Staged& s) {
+  s.waiting_cartridge = r.sized(CART_MAX_BYTES);
+  const size_t n = s.waiting_cartridge.size();
+  return r.require(n == CART_PAGE_BYTES || n == CART_MAX_BYTES);
+}
+
 struct SectionReader {
   char tag[5];
   bool (*read)(StateReader&, Staged&);
 };
-// Every section this program writes; all but the last are in every state.
+// Every section this program writes; all but the last two are in every state.
 constexpr SectionReader SECTIONS[] = {
     {"CPU ", read_cpu}, {"MACH", read_machine}, {"ROMS", read_roms}, {"RAM ", read_ram},
     {"CART", read_cartridge}, {"PORT", read_ports}, {"AY  ", read_sound}, {"VID ", read_picture},
     {"TAPE", read_cassette}, {"SPOL", read_spooler}, {"TREC", read_recorder}, {"USB ", read_usb},
+    {"WCRT", read_waiting_cartridge},
 };
 constexpr unsigned SECTION_COUNT = sizeof SECTIONS / sizeof SECTIONS[0];
-constexpr unsigned USB_SECTION = SECTION_COUNT - 1;
+constexpr unsigned USB_SECTION = SECTION_COUNT - 2;
+constexpr unsigned WAITING_CARTRIDGE_SECTION = SECTION_COUNT - 1;
 constexpr unsigned NEEDED_SECTIONS = (1u << USB_SECTION) - 1;
 
 int section_index(const uint8_t* tag) {
@@ -236,10 +245,13 @@ const char* inconsistent_section(const Staged& s) {
   const uint32_t frame = frame_length_for(s.timing);
   const uint32_t longest_frame = std::max(frame_length_for(1), frame_length_for(2));
   if (s.t >= frame + LONGEST_INSTRUCTION || s.screen_t > s.t || s.temp_t >= longest_frame) return SECTIONS[0].tag;
+  // Only the Micro Expander holds a cartridge back.
+  if (!s.waiting_cartridge.empty() && !s.micro_expander) return SECTIONS[WAITING_CARTRIDGE_SECTION].tag;
   return nullptr;
 }
 
 void apply(Staged& s) {
+  tape_recorder_finish();  // the running machine's recording is kept as a tape, as a reset keeps it
   z80 = s.cpu;
   modify_flag = s.modify;
   if (timing_type != s.timing) {
@@ -371,6 +383,11 @@ std::vector<uint8_t> encode_state() {
     ch376_write_state(w);
     w.end_section();
   }
+  if (pending_cart) {
+    w.section("WCRT");
+    w.sized(pending_cart, pending_cart_size);
+    w.end_section();
+  }
   return w.bytes;
 }
 
@@ -414,8 +431,8 @@ state_result decode_state(const uint8_t* data, size_t size, bool accept_other_ro
     message = "the save state is incomplete";
     return state_result::refused;
   }
-  if (const char* tag = inconsistent_section(s)) return damaged(tag);
   s.micro_expander = seen >> USB_SECTION & 1;
+  if (const char* tag = inconsistent_section(s)) return damaged(tag);
   // Every name the Micro Expander's device held must still be there before anything changes.
   RebuiltDevice device;
   if (s.micro_expander && !(device.record = ch376_rebuild(s.usb, message))) return state_result::refused;
@@ -443,6 +460,7 @@ state_result decode_state(const uint8_t* data, size_t size, bool accept_other_ro
   if (other_machine) commit_staged_roms(s.machine_model, s.series);
   apply(s);
   apply_micro_expander(s, device);
+  if (!s.waiting_cartridge.empty()) hold_cartridge_back(s.waiting_cartridge.data(), static_cast<uint32_t>(s.waiting_cartridge.size()));
   return state_result::ok;
 }
 

@@ -172,6 +172,14 @@ bool load_cartridge_from_file() {
   return true;
 }
 
+void hold_cartridge_back(const uint8_t* image, uint32_t size) {
+  uint8_t* copy = new uint8_t[size];
+  std::memcpy(copy, image, size);
+  delete[] pending_cart;
+  pending_cart = copy;
+  pending_cart_size = size;
+}
+
 void start_pending_cartridge() {
   if (!pending_cart) return;
   uint8_t* image = pending_cart;
@@ -202,7 +210,10 @@ uint8_t menu_load_path(const std::string& path) {
   load_error.clear();
   if (check_file(path) != 0) return static_cast<uint8_t>(menu_error("unrecognised file type"));
   uint8_t type = file_type_ptr->type;
-  if (type == FILE_TYPE_PT3 || type == FILE_TYPE_SCR) return 0;
+  // Music and screen files are opened by programs on the USB stick: nothing here loads them,
+  // and saying they were loaded would be a lie.
+  if (type == FILE_TYPE_PT3 || type == FILE_TYPE_SCR)
+    return static_cast<uint8_t>(menu_error("only programs on the USB stick open this kind of file"));
 
   if (!aqua_read_file()) return static_cast<uint8_t>(menu_error("cannot be read (" + load_error + ")"));
   if (type == FILE_TYPE_CAQ) {
@@ -242,7 +253,7 @@ uint8_t do_load_file(const std::string& path) {
   }
   uint8_t type = file_type_ptr->type;
   if (type == FILE_TYPE_PT3 || type == FILE_TYPE_SCR) {
-    load_error = "not loaded by dropping";
+    load_error = "only programs on the USB stick open this kind of file";
     return 1;
   }
   if (!aqua_read_file()) return 1;

@@ -51,8 +51,10 @@ bool load_cartridge_from_file();
 // The soft reset's part: maps the pending cartridge, if any, in place of what the cartridge
 // pages show (the Micro Expander's ROM). The Micro Expander stays on otherwise.
 void start_pending_cartridge();
+// A save state's pending cartridge (a padded image of 8K or 16K), copied into pending_cart.
+void hold_cartridge_back(const uint8_t* image, uint32_t size);
 // Forgets the pending cartridge: the machine it was meant for is gone (a hard reset, the
-// Micro Expander switched, a state loaded).
+// Micro Expander switched, a state loaded that holds none).
 void drop_pending_cartridge();
 // Releases file.data.
 void release_file();

@@ -2,7 +2,9 @@
 #include "ch376_fixture.h"
 #include "core/memory.h"
 #include "core/ports.h"
+#include "core/save_state.h"
 #include "loading/loader.h"
+#include "sound/ay.h"
 #include "tools/headless_host.h"
 #include "z80/z80.h"
 
@@ -18,6 +20,7 @@ class MicroExpanderTest : public Ch376Test {
     roms = prog / "roms";
     fs::create_directory(roms);
     memory_allocate();
+    AY_init();
     model = 0;
     testing::internal::CaptureStderr();
     Load_ROM();  // no system ROM files: the free ROMs step in
@@ -150,6 +153,14 @@ TEST_F(MicroExpanderTest, CartridgeLoadedWhileOnWaitsForTheSoftReset) {
   EXPECT_EQ(menu_load_path(game), 0);
   load_file_end();
   EXPECT_EQ(do_load_file(game), 0);
+  EXPECT_TRUE(expansion_mapped());
+  EXPECT_EQ(z80.pc, 0xE123);
+  // A state saved meanwhile keeps the waiting cartridge: loaded after a hard reset, the
+  // expansion runs again and the soft reset still brings the cartridge.
+  const std::vector<uint8_t> state = encode_state();
+  HardReset();
+  std::string message;
+  ASSERT_EQ(decode_state(state.data(), state.size(), false, message), state_result::ok) << message;
   EXPECT_TRUE(expansion_mapped());
   EXPECT_EQ(z80.pc, 0xE123);
   // The soft reset starts it in place of the expansion ROM (RAM below it, as for any 8K

@@ -1,11 +1,12 @@
-// The tape recorder: what it names a recording, how it never replaces a file, and a reset
-// ending a recording.
+// The tape recorder: what it names a recording, how it never replaces a file, and a reset or
+// a state load ending a recording.
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
+#include "core/save_state.h"
 #include "loading_fixture.h"
 
 using namespace loading_test;
@@ -47,6 +48,14 @@ TEST_F(LoadingTest, SavedTapesNeverReplaceAFileAndAResetEndsARecording) {
   EXPECT_EQ(contents(tapes + "/HELLO-2.caq"), std::string(tape.begin(), tape.end()));
   // Nothing else is left behind, no temporary file either.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tapes), std::filesystem::directory_iterator()), 2);
+  // A state loaded in the middle of a recording keeps it as a reset does.
+  const std::vector<uint8_t> state = encode_state();
+  const std::vector<uint8_t> later = recording("LATER ");
+  for (uint8_t b : later) tape_record_byte(b);
+  std::string message;
+  ASSERT_EQ(decode_state(state.data(), state.size(), false, message), state_result::ok) << message;
+  EXPECT_EQ(contents(tapes + "/LATER.caq"), std::string(later.begin(), later.end()));
+  EXPECT_EQ(tape_record_length, 0u);
   std::filesystem::remove_all(tapes);
 
   std::string error;
