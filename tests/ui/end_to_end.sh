@@ -66,6 +66,13 @@ poll() {
   return 1
 }
 
+# True once a visible window's name matches the pattern; its id is left in $found.
+found=
+named_window() {
+  found=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1)
+  [ -n "$found" ]
+}
+
 mkdir -p "$work/roms" || exit 1
 cp "$firmware/sysrom.bin" "$work/roms/aquariusS2.rom" || fail "no built system ROM in $firmware"
 cp "$firmware/charrom.bin" "$work/roms/charS2.rom" || fail "no built character ROM in $firmware"
@@ -215,12 +222,8 @@ xdotool keydown a
 poll 10 key_shown || fail "the held key a did not reach the machine"
 "$drag_source" "$work/drop.txt" 2>/dev/null &
 source_pid=$!
-other_window=
-find_other() {
-  other_window=$(xdotool search --onlyvisible --name '^drag source$' 2>/dev/null | head -1)
-  [ -n "$other_window" ]
-}
-poll 15 find_other || fail "the other window did not appear"
+poll 15 named_window '^drag source$' || fail "the other window did not appear"
+other_window=$found
 xdotool windowactivate --sync "$other_window" 2>/dev/null
 xdotool keyup a
 kill "$source_pid"
@@ -247,12 +250,8 @@ echo "a key held across a focus change, keys the machine lacks, twenty quick tap
 drag_files() {
   "$drag_source" "$@" 2>/dev/null &
   source_pid=$!
-  local source_window=
-  find_source() {
-    source_window=$(xdotool search --onlyvisible --name '^drag source$' 2>/dev/null | head -1)
-    [ -n "$source_window" ]
-  }
-  poll 15 find_source || fail "the drag source did not appear"
+  poll 15 named_window '^drag source$' || fail "the drag source did not appear"
+  local source_window=$found
   sleep 0.3
   local source_info from_x from_y to_x to_y
   source_info=$(xwininfo -id "$source_window")
@@ -551,12 +550,8 @@ start_program
 count=$(wait_for_picture "$work/mx.png" 15) || fail "the Micro Expander's stand-in ROM is not running ($count pixels)"
 xdotool windowactivate --sync "$window" 2>/dev/null
 xdotool key ctrl+o
-chooser=
-find_chooser() {
-  chooser=$(xdotool search --onlyvisible --name '^Open File$' 2>/dev/null | head -1)
-  [ -n "$chooser" ]
-}
-poll 15 find_chooser || fail "File -> Load File... opened no chooser"
+poll 15 named_window '^Open File$' || fail "File -> Load File... opened no chooser"
+chooser=$found
 xdotool windowactivate --sync "$chooser" 2>/dev/null
 sleep 0.5
 xdotool key ctrl+l
