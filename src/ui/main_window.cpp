@@ -51,7 +51,6 @@ char** arg_v;
 const char* const display_mode[2] = {"PAL", "NTSC"};
 const char* const program_name = "Vantorel";
 const char* const program_version = " v" VANTOREL_VERSION;
-const char* const program_home = "https://example.org/vantorel";
 
 namespace {
 
