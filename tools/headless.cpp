@@ -109,6 +109,9 @@ void usage(FILE* to) {
       "  --dump ADDR:LEN         print LEN bytes of memory from ADDR (both hex)\n"
       "  --save-state FILE       write the whole machine to FILE\n"
       "  --load-state FILE       go on from the machine in FILE (refused: nothing changes, status 1)\n"
+      "Information (shown at once, nothing runs):\n"
+      "  --help                  show this text\n"
+      "  --version               show the version\n"
       "Without any --frames, 100 frames run before the first look (or at the end).\n");
 }
 
@@ -222,6 +225,7 @@ bool parse(int argc, char** argv) {
       script.push_back(act);
     }
     else if (a == "--help" || a == "-h") { usage(stdout); std::exit(0); }
+    else if (a == "--version") { std::printf("vantorel-headless %s\n", VANTOREL_VERSION); std::exit(0); }
     else { usage(stderr); return fail_usage("unknown option " + a); }
   }
   if (!any_frames) {

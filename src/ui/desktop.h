@@ -42,7 +42,6 @@ extern const char* const displaySize[2];   // "100%", "200%"
 extern const char* const display_mode[2];  // "PAL", "NTSC"
 extern const char* const program_name;     // "Vantorel"
 extern const char* const program_version;  // " v1.02"
-extern const char* const program_home;     // the project's home page, as the README gives it
 
 // Logo PNG embedded at build time.
 extern const unsigned char vantorel_logo_png[];

@@ -1,5 +1,5 @@
 // The desktop program: start the machine, then run frames until the window is closed.
-//   vantorel [GTK options] [--dir DIR] [FILE]
+//   vantorel [GTK options] [--dir DIR] [FILE]   (or --help, --version)
 #include <SDL.h>
 #include <glib-unix.h>
 #include <gtk/gtk.h>
@@ -63,6 +63,31 @@ void catch_quit_signals() {
   }
 }
 
+// --help and --version answer before GTK starts or a program directory is chosen: they need no
+// display and leave nothing behind.
+bool answered_help_or_version(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("vantorel %s\n", VANTOREL_VERSION);
+      return true;
+    }
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::printf(
+          "usage: vantorel [GTK options] [--dir DIR] [FILE]\n"
+          "The Aquarius home computer in a window.\n"
+          "  --dir DIR   program directory holding roms/, usb/ and vantorel.ini (default: the\n"
+          "              current directory when it holds roms/ or vantorel.ini, otherwise\n"
+          "              $XDG_DATA_HOME/vantorel, by default ~/.local/share/vantorel)\n"
+          "  FILE        a file to load at start-up, as if dropped on the window\n"
+          "  --help      show this text\n"
+          "  --version   show the version\n"
+          "GTK's own options (--display DISPLAY, ...) are taken too. See vantorel(1).\n");
+      return true;
+    }
+  }
+  return false;
+}
+
 std::string absolute(const std::string& path) {
   if (path.empty() || path[0] == '/') return path;
   char here[PATH_MAX];
@@ -72,6 +97,7 @@ std::string absolute(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (answered_help_or_version(argc, argv)) return 0;
   // GTK takes its own options first; what is left is ours.
   gtk_parse_args(&argc, &argv);
   std::string dir_option, file;

@@ -50,8 +50,7 @@ char** arg_v;
 
 const char* const display_mode[2] = {"PAL", "NTSC"};
 const char* const program_name = "Vantorel";
-const char* const program_version = " v1.02";
-const char* const program_home = "https://example.org/vantorel";
+const char* const program_version = " v" VANTOREL_VERSION;
 
 namespace {
 

@@ -142,7 +142,6 @@ void select_help(GtkWidget*, gpointer) {
   gtk_about_dialog_set_comments(GTK_ABOUT_DIALOG(about), about_credit);
   gtk_about_dialog_set_license_type(GTK_ABOUT_DIALOG(about), GTK_LICENSE_GPL_2_0);
   gtk_about_dialog_set_copyright(GTK_ABOUT_DIALOG(about), about_licence);
-  gtk_about_dialog_set_website(GTK_ABOUT_DIALOG(about), program_home);
   place_dialog(about);
   if (logo) {
     gtk_about_dialog_set_logo(GTK_ABOUT_DIALOG(about), logo);

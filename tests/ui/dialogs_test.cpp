@@ -194,20 +194,25 @@ TEST(OptionDialogs, RamDialogSetsSizeTopAndResetsOnOkOnly) {
   memtop = 0x7FFF;
 }
 
-TEST(OptionDialogs, AboutShowsNameVersionAndOurLogo) {
+TEST(OptionDialogs, AboutShowsNameVersionLicenceAndOurLogoButNoWebsite) {
   GdkPixbuf* logo = load_logo();
   ASSERT_NE(logo, nullptr);
   EXPECT_EQ(gdk_pixbuf_get_width(logo), 368);
   EXPECT_EQ(gdk_pixbuf_get_height(logo), 83);
   g_object_unref(logo);
 
-  std::string name, version;
-  bool has_logo = false;
+  std::string name, version, licence;
+  bool has_logo = false, has_website = true;
+  GtkLicense licence_type = GTK_LICENSE_UNKNOWN;
   dialog_answer about{"", [&](GtkWidget* d) {
                         ASSERT_TRUE(GTK_IS_ABOUT_DIALOG(d));
-                        name = gtk_about_dialog_get_program_name(GTK_ABOUT_DIALOG(d));
-                        version = gtk_about_dialog_get_version(GTK_ABOUT_DIALOG(d));
-                        has_logo = gtk_about_dialog_get_logo(GTK_ABOUT_DIALOG(d)) != nullptr;
+                        GtkAboutDialog* box = GTK_ABOUT_DIALOG(d);
+                        name = gtk_about_dialog_get_program_name(box);
+                        version = gtk_about_dialog_get_version(box);
+                        has_logo = gtk_about_dialog_get_logo(box) != nullptr;
+                        licence = gtk_about_dialog_get_copyright(box);
+                        licence_type = gtk_about_dialog_get_license_type(box);
+                        has_website = gtk_about_dialog_get_website(box) != nullptr;
                       },
                       GTK_RESPONSE_DELETE_EVENT};
   guint source = arm(about);
@@ -217,6 +222,9 @@ TEST(OptionDialogs, AboutShowsNameVersionAndOurLogo) {
   EXPECT_EQ(name, "Vantorel");
   EXPECT_EQ(version, " v1.02");
   EXPECT_TRUE(has_logo);
+  EXPECT_NE(licence.find("GPL-2.0-or-later"), std::string::npos);
+  EXPECT_EQ(licence_type, GTK_LICENSE_GPL_2_0);
+  EXPECT_FALSE(has_website);  // the project has no web address
 }
 
 TEST(FileChooser, FiltersCancelAcceptAndRejectedNames) {
