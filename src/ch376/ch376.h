@@ -10,7 +10,7 @@
 // A running directory enumeration (FILE_OPEN with a wildcard, then FILE_ENUM_GO).
 struct ch376_dir_enum {
   DIR* dir;           // host directory stream of the directory being listed (null: lists nothing)
-  std::string entry;  // name of the last entry read
+  std::string entry;  // last entry handed out or passed over: ".", ".." (before the stream), or a host name
   std::string path;   // canonical path of that directory, checked again at every step
 };
 

@@ -172,8 +172,9 @@ CH376* ch376_rebuild(const Ch376Saved& s, std::string& message) {
     e.entry = s.listing_entry;
     // A directory gone since lists as empty, as it would have on the running machine; else the
     // stream goes on after the entry it had read last (one missing since ends the listing).
+    // "." and ".." are handed out before the stream is read.
     if (s.listing_stream && directory_below(root, s.listing_directory, e.path) && (e.dir = opendir(e.path.c_str()))) {
-      if (!e.entry.empty())
+      if (!e.entry.empty() && e.entry != "." && e.entry != "..")
         while (const struct dirent* entry = readdir(e.dir))
           if (e.entry == entry->d_name) break;
     }

@@ -287,6 +287,33 @@ void ch376_start_enumeration(const std::string& name) {
   ch376_file_enum_go();
 }
 
+namespace {
+
+// Hands out one entry of a listing, named short_name on the stick, when it matches the
+// pattern and can be shown: into the result buffer, as a FAT directory entry.
+bool offer_entry(CH376& d, ch376_dir_enum& e, const char* host_name, const char (&short_name)[12]) {
+  bool match = true;
+  for (int i = 0; i < 11 && match; ++i) match = d.pattern[i] == '*' || d.pattern[i] == short_name[i];
+  if (!match) return false;
+  struct stat st;
+  if (fstatat(dirfd(e.dir), host_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  if (S_ISLNK(st.st_mode)) {
+    // A link is shown as what it leads to, and only when that lies inside the mount.
+    std::string target;
+    if (!ch376_canonical(join_path(e.path, host_name), target) || !ch376_inside_root(target) ||
+        stat(target.c_str(), &st) != 0) {
+      return false;
+    }
+  }
+  std::memcpy(d.buffer, short_name, 11);
+  d.buffer[11] = attributes_of(st);
+  std::memset(d.buffer + 12, 0, 16);
+  put_le32(d.buffer + 28, static_cast<uint32_t>(st.st_size));
+  return true;
+}
+
+}  // namespace
+
 bool ch376_enumeration_step() {
   CH376& d = *ch376;
   ch376_dir_enum* e = d.dir_enum;
@@ -301,36 +328,20 @@ bool ch376_enumeration_step() {
     return false;
   }
   if (std::strlen(d.pattern) != 11) return false;
-  const bool at_root = canonical == *d.root_path;
+  // A FAT root has neither "." nor ".."; a subdirectory holds both as its first two entries,
+  // named by their dots, whatever order the host's stream gives them in. They are handed out
+  // before the stream is read, so the entry last handed out tells how far the listing is.
+  if (canonical != *d.root_path) {
+    while (e->entry.empty() || e->entry == ".") {
+      e->entry = e->entry.empty() ? "." : "..";
+      if (offer_entry(d, *e, e->entry.c_str(), e->entry == "." ? ".          " : "..         ")) return true;
+    }
+  }
   while (struct dirent* entry = readdir(e->dir)) {
+    if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
     e->entry = entry->d_name;
     char short_name[12];
-    const bool dot = std::strcmp(entry->d_name, ".") == 0, dot_dot = std::strcmp(entry->d_name, "..") == 0;
-    if (dot || dot_dot) {
-      // A FAT root has neither; a subdirectory holds both, named by their dots.
-      if (at_root) continue;
-      std::memcpy(short_name, dot ? ".          " : "..         ", 12);
-    } else if (!normalize_file_name(entry->d_name, short_name)) {
-      continue;
-    }
-    bool match = true;
-    for (int i = 0; i < 11 && match; ++i) match = d.pattern[i] == '*' || d.pattern[i] == short_name[i];
-    if (!match) continue;
-    struct stat st;
-    if (fstatat(dirfd(e->dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-    if (S_ISLNK(st.st_mode)) {
-      // A link is shown as what it leads to, and only when that lies inside the mount.
-      std::string target;
-      if (!ch376_canonical(join_path(e->path, entry->d_name), target) || !ch376_inside_root(target) ||
-          stat(target.c_str(), &st) != 0) {
-        continue;
-      }
-    }
-    std::memcpy(d.buffer, short_name, 11);
-    d.buffer[11] = attributes_of(st);
-    std::memset(d.buffer + 12, 0, 16);
-    put_le32(d.buffer + 28, static_cast<uint32_t>(st.st_size));
-    return true;
+    if (normalize_file_name(entry->d_name, short_name) && offer_entry(d, *e, entry->d_name, short_name)) return true;
   }
   return false;
 }

@@ -26,6 +26,7 @@
 #include "loading/tape_recorder.h"
 #include "sound/audio_out.h"
 #include "sound/ay.h"
+#include "sound/rate_control.h"
 #include "video/raster.h"
 #include "z80/z80.h"
 
@@ -69,6 +70,7 @@ struct Staged {
   std::vector<uint8_t> memory, cartridge, picture, cassette, text, recording;
   uint8_t ports[4] = {}, ear = 0, sync = 0, keys[8] = {};
   AYState ay{};
+  int32_t sample_fraction = 0;  // states saved before the fraction was kept start it at 0
   bool cassette_in = false, stream_armed = false;
   uint32_t cassette_position = 0;
   bool spooling = false, cr_is_return = false;
@@ -169,6 +171,13 @@ bool read_sound(StateReader& r, Staged& s) {
   return r.require(AY_state_valid(s.ay) && sample_clock_valid(s.ay));
 }
 
+// The fraction of a T-state the sample clock carries (rate_control): without it a loaded state
+// would take its samples up to a T-state off, and sound different from the run that saved it.
+bool read_sample_fraction(StateReader& r, Staged& s) {
+  s.sample_fraction = static_cast<int32_t>(r.u32());
+  return r.require(s.sample_fraction >= 0 && s.sample_fraction < RATE_STEP_ONE);
+}
+
 bool read_picture(StateReader& r, Staged& s) {
   const size_t n = sizeof display_buffer;
   const uint8_t* b = r.block(n);
@@ -219,16 +228,16 @@ struct SectionReader {
   char tag[5];
   bool (*read)(StateReader&, Staged&);
 };
-// Every section this program writes; all but the last two are in every state.
+// Every section this program writes; all before the USB section are in every state.
 constexpr SectionReader SECTIONS[] = {
     {"CPU ", read_cpu}, {"MACH", read_machine}, {"ROMS", read_roms}, {"RAM ", read_ram},
     {"CART", read_cartridge}, {"PORT", read_ports}, {"AY  ", read_sound}, {"VID ", read_picture},
     {"TAPE", read_cassette}, {"SPOL", read_spooler}, {"TREC", read_recorder}, {"USB ", read_usb},
-    {"WCRT", read_waiting_cartridge},
+    {"WCRT", read_waiting_cartridge}, {"SCLK", read_sample_fraction},
 };
 constexpr unsigned SECTION_COUNT = sizeof SECTIONS / sizeof SECTIONS[0];
-constexpr unsigned USB_SECTION = SECTION_COUNT - 2;
-constexpr unsigned WAITING_CARTRIDGE_SECTION = SECTION_COUNT - 1;
+constexpr unsigned USB_SECTION = 11;
+constexpr unsigned WAITING_CARTRIDGE_SECTION = 12;
 constexpr unsigned NEEDED_SECTIONS = (1u << USB_SECTION) - 1;
 
 int section_index(const uint8_t* tag) {
@@ -278,6 +287,7 @@ void apply(Staged& s) {
     aqua_cart_size = static_cast<uint32_t>(s.cartridge.size());
   }
   snd = s.ay;
+  rate_step_acc = s.sample_fraction;
   std::memcpy(display_buffer, s.picture.data(), sizeof display_buffer);
 
   // The state's cassette goes in without the autoload: its spool, if any, is the state's own.
@@ -357,6 +367,10 @@ std::vector<uint8_t> encode_state() {
 
   w.section("AY  ");
   write_ay(w);
+  w.end_section();
+
+  w.section("SCLK");
+  w.u32(static_cast<uint32_t>(rate_step_acc));
   w.end_section();
 
   w.section("VID ");

@@ -1,8 +1,9 @@
-// Sample making: every 81 T-states the speaker bit and the three AY channels become one 16-bit
-// sample, staged here and handed to the FIFO about once a frame. On the desktop the period is
-// steered around 81.17 T-states (rate_control) so that the FIFO stays half full; a FIFO that
-// fills all the same (a device slower than the steering can follow) blocks the emulation until
-// the device has played enough, so the audio device then paces the machine.
+// Sample making: every 81.17 T-states (the CPU clock over 44,100: 81 and a carried fraction) the
+// speaker bit and the three AY channels become one 16-bit sample, staged here and handed to the
+// FIFO about once a frame. On the desktop the period is steered around that (rate_control) so
+// that the FIFO stays half full; a FIFO that fills all the same (a device slower than the
+// steering can follow) blocks the emulation until the device has played enough, so the audio
+// device then paces the machine.
 #include "sound/audio_out.h"
 
 #include <algorithm>
@@ -63,19 +64,19 @@ int sound_setup() {
   std::memset(device_last_frame, 0, sizeof device_last_frame);
   device_stream_started = false;
   device_filter = DcBlocker{};
-  rate_step_acc = 0;
+  rate_control_start(false);
   return sfifo_init(&sound_fifo, SOUND_FIFO_BYTES - 1);
 }
 
 void GetSample() {
   snd.sample_acc -= static_cast<int32_t>(snd.sample_tstates);
-  // The steered period's fraction: a whole T-state more (or less) whenever it adds up to one.
+  // The period's fraction: a whole T-state more (or less, steered) whenever it adds up to one.
   rate_step_acc += rate_step;
-  if (rate_step_acc >= 65536) {
-    rate_step_acc -= 65536;
+  if (rate_step_acc >= RATE_STEP_ONE) {
+    rate_step_acc -= RATE_STEP_ONE;
     --snd.sample_acc;
   } else if (rate_step_acc < 0) {
-    rate_step_acc += 65536;
+    rate_step_acc += RATE_STEP_ONE;
     ++snd.sample_acc;
   }
   get_AY_sample();

@@ -95,12 +95,25 @@ void envelope_step() {
   }
 }
 
+// The chip's counters run up to their period and restart, so a period of P makes an event
+// every P counts; a period of 0 acts as 1. The count is compared one wider than it is kept, so
+// that a count at the top of its range (a lowered period, or a state saved by an earlier version,
+// whose counts ran one further) ends the running period instead of wrapping round to 0.
+template <typename Count>
+bool count_reaches(Count& count, uint32_t period) {
+  const uint32_t next = count + 1u;
+  if (next < (period ? period : 1)) {
+    count = static_cast<Count>(next);
+    return false;
+  }
+  count = 0;
+  return true;
+}
+
+// A step every R12:R11 envelope ticks, a tick being every second generator tick: with the
+// chip's clock at half the CPU's, the steps come at CPU clock / (32 x period).
 void envelope_tick() {
-  ++snd.env_count;
-  const uint16_t period = static_cast<uint16_t>(snd.regs[12] << 8 | snd.regs[11]);
-  if (snd.env_count <= period) return;
-  snd.env_count = 0;
-  envelope_step();
+  if (count_reaches(snd.env_count, static_cast<uint32_t>(snd.regs[12] << 8 | snd.regs[11]))) envelope_step();
 }
 
 }  // namespace
@@ -147,12 +160,11 @@ void update_AY_state() {
   snd.env_phase ^= 1;
   if (snd.env_phase == 0) envelope_tick();
 
+  // A flip every `period` ticks: a square wave at the chip's clock / (16 x period), which is
+  // CPU clock / (32 x period).
   for (int ch = 0; ch < 3; ++ch) {
-    const uint16_t period = static_cast<uint16_t>((snd.regs[2 * ch + 1] & 0x0F) << 8 | snd.regs[2 * ch]);
-    if (++snd.tone_count[ch] > period) {
-      snd.tone_out[ch] ^= 1;
-      snd.tone_count[ch] = 0;
-    }
+    const uint32_t period = static_cast<uint32_t>((snd.regs[2 * ch + 1] & 0x0F) << 8 | snd.regs[2 * ch]);
+    if (count_reaches(snd.tone_count[ch], period)) snd.tone_out[ch] ^= 1;
   }
 
   // A noise step every R6 ticks and a shift every second step: the register shifts every
@@ -187,6 +199,9 @@ bool AY_state_valid(const AYState& a) {
     if (a.regs[reg] & ~register_mask[reg]) return false;
   // R14 holds whatever the hand controller gave; R15 is never written.
   if (a.regs[15] != 0xFF) return false;
+  // A tone count runs below its 12-bit period (to 0x0FFE); 0x0FFF comes from states saved when
+  // counts ran up to the period, and ends its period on the next tick. Any envelope count does
+  // the same on its next envelope tick.
   for (int ch = 0; ch < 3; ++ch) {
     bool level_ok = false;
     for (const uint16_t volume : AY_volumes) level_ok |= a.chan_level[ch] == 2 * volume;

@@ -23,7 +23,7 @@ struct AYState {
   // Both periods hold their values from the start, so that clocking that begins before the
   // sound set-up advances instead of spinning on a zero period.
   uint32_t ay_tick_tstates = AY_TICK_TSTATES;  // CPU T-states per tick
-  uint32_t sample_tstates = 81;   // T-states per output sample
+  uint32_t sample_tstates = 81;   // whole T-states per output sample (rate_control carries the fraction)
   int32_t sample_acc;        // T-state accumulator for samples
   uint32_t ay_acc;           // T-state accumulator for ticks
   uint8_t reg_select;        // last byte written to port 0xF7

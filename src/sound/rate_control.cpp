@@ -32,15 +32,19 @@ constexpr double INTEGRATING_RANGE = 0.95;
 // the frame stretch reaches.
 constexpr double INTEGRAL_LIMIT = FRAME_STRETCH_LIMIT / RATE_CONTROL_MAX_DEVIATION;
 
+static_assert(RATE_STEP_ONE == snd_freq, "the nominal sample period is whole in units of 1/snd_freq T-states");
+
 void set_step() {
+  // The nominal period is the CPU clock over 44,100, 81.17 T-states: whole periods of 81 alone
+  // would make 0.2 % too many samples (a recording 0.2 % slow and low) and, on the desktop, use
+  // up half the steering range.
+  const int32_t nominal = static_cast<int32_t>(Z80_CLOCK_HZ - snd.sample_tstates * static_cast<uint32_t>(snd_freq));
   if (!rate_control_on) {
-    rate_step = 0;
+    rate_step = nominal;
     return;
   }
-  // The nominal period is the CPU clock over 44,100, 81.17 T-states: the fixed period of 81
-  // would make 0.2 % too many samples and use up half the steering range.
-  const double period = static_cast<double>(Z80_CLOCK_HZ) / snd_freq / rate_control_ratio;
-  rate_step = static_cast<int32_t>(std::lround((period - snd.sample_tstates) * 65536.0));
+  const double off_nominal = static_cast<double>(Z80_CLOCK_HZ) / rate_control_ratio - Z80_CLOCK_HZ;
+  rate_step = nominal + static_cast<int32_t>(std::lround(off_nominal));
 }
 
 }  // namespace

@@ -17,14 +17,18 @@ extern double rate_control_ratio;    // samples made per nominal sample, within 
 extern double rate_control_level;    // smoothed fill error: 0 = half full, +1 = full, -1 = empty
 extern double rate_control_integral; // accumulated error: the device clock's own offset
 extern double frame_stretch;         // relative change of the frame period; 0 unless the device is far off
-extern int32_t rate_step;            // 1/65536 T-states added to each sample period
-extern int32_t rate_step_acc;        // fraction of a T-state carried from sample to sample
+extern int32_t rate_step;            // T-states beyond sample_tstates in each sample period, in RATE_STEP_ONE units
+extern int32_t rate_step_acc;        // fraction of a T-state carried from sample to sample, same units
 extern double audio_latency_sum_ms;  // latency taken since the last reset, summed (the bench reads it)
 extern double audio_latency_max_ms;  // ... the largest
 extern uint32_t audio_latency_count; // ... how many were taken (two a frame)
 
+// The unit of rate_step: 1/44,100 of a T-state, in which the nominal period (the CPU clock over
+// 44,100) is a whole number, so that the emulated second holds exactly 44,100 samples.
+constexpr int32_t RATE_STEP_ONE = 44100;
+
 // Starts the steering from the nominal rate (on: a device plays) or stops it (off: the sample
-// period is the fixed one the headless recordings use).
+// period stays the nominal one, as the headless recordings use it).
 void rate_control_start(bool on);
 // One step of the controller from a fill level in bytes of a FIFO of capacity bytes; sets
 // rate_control_ratio, rate_step and frame_stretch and returns the ratio.

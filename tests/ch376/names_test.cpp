@@ -74,9 +74,12 @@ TEST_F(Ch376Test, ListingsShowEightDotThreeEntries) {
   fs::permissions(usb / "ro", fs::perms::owner_write, fs::perm_options::remove);
   ASSERT_EQ(mount(), USB_INT_SUCCESS);
 
-  // Collects every entry of a listing: 8.3 name -> attribute byte and size.
+  // Collects every entry of a listing: 8.3 name -> attribute byte and size; `order` keeps the
+  // names as they came.
+  std::vector<std::string> order;
   auto list = [&](const std::string& pattern) {
     std::map<std::string, std::pair<int, uint32_t>> seen;
+    order.clear();
     uint8_t st = name_command(FILE_OPEN, pattern);
     for (int guard = 0; guard < 100 && st == USB_INT_DISK_READ; ++guard) {
       std::vector<uint8_t> e = read_result();
@@ -85,6 +88,7 @@ TEST_F(Ch376Test, ListingsShowEightDotThreeEntries) {
       EXPECT_TRUE(std::all_of(e.begin() + 12, e.begin() + 28, [](uint8_t b) { return b == 0; }));
       uint32_t size = e[28] | e[29] << 8 | e[30] << 16 | static_cast<uint32_t>(e[31]) << 24;
       seen[std::string(e.begin(), e.begin() + 11)] = {e[11], size};
+      order.emplace_back(e.begin(), e.begin() + 11);
       command(FILE_ENUM_GO);
       st = get_status();
     }
@@ -112,15 +116,21 @@ TEST_F(Ch376Test, ListingsShowEightDotThreeEntries) {
   EXPECT_TRUE(list("A?.TXT").empty());
   // Letters match regardless of case.
   EXPECT_EQ(list("readme.*").size(), 1u);
-  // A subdirectory lists "." and ".." by their FAT names, as directories; the root (above) has
-  // neither. One that has gone away lists nothing, not the root.
-  write_host_file(usb / "games" / "pac.rom", {1});
+  // A subdirectory lists "." and ".." by their FAT names, as directories, first (as a FAT
+  // directory holds them), whatever the host's order; the root (above) has neither. One that
+  // has gone away lists nothing, not the root.
+  for (const char* name : {"pac.rom", "b.bas", "c.bas", "d.bas", "e.bas", "f.bas"})
+    write_host_file(usb / "games" / name, {1});
   ASSERT_EQ(name_command(FILE_OPEN, "/games"), ERR_OPEN_DIR);
   const auto sub_listing = list("*");
-  EXPECT_EQ(sub_listing.size(), 3u);
+  EXPECT_EQ(sub_listing.size(), 8u);
+  ASSERT_GE(order.size(), 2u);
+  EXPECT_EQ(order[0], ".          ");
+  EXPECT_EQ(order[1], "..         ");
   EXPECT_EQ(sub_listing.at(".          ").first, 0x10);
   EXPECT_EQ(sub_listing.at("..         ").first, 0x10);
   EXPECT_EQ(sub_listing.count("PAC     ROM"), 1u);
+  EXPECT_EQ(list("P*").size(), 1u) << "the dots are listed only where they match";
   fs::remove_all(usb / "games");
   EXPECT_TRUE(list("*").empty());
   // FILE_ENUM_GO with no listing running.

@@ -1,10 +1,12 @@
-// End to end: a Z80 program installed as the system ROM programs a tone on channel A, and
-// vantorel-headless records what the machine makes. The tone found in the recording must be
-// the chip's CPU clock / (32 x (period + 1)).
+// End to end: a Z80 program installed as the system ROM programs the AY, and vantorel-headless
+// records what the machine makes. The chip runs at half the CPU clock: a tone of period P is
+// its clock / (16 P), CPU clock / (32 P); the envelope takes a step every E periods of its
+// clock / 16, so the 16-step falling saw repeats at CPU clock / (512 E). A period of 0 acts as 1.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -59,7 +61,7 @@ bool parse_wav(const std::vector<uint8_t>& f, Recording& r) {
   return false;
 }
 
-// Frequency of a square wave: rising edges through the midpoint, first to last.
+// Frequency of a square wave (or a saw): rising edges through the midpoint, first to last.
 double square_wave_frequency(const std::vector<int>& s, size_t from, double rate) {
   int lo = s[from], hi = s[from];
   for (size_t i = from; i < s.size(); ++i) { lo = std::min(lo, s[i]); hi = std::max(hi, s[i]); }
@@ -76,51 +78,70 @@ double square_wave_frequency(const std::vector<int>& s, size_t from, double rate
   return (edges - 1) * rate / static_cast<double>(last - first);
 }
 
-class AyPitch : public ::testing::TestWithParam<int> {};
+constexpr double CPU_CLOCK = 3579545.0;
+constexpr double SAMPLE_RATE = 44100.0;
+constexpr int RECORDED_FRAMES = 150;  // PAL
+constexpr size_t SETTLED = 4410;      // the measurements leave out the first tenth of a second
 
-TEST_P(AyPitch, RecordedToneHasTheChipsFrequency) {
-  const int period = GetParam();
+// Runs the test program `program` as the system ROM for RECORDED_FRAMES frames and reads
+// what was recorded.
+void record(const std::string& program, Recording& r) {
   char dir_template[] = "/tmp/vantorel-ay-pitch-XXXXXX";
   ASSERT_NE(mkdtemp(dir_template), nullptr);
   const std::string dir = dir_template;
   ASSERT_EQ(std::system(("mkdir -p " + dir + "/roms").c_str()), 0);
-
-  std::vector<uint8_t> rom = read_file(std::string(VANTOREL_FIRMWARE_DIR) + "/ay_tone_" + std::to_string(period) + ".bin");
+  std::vector<uint8_t> rom = read_file(std::string(VANTOREL_FIRMWARE_DIR) + "/" + program + ".bin");
   ASSERT_FALSE(rom.empty());
   ASSERT_LE(rom.size(), 8192u);
   rom.resize(8192, 0);
   write_file(dir + "/roms/aquariusS2.rom", rom);
   write_file(dir + "/roms/charS2.rom", std::vector<uint8_t>(2048, 0));
-
-  const long frames = 150;
   const std::string wav = dir + "/tone.wav";
   const std::string command = std::string(VANTOREL_BINARY_DIR) + "/vantorel-headless --dir " + dir +
-                              " --series 2 --pal --frames " + std::to_string(frames) + " --audio " + wav;
+                              " --series 2 --pal --frames " + std::to_string(RECORDED_FRAMES) + " --audio " + wav;
   const int status = std::system(command.c_str());
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
-
-  Recording r;
   ASSERT_TRUE(parse_wav(read_file(wav), r));
+  std::system(("rm -rf " + dir).c_str());
   EXPECT_EQ(r.rate, 44100u);
   EXPECT_EQ(r.channels, 2);
   EXPECT_EQ(r.bits, 16);
-  // Every sample the machine made: one per 81 T-states of the 150 PAL frames.
-  EXPECT_NEAR(static_cast<double>(r.left.size()), frames * 71590.0 / 81.0, 2.0);
+  // What the header promises: 44,100 samples for every second of the machine's clock.
+  EXPECT_NEAR(static_cast<double>(r.left.size()), RECORDED_FRAMES * 71590.0 * SAMPLE_RATE / CPU_CLOCK, 1.0);
   EXPECT_EQ(r.left, r.right);
-
   ASSERT_GT(r.left.size(), 10000u);
-  const double expected = 3579545.0 / (32.0 * (period + 1));
-  const double found = square_wave_frequency(r.left, 4410, 44100.0);
-  EXPECT_NEAR(found, expected, expected * 0.005) << "period " << period;
-  // The tone is channel A alone at full amplitude: levels 0 and 7998.
-  int lo = 1 << 20, hi = -1;
-  for (size_t i = 4410; i < r.left.size(); ++i) { lo = std::min(lo, r.left[i]); hi = std::max(hi, r.left[i]); }
-  EXPECT_EQ(lo, 0);
-  EXPECT_EQ(hi, 7998);
-
-  std::system(("rm -rf " + dir).c_str());
 }
 
-INSTANTIATE_TEST_SUITE_P(Periods, AyPitch, ::testing::Values(100, 255, 500));
+// A tone above half the sample rate is recorded as its alias, |f - k x 44,100| for the nearest
+// whole k; the alias's error in hertz is the tone's.
+double recorded_frequency(double f) { return std::abs(f - SAMPLE_RATE * std::round(f / SAMPLE_RATE)); }
+
+class AyPitch : public ::testing::TestWithParam<int> {};
+
+TEST_P(AyPitch, RecordedToneHasTheChipsFrequency) {
+  const int period = GetParam();
+  Recording r;
+  ASSERT_NO_FATAL_FAILURE(record("ay_tone_" + std::to_string(period), r));
+  const double expected = CPU_CLOCK / (32.0 * std::max(period, 1));
+  const double found = square_wave_frequency(r.left, SETTLED, SAMPLE_RATE);
+  EXPECT_NEAR(found, recorded_frequency(expected), expected * 0.002) << "period " << period;
+  // The tone is channel A alone at full amplitude: levels 0 and 7998.
+  const auto [lo, hi] = std::minmax_element(r.left.begin() + SETTLED, r.left.end());
+  EXPECT_EQ(*lo, 0);
+  EXPECT_EQ(*hi, 7998);
+}
+
+INSTANTIATE_TEST_SUITE_P(Periods, AyPitch, ::testing::Values(1, 20, 100, 254, 255, 500, 1000));
+
+TEST(AyEnvelopeRate, RecordedSawHasTheChipsFrequency) {
+  Recording r;
+  ASSERT_NO_FATAL_FAILURE(record("ay_envelope_20", r));
+  const double expected = CPU_CLOCK / (512.0 * 20);
+  EXPECT_NEAR(square_wave_frequency(r.left, SETTLED, SAMPLE_RATE), expected, expected * 0.002);
+  // From full level (7998) down to silence.
+  const auto [lo, hi] = std::minmax_element(r.left.begin() + SETTLED, r.left.end());
+  EXPECT_EQ(*lo, 0);
+  EXPECT_EQ(*hi, 7998);
+}
 
 }  // namespace

@@ -72,7 +72,9 @@ TEST_F(AyTest, VolumeTableIsTheChipsLevelsScaledBy125Over128) {
   }
 }
 
-TEST_F(AyTest, ToneFlipFlopChangesEveryPeriodPlusOneTicks) {
+// The chip's tone counter toggles the output every `period` ticks (clock / (16 x period)), and a
+// period of 0 toggles on every tick, as 1 does.
+TEST_F(AyTest, ToneFlipFlopChangesEveryPeriodTicks) {
   for (uint16_t period : {0, 1, 100, 4095}) {
     AY_init();
     // Channel A gets the period under test; B and C get other periods so that a mix-up of the
@@ -92,24 +94,31 @@ TEST_F(AyTest, ToneFlipFlopChangesEveryPeriodPlusOneTicks) {
         last[ch] = snd.tone_out[ch];
       }
     }
-    const long expect_a = period + 1;
+    const long expect_a = std::max<long>(period, 1);
     ASSERT_GE(flips[0].size(), 3u) << period;
     EXPECT_EQ(flips[0][0], expect_a) << period;
     for (size_t i = 1; i < flips[0].size(); ++i) EXPECT_EQ(flips[0][i] - flips[0][i - 1], expect_a) << period;
     ASSERT_GE(flips[1].size(), 3u);
-    for (size_t i = 1; i < flips[1].size(); ++i) EXPECT_EQ(flips[1][i] - flips[1][i - 1], 8);
+    for (size_t i = 1; i < flips[1].size(); ++i) EXPECT_EQ(flips[1][i] - flips[1][i - 1], 7);
     ASSERT_GE(flips[2].size(), 2u);
-    for (size_t i = 1; i < flips[2].size(); ++i) EXPECT_EQ(flips[2][i] - flips[2][i - 1], 257);
+    for (size_t i = 1; i < flips[2].size(); ++i) EXPECT_EQ(flips[2][i] - flips[2][i - 1], 256);
   }
   // The coarse register's upper bits do not belong to the period: 0xF1 is period 0x100.
   AY_init();
   write_reg(1, 0xF1);
-  tick(257);
-  EXPECT_EQ(snd.tone_out[0], 1);
   tick(256);
+  EXPECT_EQ(snd.tone_out[0], 1);
+  tick(255);
   EXPECT_EQ(snd.tone_out[0], 1);
   tick(1);
   EXPECT_EQ(snd.tone_out[0], 0);
+  // A count at the top of its range (a state saved by an earlier version, where counts ran one
+  // further) ends the running period on the next tick instead of wrapping around.
+  write_reg(0, 0xFF);
+  write_reg(1, 0x0F);
+  snd.tone_count[0] = 0x0FFF;
+  tick();
+  EXPECT_EQ(snd.tone_out[0], 1);
 }
 
 // Level after writing R13 followed by the level after each of 40 envelope steps, one hex digit
@@ -165,19 +174,19 @@ TEST_F(AyTest, EveryEnvelopeShapeFollowsItsLevelSequence) {
 }
 
 TEST_F(AyTest, EnvelopePeriodAndRestart) {
-  // Period 2 (R12:R11 = 0x0002): a step every three envelope ticks, six generator ticks.
+  // Period 2 (R12:R11 = 0x0002): a step every two envelope ticks, four generator ticks.
   write_reg(11, 2);
   write_reg(12, 0);
-  EXPECT_EQ(envelope_levels(12, 5, 6), "012345");
-  tick(5);
+  EXPECT_EQ(envelope_levels(12, 5, 4), "012345");
+  tick(3);
   EXPECT_EQ(snd.env_volume, 5);
   tick(1);
   EXPECT_EQ(snd.env_volume, 6);
-  // The coarse register counts 256 envelope ticks: period 0x0100 steps every 257 of them.
+  // The coarse register counts 256 envelope ticks: period 0x0100 steps every 256 of them.
   write_reg(11, 0);
   write_reg(12, 1);
   write_reg(13, 13);
-  tick(2 * 257 - 2);
+  tick(2 * 256 - 2);
   EXPECT_EQ(snd.env_volume, 0);
   tick(2);
   EXPECT_EQ(snd.env_volume, 1);
@@ -192,6 +201,13 @@ TEST_F(AyTest, EnvelopePeriodAndRestart) {
   EXPECT_EQ(snd.env_state, ATTACK);
   tick(2);
   EXPECT_EQ(snd.env_volume, 1);
+  // The same for the envelope count at the top of its range.
+  write_reg(11, 0xFF);
+  write_reg(12, 0xFF);
+  write_reg(13, 8);
+  snd.env_count = 0xFFFF;
+  tick(2);
+  EXPECT_EQ(snd.env_volume, 14);
 }
 
 TEST_F(AyTest, FrozenWhenAySoundIsOff) {

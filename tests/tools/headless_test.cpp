@@ -32,9 +32,10 @@ extern const unsigned firmware_usb_state_size;
 namespace {
 
 constexpr int width = 352, height = 232;
-// One sample per 81 T-states; a frame is 71,590 T-states on PAL and 59,659 on NTSC.
-constexpr double pal_samples_per_frame = 71590.0 / 81.0;
-constexpr double ntsc_samples_per_frame = 59659.0 / 81.0;
+// 44,100 samples per second of the 3,579,545 Hz clock; a frame is 71,590 T-states on PAL and
+// 59,659 on NTSC.
+constexpr double pal_samples_per_frame = 71590.0 * 44100 / 3579545;
+constexpr double ntsc_samples_per_frame = 59659.0 * 44100 / 3579545;
 
 // Runs the program from directory cwd with these arguments.
 RunResult run(const std::string& cwd, std::vector<std::string> args) { return run_headless_in(cwd, std::move(args)); }
@@ -435,8 +436,9 @@ TEST_F(Headless, RecordingHasEverySampleOfTheRun) {
     double samples_per_frame;
   };
   const std::vector<Case> cases = {
-      {{"--frames", "100"}, 100, pal_samples_per_frame},
-      {{"--timing", "ntsc", "--frames", "100"}, 100, ntsc_samples_per_frame},
+      // 71,590,000 T-states, 19.99975 s of the clock: 881,989 samples.
+      {{"--frames", "1000"}, 1000, pal_samples_per_frame},
+      {{"--timing", "ntsc", "--frames", "1000"}, 1000, ntsc_samples_per_frame},
       {{"--ntsc", "--frames", "100"}, 100, ntsc_samples_per_frame},
       {{"--frames", "40", "--keys", "AB", "--frames", "10"}, 56, pal_samples_per_frame},
       // Actions that reconfigure the machine pause its audio; the recording loses nothing.
@@ -454,7 +456,7 @@ TEST_F(Headless, RecordingHasEverySampleOfTheRun) {
     std::filesystem::remove(prog + "/rec.wav");
     const RunResult r = run(prog, args);
     ASSERT_EQ(r.status, 0) << shown << r.err;
-    EXPECT_NEAR(static_cast<double>(wav_frames(prog + "/rec.wav")), c.frames * c.samples_per_frame, 2.0) << shown;
+    EXPECT_NEAR(static_cast<double>(wav_frames(prog + "/rec.wav")), c.frames * c.samples_per_frame, 1.0) << shown;
   }
 }
 
