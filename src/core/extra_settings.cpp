@@ -10,6 +10,7 @@
 #include "core/config.h"
 #include "core/host_file.h"
 
+bool cursor_controller = false;
 bool integer_scaling = true;
 bool keypad_controller = false;
 bool micro_expander_on = false;
@@ -28,6 +29,7 @@ struct flag_entry {
 // Every whole multiple of the picture shows each emulated pixel at the same size, so that is
 // what a new user gets.
 constexpr flag_entry flags[] = {
+    {"cursor_controller", &cursor_controller, false},
     {"integer_scaling", &integer_scaling, true},
     {"keypad_controller", &keypad_controller, false},
     {"micro_expander", &micro_expander_on, false},

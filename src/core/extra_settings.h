@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+extern bool cursor_controller;   // the cursor keys are hand controller 1 ("Cursor Keys as Hand Controller")
 extern bool integer_scaling;     // the picture grows in whole multiples only ("Integer Scaling")
 extern bool keypad_controller;   // the keypad is hand controller 1 ("Keypad as Hand Controller")
 extern bool micro_expander_on;   // the Micro Expander was on at the last quit

@@ -3,6 +3,8 @@
 // which is why their codes clear more than one bit.
 #include "input/joystick.h"
 
+#include <iterator>
+
 #include "core/extra_settings.h"
 #include "sound/ay.h"
 
@@ -36,76 +38,107 @@ uint8_t hat_lines(int32_t hat) {
   }
 }
 
-// The keypad's disc: the directions of the digit keys held, as hat bits, and its keys.
-uint16_t keypad_directions_held = 0;  // bit n: keypad digit n is down
-int32_t keypad_button = JOYSTICK_NO_BUTTON;
+constexpr uint8_t HAT_UP = 1, HAT_RIGHT = 2, HAT_DOWN = 4, HAT_LEFT = 8;
 
-// Keypad digit of a key value, with Num Lock on or off; -1 for none.
-int keypad_digit(uint32_t keyval) {
-  if (keyval >= 0xFFB0 && keyval <= 0xFFB9) return static_cast<int>(keyval - 0xFFB0);
-  switch (keyval) {
-    case 0xFF9E: return 0;  // KP_Insert
-    case 0xFF9C: return 1;  // KP_End
-    case 0xFF99: return 2;  // KP_Down
-    case 0xFF9B: return 3;  // KP_Next
-    case 0xFF96: return 4;  // KP_Left
-    case 0xFF9D: return 5;  // KP_Begin
-    case 0xFF98: return 6;  // KP_Right
-    case 0xFF95: return 7;  // KP_Home
-    case 0xFF97: return 8;  // KP_Up
-    case 0xFF9A: return 9;  // KP_Prior
-    default: return -1;
-  }
-}
+constexpr controller_key keypad_keys[] = {
+    {0xFFB7, HAT_UP | HAT_LEFT, -1},   {0xFF95, HAT_UP | HAT_LEFT, -1},    // KP_7, KP_Home
+    {0xFFB8, HAT_UP, -1},              {0xFF97, HAT_UP, -1},               // KP_8, KP_Up
+    {0xFFB9, HAT_UP | HAT_RIGHT, -1},  {0xFF9A, HAT_UP | HAT_RIGHT, -1},   // KP_9, KP_Prior
+    {0xFFB4, HAT_LEFT, -1},            {0xFF96, HAT_LEFT, -1},             // KP_4, KP_Left
+    {0xFFB5, 0, -1},                   {0xFF9D, 0, -1},                    // KP_5, KP_Begin
+    {0xFFB6, HAT_RIGHT, -1},           {0xFF98, HAT_RIGHT, -1},            // KP_6, KP_Right
+    {0xFFB1, HAT_DOWN | HAT_LEFT, -1}, {0xFF9C, HAT_DOWN | HAT_LEFT, -1},  // KP_1, KP_End
+    {0xFFB2, HAT_DOWN, -1},            {0xFF99, HAT_DOWN, -1},             // KP_2, KP_Down
+    {0xFFB3, HAT_DOWN | HAT_RIGHT, -1}, {0xFF9B, HAT_DOWN | HAT_RIGHT, -1},  // KP_3, KP_Next
+    {0xFFB0, 0, 0},                    {0xFF9E, 0, 0},                     // KP_0, KP_Insert
+    {0xFFAE, 0, 1},                    {0xFF9F, 0, 1},                     // KP_Decimal, KP_Delete
+    {0xFF8D, 0, 2},                                                        // KP_Enter
+    {0xFFAB, 0, 3},                                                        // KP_Add
+    {0xFFAD, 0, 4},                                                        // KP_Subtract
+    {0xFFAA, 0, 5},                                                        // KP_Multiply
+};
 
-// Hat bits of the direction keys 1-9 (up 1, right 2, down 4, left 8), by digit.
-constexpr uint8_t keypad_hat[10] = {0, 4 | 8, 4, 4 | 2, 8, 0, 2, 1 | 8, 1, 1 | 2};
+constexpr controller_key cursor_keys[] = {
+    {0xFF52, HAT_UP, -1}, {0xFF54, HAT_DOWN, -1}, {0xFF51, HAT_LEFT, -1}, {0xFF53, HAT_RIGHT, -1},  // arrows
+    {0xFF63, 0, 0},                                                                  // Insert
+    {0xFF50, 0, 1},                                                                  // Home
+    {0xFF55, 0, 2},                                                                  // Page_Up
+    {0xFFFF, 0, 3},                                                                  // Delete
+    {0xFF57, 0, 4},                                                                  // End
+    {0xFF56, 0, 5},                                                                  // Page_Down
+};
 
-uint8_t keypad_lines() {
+// One set of host keys: whether it is on, and which of its keys are down (bit n: entry n).
+struct controller_key_set {
+  std::span<const controller_key> keys;
+  const bool& on;
+  uint32_t held;
+};
+controller_key_set key_sets[] = {{keypad_keys, keypad_controller, 0}, {cursor_keys, cursor_controller, 0}};
+static_assert(std::size(keypad_keys) <= 32 && std::size(cursor_keys) <= 32);
+
+// The host keys' controller key: the last one pressed, until its release.
+int32_t key_set_button = JOYSTICK_NO_BUTTON;
+
+// The lines the host keys pull low: the directions of every key held in the sets that are on,
+// and the last controller key pressed.
+uint8_t controller_key_lines() {
   uint8_t hat = 0;
-  for (int digit = 1; digit <= 9; ++digit)
-    if (keypad_directions_held & (1u << digit)) hat |= keypad_hat[digit];
+  for (const controller_key_set& set : key_sets)
+    if (set.on)
+      for (size_t n = 0; n < set.keys.size(); ++n)
+        if (set.held & (1u << n)) hat |= set.keys[n].hat;
   // Opposite directions held together cancel, as the disc cannot point both ways.
-  if ((hat & 5) == 5) hat &= static_cast<uint8_t>(~5);
-  if ((hat & 10) == 10) hat &= static_cast<uint8_t>(~10);
+  if ((hat & (HAT_UP | HAT_DOWN)) == (HAT_UP | HAT_DOWN)) hat &= static_cast<uint8_t>(~(HAT_UP | HAT_DOWN));
+  if ((hat & (HAT_LEFT | HAT_RIGHT)) == (HAT_LEFT | HAT_RIGHT)) hat &= static_cast<uint8_t>(~(HAT_LEFT | HAT_RIGHT));
   uint8_t lines = static_cast<uint8_t>(~hat_lines(hat));
-  if (keypad_button >= 0 && keypad_button < 6) lines &= button_code[keypad_button];
+  if (key_set_button >= 0 && key_set_button < 6) lines &= button_code[key_set_button];
   return lines;
 }
 
 }  // namespace
 
-bool keypad_controller_key(uint32_t keyval, bool down) {
-  if (!keypad_controller) return false;
-  int32_t button = -1;
-  const int digit = keypad_digit(keyval);
-  switch (keyval) {
-    case 0xFFAE: case 0xFF9F: button = 1; break;  // KP_Decimal, KP_Delete
-    case 0xFF8D: button = 2; break;               // KP_Enter
-    case 0xFFAB: button = 3; break;               // KP_Add
-    case 0xFFAD: button = 4; break;               // KP_Subtract
-    case 0xFFAA: button = 5; break;               // KP_Multiply
-    default:
-      if (digit == 0) button = 0;
-      else if (digit < 0) return false;
+const std::span<const controller_key> keypad_controller_keys = keypad_keys;
+const std::span<const controller_key> cursor_controller_keys = cursor_keys;
+
+bool controller_key_event(uint32_t keyval, bool down) {
+  for (controller_key_set& set : key_sets) {
+    if (!set.on) continue;
+    for (size_t n = 0; n < set.keys.size(); ++n) {
+      const controller_key& key = set.keys[n];
+      if (key.keyval != keyval) continue;
+      if (down) set.held |= 1u << n;
+      else set.held &= ~(1u << n);
+      if (key.button >= 0) {
+        if (down) key_set_button = key.button;
+        else if (key_set_button == key.button) key_set_button = JOYSTICK_NO_BUTTON;
+      }
+      // Register 14 is refreshed on reads only while a joystick is in: it is kept current here.
+      get_joystick_input();
+      return true;
+    }
   }
-  if (button >= 0) {
-    if (down) keypad_button = button;
-    else if (keypad_button == button) keypad_button = JOYSTICK_NO_BUTTON;
-  } else if (down) {
-    keypad_directions_held |= static_cast<uint16_t>(1u << digit);
-  } else {
-    keypad_directions_held &= static_cast<uint16_t>(~(1u << digit));
-  }
-  // Register 14 is refreshed on reads only while a joystick is in: it is kept current here.
-  get_joystick_input();
-  return true;
+  return false;
 }
 
-void keypad_controller_release() {
-  keypad_directions_held = 0;
-  keypad_button = JOYSTICK_NO_BUTTON;
+void controller_keys_release() {
+  for (controller_key_set& set : key_sets) set.held = 0;
+  key_set_button = JOYSTICK_NO_BUTTON;
   get_joystick_input();
+}
+
+const char* disc_direction_name(uint8_t hat) {
+  switch (hat) {
+    case HAT_UP: return "up";
+    case HAT_UP | HAT_RIGHT: return "up-right";
+    case HAT_RIGHT: return "right";
+    case HAT_DOWN | HAT_RIGHT: return "down-right";
+    case HAT_DOWN: return "down";
+    case HAT_DOWN | HAT_LEFT: return "down-left";
+    case HAT_LEFT: return "left";
+    case HAT_UP | HAT_LEFT: return "up-left";
+    default: return "none";
+  }
 }
 
 void joystick_axis_motion(uint8_t axis, int32_t value, int controller) {
@@ -136,7 +169,7 @@ void joystick_release(int controller) {
 }
 
 uint8_t joystick_encode(int controller) {
-  uint8_t lines = (controller & 1) == 0 && keypad_controller ? keypad_lines() : 0xFF;
+  uint8_t lines = (controller & 1) == 0 ? controller_key_lines() : 0xFF;
   if (!(joystick_enabled & (1u << (controller & 1)))) return lines;
   const joystick_state& c = hand_controller[controller & 1];
   if (c.left) lines &= ~LEFT_BIT;

@@ -1,6 +1,7 @@
 // Hand controllers 1 and 2: host joystick state and its encoding into AY registers 14 and 15.
 #pragma once
 #include <cstdint>
+#include <span>
 
 struct joystick_state {
   void* joystick;   // the opened host joystick, null when none
@@ -25,14 +26,28 @@ void joystick_button_down(int32_t index, int controller = 0);
 void joystick_button_up(int controller = 0);
 // Forgets a controller's state (nothing pressed), as after an unplug.
 void joystick_release(int controller);
-// The keypad as hand controller 1 (keypad_controller on): keys 1-9 are the disc's directions as
-// they lie on the keypad (5 none), 0, point, Enter, plus, minus and star its six keys. Takes the
-// key value of a press or release (either Num Lock state) and says whether it was the
-// keypad's; keys of other kinds are left to the keyboard.
-bool keypad_controller_key(uint32_t keyval, bool down);
-// Lets go of everything the keypad holds (focus lost, the option switched off).
-void keypad_controller_release();
-// Encodes a controller's state into its byte (0xFF when it has neither joystick nor keypad)...
+// Host keys as hand controller 1: the keypad (keypad_controller on) and the cursor keys
+// (cursor_controller on). Each key either holds a direction of the disc or presses one of the
+// six keys; the directions of all keys held add up as the disc's.
+struct controller_key {
+  uint32_t keyval;  // the host key value
+  uint8_t hat;      // direction it holds, as hat bits (up 1, right 2, down 4, left 8); 0 for none
+  int8_t button;    // controller key it presses, 0-5; -1 for none
+};
+// The keypad: 1-9 the directions as they lie on it (5 none), with Num Lock on or off; 0, point,
+// Enter, plus, minus and star the six keys.
+extern const std::span<const controller_key> keypad_controller_keys;
+// The arrows are the disc; Insert, Home, Page Up, Delete, End, Page Down the six keys, the block
+// above the arrows on a full keyboard, keys that typing does without.
+extern const std::span<const controller_key> cursor_controller_keys;
+// Takes the key value of a press or release and says whether it was a controller key of a set
+// that is on; other keys are left to the keyboard.
+bool controller_key_event(uint32_t keyval, bool down);
+// Lets go of everything the host keys hold (focus lost, a set switched off).
+void controller_keys_release();
+// A direction given as hat bits, as the help names it: "up-left"; "none" for 0.
+const char* disc_direction_name(uint8_t hat);
+// Encodes a controller's state into its byte (0xFF when it has neither joystick nor host keys)...
 uint8_t joystick_encode(int controller = 0);
 // ...and stores controller 1's into register 14.
 void get_joystick_input();

@@ -7,7 +7,9 @@
 // every other key the machine lacks (Home, End, Page Up/Down, Insert, function keys) does nothing.
 #include "input/keyboard.h"
 
+#include <algorithm>
 #include <array>
+#include <bit>
 
 #include "core/config.h"
 
@@ -192,12 +194,52 @@ void select_keyboard_table() {
   keyboard_read = keyboard_mode ? pi_keyboard_read : native_keyboard_read;
 }
 
+namespace {
+
+// Function keys that reach the tables by their low byte: BackSpace, Return, the cursor keys
+// (Left, Up, Right, Down on Q, R, S, T), Shift and Control left and right, Delete.
+constexpr uint32_t passed_function_keys[] = {0xFF08, 0xFF0D, 0xFF51, 0xFF52, 0xFF53, 0xFF54,
+                                             0xFFE1, 0xFFE2, 0xFFE3, 0xFFE4, 0xFFFF};
+
+bool is_passed_function_key(uint32_t keyval) {
+  return std::ranges::find(passed_function_keys, keyval) != std::end(passed_function_keys);
+}
+
+constexpr const char* matrix_key_names[8][6] = {
+    {"=", "BACKSPACE", ":", "RETURN", ";", "."}, {"-", "/", "0", "P", "L", ","},
+    {"9", "O", "K", "M", "N", "J"},               {"8", "I", "7", "U", "H", "B"},
+    {"6", "Y", "G", "V", "C", "F"},               {"5", "T", "4", "R", "D", "X"},
+    {"3", "E", "S", "Z", "SPACE", "A"},           {"2", "W", "1", "Q", "SHIFT", "CTRL"},
+};
+
+}  // namespace
+
+const char* machine_key_name(uint8_t column, uint8_t bit) {
+  return column < 8 && bit < 6 ? matrix_key_names[column][bit] : "";
+}
+
+std::vector<host_key_binding> layout_bindings(const keyboard_entry* table) {
+  std::vector<uint32_t> keyvals;
+  for (uint32_t character = 0x20; character < 0x100; ++character) {
+    const bool control_code = character >= 0x7F && character < 0xA0;
+    const bool function_key_entry = character >= 0xA0 && is_passed_function_key(0xFF00 | character);
+    if (!control_code && !function_key_entry) keyvals.push_back(character);
+  }
+  keyvals.insert(keyvals.end(), std::begin(passed_function_keys), std::end(passed_function_keys));
+  std::vector<host_key_binding> bindings;
+  for (uint32_t keyval : keyvals) {
+    const keyboard_entry& entry = table[machine_key_value(keyval) & 0xFF];
+    if (entry.column >= 8) continue;
+    const uint8_t bit = static_cast<uint8_t>(std::countr_zero(entry.release_mask));
+    bindings.push_back({keyval, entry.column, bit});
+  }
+  return bindings;
+}
+
 uint32_t machine_key_value(uint32_t keyval) {
   if (keyval < 0x100) return keyval;
+  if (is_passed_function_key(keyval)) return keyval;
   switch (keyval) {
-    case 0xFF08: case 0xFF0D: case 0xFFFF: case 0xFFE1: case 0xFFE2: case 0xFFE3: case 0xFFE4:
-    case 0xFF51: case 0xFF52: case 0xFF53: case 0xFF54:
-      return keyval;
     case 0xFF8D: return 0xFF0D;  // keypad Enter is RETURN
     case 0xFFAA: return '*';
     case 0xFFAB: return '+';

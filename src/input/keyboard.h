@@ -1,6 +1,7 @@
 // The keyboard matrix (8 columns x 6 rows, active low) and the two host key tables.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 struct keyboard_entry {
   uint8_t key_char;      // informational
@@ -23,6 +24,17 @@ void select_keyboard_table();
 // The key value a host key stands for on the machine: itself for Latin-1 and the mapped function
 // keys, the character for a keypad key (keypad Enter: Return), 0 for keys the machine lacks.
 uint32_t machine_key_value(uint32_t keyval);
+// The machine key at a matrix position as the help names it ("RETURN", "A", ";").
+const char* machine_key_name(uint8_t column, uint8_t bit);
+// A host key and the machine key a layout gives it.
+struct host_key_binding {
+  uint32_t keyval;
+  uint8_t column, bit;
+};
+// Every host key that types a machine key through the table, in key value order: the printable
+// characters and the function keys machine_key_value passes on. The Latin-1 letters whose code
+// is the low byte of Shift, Control or Delete are left out: their table entries are those keys'.
+std::vector<host_key_binding> layout_bindings(const keyboard_entry* table);
 // Matrix part of a host key press/release (hot keys are the window's): PI specials, then the table.
 void keyboard_press(uint32_t keyval);
 void keyboard_release(uint32_t keyval);

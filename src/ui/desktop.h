@@ -4,6 +4,7 @@
 #include <gtk/gtk.h>
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 // A window is 44 rows taller than its picture: the menu bar above it, the status bar below.
@@ -17,11 +18,14 @@ extern GtkWidget* status_bar;         // horizontal box under the picture
 extern GtkWidget* model_status;       // model name + RAM name, right
 extern GtkWidget* fps_status;         // "FPS: %d", left
 extern GtkWidget* notice_status;      // a passing notice ("Tape saved: ..."), between the two; empty otherwise
+extern GtkWidget* no_sound_status;    // "No sound device", left of the model, only while there is none
 extern GtkWidget* autoload_item;      // "CAQ Autoload" check item
 extern GtkWidget* microex_item;       // "Micro Expander" check item
 extern GtkWidget* unlimited_speed_item;  // "Unlimited Speed" check item (F2)
 extern GtkWidget* full_screen_item;   // "Full Screen" check item (F4)
 extern GtkWidget* integer_scaling_item;  // "Integer Scaling" check item
+extern GtkWidget* keypad_controller_item;  // "Keypad as Hand Controller" check item
+extern GtkWidget* cursor_controller_item;  // "Cursor Keys as Hand Controller" check item
 extern GtkWidget* displaysizex[2];    // "100%", "200%"
 extern GtkWidget* frames_per_secondx[2];  // "PAL", "NTSC"
 extern GtkWidget* keyboard_typex[2];  // "NATIVE", "PI"
@@ -102,10 +106,26 @@ void text_request_callback(GtkClipboard* clipboard, const gchar* text, gpointer 
 void paste_text();
 void toggle_unlimited_speed();
 void toggle_full_screen();
+// Operation → Soft Reset and Hard Reset; after a hard reset the title names no file.
+void soft_reset();
+void hard_reset();
+
+// The keys the window takes before its menus (hidden in full screen) and before the machine.
+// A key with modifiers needs them held; one without takes any.
+struct hot_key {
+  guint keyval;
+  GdkModifierType modifiers;
+  void (*action)();
+  const char* what;  // said in the help; null for the shortcut of a menu item, which the menu names
+};
+extern const std::span<const hot_key> hot_keys;
+// Help → Keyboard…: the two layouts, the function keys and shortcuts, the host-key controllers.
+void show_keyboard_help();
 
 // Opens the audio device; without one the status bar says "No sound device" and the Sound
 // dialog says why.
 void start_sound();
+void show_sound_device_missing(bool missing);
 
 // Option dialogs and settings.
 void update_fps(GtkWidget* widget, gpointer index);

@@ -9,22 +9,7 @@
 #include "ui/desktop.h"
 #include "ui/joystick_device.h"
 
-namespace {
-
-// "No sound device" at the status bar's right end, for as long as the machine runs silent.
-GtkWidget* no_sound_label;
-
-}  // namespace
-
-void start_sound() {
-  const bool opened = InitSound() == 0;
-  if (!status_bar) return;
-  if (!no_sound_label) {
-    no_sound_label = gtk_label_new("No sound device");
-    gtk_box_pack_end(GTK_BOX(status_bar), no_sound_label, FALSE, FALSE, 6);
-  }
-  gtk_widget_set_visible(no_sound_label, !opened);
-}
+void start_sound() { show_sound_device_missing(InitSound() != 0); }
 
 void host_initialise() {
   initialise_libraries();

@@ -12,7 +12,7 @@
 #include "ui/desktop.h"
 
 void release_all_keys() {
-  keypad_controller_release();
+  controller_keys_release();
   key_queue_clear();
   ClearPorts();
 }
@@ -57,52 +57,52 @@ void toggle_full_screen() {
   show_check_state(full_screen_item, fscreen);
 }
 
+namespace {
+
+void leave_full_screen() {
+  if (fscreen) toggle_full_screen();
+}
+
+constexpr GdkModifierType ANY_MODIFIERS = static_cast<GdkModifierType>(0);
+
+// Shift+F9 before F9, which takes any modifiers.
+constexpr hot_key hot_key_table[] = {
+    {GDK_KEY_F2, ANY_MODIFIERS, toggle_unlimited_speed, nullptr},
+    {GDK_KEY_F4, ANY_MODIFIERS, toggle_full_screen, nullptr},
+    {GDK_KEY_Escape, ANY_MODIFIERS, leave_full_screen, "leaves full screen"},
+    {GDK_KEY_F5, ANY_MODIFIERS, quick_save_state, nullptr},
+    {GDK_KEY_F7, ANY_MODIFIERS, quick_load_state, nullptr},
+    {GDK_KEY_F9, GDK_SHIFT_MASK, hard_reset, nullptr},
+    {GDK_KEY_F9, ANY_MODIFIERS, soft_reset, nullptr},
+    {GDK_KEY_F11, ANY_MODIFIERS, take_screenshot, nullptr},
+    {GDK_KEY_F12, ANY_MODIFIERS, paste_text, nullptr},
+    {GDK_KEY_Pause, ANY_MODIFIERS, toggle_pause, "pauses the machine or lets it go on"},
+    {GDK_KEY_p, GDK_CONTROL_MASK, toggle_pause, nullptr},
+};
+
+}  // namespace
+
+const std::span<const hot_key> hot_keys = hot_key_table;
+
 // The hot keys come first: in full screen the menu bar is hidden and its shortcuts with it. Then
 // the window's mnemonics and shortcuts (Alt+F, Ctrl+O, ...), then the machine.
 gboolean get_keypress_event(GtkWidget* widget, GdkEventKey* event) {
-  switch (event->keyval) {
-    case KEY_F4:
-      toggle_full_screen();
-      return TRUE;
-    case KEY_F12:
-      paste_text();
-      return TRUE;
-    case KEY_F2:
-      toggle_unlimited_speed();
-      return TRUE;
-    case GDK_KEY_Escape:
-      if (fscreen) toggle_full_screen();
-      return TRUE;
-    case GDK_KEY_F5:
-      quick_save_state();
-      return TRUE;
-    case GDK_KEY_F7:
-      quick_load_state();
-      return TRUE;
-    case GDK_KEY_F11:
-      take_screenshot();
-      return TRUE;
-    case GDK_KEY_Pause:
-      toggle_pause();
-      return TRUE;
-    case GDK_KEY_p:
-    case GDK_KEY_P:
-      if (!(event->state & GDK_CONTROL_MASK)) break;
-      toggle_pause();
-      return TRUE;
-    default:
-      break;
+  const guint keyval = gdk_keyval_to_lower(event->keyval);
+  for (const hot_key& key : hot_keys) {
+    if (key.keyval != keyval || (event->state & key.modifiers) != key.modifiers) continue;
+    key.action();
+    return TRUE;
   }
   if (GTK_IS_WINDOW(widget) && gtk_window_activate_key(GTK_WINDOW(widget), event)) return TRUE;
   // A paused machine sees no keys: nothing typed then arrives later.
   if (machine_paused) return TRUE;
-  if (keypad_controller_key(event->keyval, true)) return TRUE;
+  if (controller_key_event(event->keyval, true)) return TRUE;
   key_queue_press(event->keyval, event->hardware_keycode);
   return TRUE;
 }
 
 gboolean get_keyrelease_event(GtkWidget*, GdkEventKey* event) {
-  if (keypad_controller_key(event->keyval, false)) return TRUE;
+  if (controller_key_event(event->keyval, false)) return TRUE;
   if (event->keyval != KEY_F2 && event->keyval != KEY_F4) key_queue_release(event->keyval, event->hardware_keycode);
   return TRUE;
 }

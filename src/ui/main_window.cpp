@@ -34,6 +34,8 @@ GtkWidget* unlimited_speed_item;
 GtkWidget* full_screen_item;
 GtkWidget* integer_scaling_item;
 GtkWidget* keypad_controller_item;
+GtkWidget* cursor_controller_item;
+GtkWidget* no_sound_status;
 GtkWidget* pause_item;
 GtkWidget* recent_menu;
 GtkWidget* displaysizex[2];
@@ -55,8 +57,14 @@ const char* const program_version = " v" VANTOREL_VERSION;
 namespace {
 
 bool shutdown_done;
+// Room on each side of "No sound device".
+constexpr guint NO_SOUND_MARGIN = 6;
 // The timer that clears the status bar's notice; 0 when none is shown.
 guint notice_timer;
+// The notice is too long to stand beside the status bar's fixed fields, which give way to it.
+bool notice_takes_bar;
+// No audio device could be opened: "No sound device" stands in the status bar.
+bool sound_device_missing;
 // VANTOREL_LOG_FPS=1 in the environment: every status-bar refresh also writes the frame-rate
 // label to standard error, so the rate can be measured without reading the window.
 bool log_fps;
@@ -151,7 +159,10 @@ void on_pause_toggled(GtkWidget* item, gpointer) {
 void on_keypad_controller_toggled(GtkWidget* item, gpointer) {
   keypad_controller = check_active(item);
   release_all_keys();
-  keypad_controller_release();
+}
+void on_cursor_controller_toggled(GtkWidget* item, gpointer) {
+  cursor_controller = check_active(item);
+  release_all_keys();
 }
 void on_quick_save_state(GtkWidget*, gpointer) { quick_save_state(); }
 void on_quick_load_state(GtkWidget*, gpointer) { quick_load_state(); }
@@ -168,12 +179,10 @@ void on_clear_recent(GtkWidget*, gpointer) {
 }
 
 void on_load_file(GtkWidget*, gpointer) { load_file(); }
-void on_hard_reset(GtkWidget*, gpointer) {
-  HardReset();
-  show_loaded_title("");  // the loaded file is gone from the machine
-}
-void on_soft_reset(GtkWidget*, gpointer) { SoftReset(); }
+void on_hard_reset(GtkWidget*, gpointer) { hard_reset(); }
+void on_soft_reset(GtkWidget*, gpointer) { soft_reset(); }
 void on_sound(GtkWidget*, gpointer) { select_sound(); }
+void on_keyboard_help(GtkWidget*, gpointer) { show_keyboard_help(); }
 void on_ram(GtkWidget*, gpointer) { select_ram(); }
 
 gboolean on_delete(GtkWidget* widget, GdkEvent*, gpointer data) {
@@ -201,8 +210,9 @@ void build_menus() {
   add_item(file_menu, "_Quit", G_CALLBACK(shutdown), GDK_KEY_q, GDK_CONTROL_MASK);
 
   GtkWidget* operation_menu = add_menu_head("_Operation");
-  add_item(operation_menu, "_Hard Reset", G_CALLBACK(on_hard_reset));
-  add_item(operation_menu, "_Soft Reset", G_CALLBACK(on_soft_reset));
+  // Function keys: the machine has none, so no typing is lost to them.
+  add_item(operation_menu, "_Hard Reset", G_CALLBACK(on_hard_reset), GDK_KEY_F9, GDK_SHIFT_MASK);
+  add_item(operation_menu, "_Soft Reset", G_CALLBACK(on_soft_reset), GDK_KEY_F9);
   gtk_menu_shell_append(GTK_MENU_SHELL(operation_menu), gtk_separator_menu_item_new());
   unlimited_speed_item = add_check_item(operation_menu, "_Unlimited Speed", speed != 0,
                                         G_CALLBACK(on_unlimited_speed_toggled), GDK_KEY_F2);
@@ -222,6 +232,12 @@ void build_menus() {
                   G_CALLBACK(update_fps));
   add_choice_menu(options_menu, "_Keyboard Type", keyboard_type, keyboard_typex, keyboard_mode ? 1 : 0,
                   G_CALLBACK(update_keyboard));
+  gtk_widget_set_tooltip_text(keyboard_typex[0],
+                              "Keys by position: each of your keys is the Aquarius key in its place, and your "
+                              "Shift is SHIFT (Help → Keyboard… lists them)");
+  gtk_widget_set_tooltip_text(keyboard_typex[1],
+                              "Keys by character: the Aquarius types the character on your key, SHIFT added or "
+                              "let go as it needs (Help → Keyboard… lists them)");
   add_choice_menu(options_menu, "Select _Machine", model_name, model_typex, model ? 1 : 0,
                   G_CALLBACK(select_model));
   add_choice_menu(options_menu, "Select _ROM", rom_type, rom_typex, rom_mode ? 1 : 0, G_CALLBACK(update_rom));
@@ -232,8 +248,11 @@ void build_menus() {
   microex_item = add_check_item(options_menu, "Micro _Expander", per_MicroEx, G_CALLBACK(on_microex_toggled));
   keypad_controller_item = add_check_item(options_menu, "Keypad as _Hand Controller", keypad_controller,
                                           G_CALLBACK(on_keypad_controller_toggled));
+  cursor_controller_item = add_check_item(options_menu, "C_ursor Keys as Hand Controller", cursor_controller,
+                                          G_CALLBACK(on_cursor_controller_toggled));
 
   GtkWidget* help_menu = add_menu_head("_Help");
+  add_item(help_menu, "_Keyboard…", G_CALLBACK(on_keyboard_help));
   add_item(help_menu, "_About…", G_CALLBACK(select_help));
 }
 
@@ -251,9 +270,52 @@ gboolean on_status_tick(gpointer) {
   return G_SOURCE_REMOVE;
 }
 
-// The status bar's notice goes after its time, leaving the usual two labels.
+// The fixed fields stand unless a notice needs the whole bar; "No sound device" only while
+// there is none. Each is shown here alone: the window's show-all leaves them be.
+void show_status_fields() {
+  if (!status_bar) return;
+  gtk_widget_set_visible(fps_status, !notice_takes_bar);
+  gtk_widget_set_visible(model_status, !notice_takes_bar);
+  gtk_widget_set_visible(no_sound_status, sound_device_missing && !notice_takes_bar);
+}
+
+// The width a field takes when shown (the toolkit sizes a hidden widget as nothing).
+int natural_width(GtkWidget* widget) {
+  const bool hidden = !gtk_widget_get_visible(widget);
+  if (hidden) gtk_widget_show(widget);
+  int minimum = 0, natural = 0;
+  gtk_widget_get_preferred_width(widget, &minimum, &natural);
+  if (hidden) gtk_widget_hide(widget);
+  return natural;
+}
+
+// Shows text as the notice. Beside the fixed fields when it fits there; else the notice takes
+// the whole bar, wrapped into more lines when even that is too narrow, and the bar grows taller
+// for as long as it shows (the picture keeps its size and place).
+void set_notice_text(const std::string& text) {
+  // A window no taller than its contents need grew for a wrapped notice: it is made as tall as
+  // the new text needs, which the toolkit does not do by itself. A window made taller by the
+  // user had room for the lines and keeps its size.
+  const int width = gtk_widget_get_allocated_width(main_window);
+  int least_height = 0, natural_height = 0;
+  gtk_widget_get_preferred_height_for_width(main_window, width, &least_height, &natural_height);
+  const bool fitted = !fscreen && gtk_widget_get_allocated_height(main_window) <= least_height;
+  gtk_label_set_text(GTK_LABEL(notice_status), text.c_str());
+  PangoLayout* layout = gtk_widget_create_pango_layout(notice_status, text.c_str());
+  int text_width = 0;
+  pango_layout_get_pixel_size(layout, &text_width, nullptr);
+  g_object_unref(layout);
+  int beside = gtk_widget_get_allocated_width(status_bar) - natural_width(fps_status) - natural_width(model_status) -
+               2 * gtk_box_get_spacing(GTK_BOX(status_bar));
+  if (sound_device_missing) beside -= natural_width(no_sound_status) + 2 * NO_SOUND_MARGIN;
+  notice_takes_bar = text_width > beside;
+  show_status_fields();
+  if (fitted) gtk_window_resize(GTK_WINDOW(main_window), width, 1);
+}
+
+// The status bar's notice goes after its time, leaving the usual labels.
 gboolean end_status_notice(gpointer) {
-  gtk_label_set_text(GTK_LABEL(notice_status), machine_paused ? "Paused" : "");
+  set_notice_text(machine_paused ? "Paused" : "");
   notice_timer = 0;
   return FALSE;
 }
@@ -343,9 +405,14 @@ void initialise_libraries() {
   gtk_label_set_width_chars(GTK_LABEL(fps_status), 8);
   gtk_box_pack_start(GTK_BOX(status_bar), fps_status, FALSE, FALSE, 0);
   notice_status = gtk_label_new("");
-  gtk_label_set_ellipsize(GTK_LABEL(notice_status), PANGO_ELLIPSIZE_END);
+  gtk_label_set_line_wrap(GTK_LABEL(notice_status), TRUE);
+  gtk_label_set_line_wrap_mode(GTK_LABEL(notice_status), PANGO_WRAP_WORD_CHAR);
   gtk_box_pack_start(GTK_BOX(status_bar), notice_status, TRUE, TRUE, 0);
   notice_timer = 0;
+  no_sound_status = gtk_label_new("No sound device");
+  gtk_box_pack_end(GTK_BOX(status_bar), no_sound_status, FALSE, FALSE, NO_SOUND_MARGIN);
+  for (GtkWidget* field : {fps_status, model_status, no_sound_status}) gtk_widget_set_no_show_all(field, TRUE);
+  show_status_fields();
 
   gtk_widget_show_all(main_window);
   status_due_us = g_get_monotonic_time() + 1000000;
@@ -384,7 +451,7 @@ void on_window_realize(GtkWidget* widget, gpointer) {
 
 void show_status_notice(const std::string& text) {
   if (!notice_status) return;
-  gtk_label_set_text(GTK_LABEL(notice_status), text.c_str());
+  set_notice_text(text);
   if (notice_timer) g_source_remove(notice_timer);
   notice_timer = g_timeout_add(STATUS_NOTICE_MS, end_status_notice, nullptr);
 }
@@ -435,6 +502,18 @@ void refresh_machine_menus() {
   set_choice_sensitivity(rom_typex, rom_mode ? 1 : 0);
   show_microex_state(microex_item);
   set_model_status();
+}
+
+void show_sound_device_missing(bool missing) {
+  sound_device_missing = missing;
+  show_status_fields();
+}
+
+void soft_reset() { SoftReset(); }
+
+void hard_reset() {
+  HardReset();
+  show_loaded_title("");  // the loaded file is gone from the machine
 }
 
 void show_loaded_title(const std::string& name) {

@@ -92,20 +92,20 @@ TEST_F(Settings, ExtraSettingsAreNamedLinesBesideTheMainFile) {
   remember_recent_file("/files/5.caq");
   remember_recent_file("/files/bad\nname.caq");
   integer_scaling = false;
-  keypad_controller = true;
+  keypad_controller = cursor_controller = true;
   save_extra_settings();
   EXPECT_EQ(dir.read_text("vantorel-extra.ini"),
-            "integer_scaling=0\nkeypad_controller=1\nmicro_expander=0\nsound=1\nrecent=/files/5.caq\n"
+            "cursor_controller=1\ninteger_scaling=0\nkeypad_controller=1\nmicro_expander=0\nsound=1\nrecent=/files/5.caq\n"
             "recent=/files/9.caq\nrecent=/files/8.caq\nrecent=/files/7.caq\nrecent=/files/6.caq\n"
             "recent=/files/4.caq\nrecent=/files/3.caq\nrecent=/files/2.caq\n");
   recent_files.clear();
-  keypad_controller = false;
+  keypad_controller = cursor_controller = false;
   load_extra_settings();
-  EXPECT_TRUE(keypad_controller);
+  EXPECT_TRUE(keypad_controller && cursor_controller);
   ASSERT_EQ(recent_files.size(), 8u);
   EXPECT_EQ(recent_files[1], "/files/9.caq");
   EXPECT_TRUE(present_recent_files().empty()) << "files that are gone are dropped";
-  keypad_controller = false;
+  keypad_controller = cursor_controller = false;
   EXPECT_FALSE(std::filesystem::exists(dir.file("vantorel.ini")));
 }
 

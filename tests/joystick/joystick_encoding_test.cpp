@@ -2,6 +2,7 @@
 // and how the CPU's reads reach it through ports 0xF6 and 0xF7.
 #include <gtest/gtest.h>
 
+#include "core/extra_settings.h"
 #include "core/ports.h"
 #include "input/joystick.h"
 #include "sound/audio_out.h"
@@ -127,6 +128,36 @@ TEST_F(JoystickEncoding, RegisterReadsRefreshButPortF7ReadsTheStoredByte) {
   joystick_enabled = 0;
   WritePort(0x00F7, 0x0E);
   EXPECT_EQ(ReadPort(0x00F6), 0xFE);
+}
+
+// The keypad and the cursor keys as hand controller 1, through one encoding: two arrows give the
+// diagonal the keypad's corner key gives, opposite ones cancel, the last controller key pressed
+// counts until its release, and a set that is off takes no keys.
+TEST_F(JoystickEncoding, KeypadAndCursorKeysShareTheDiscEncoding) {
+  joystick_enabled = 0;
+  keypad_controller = cursor_controller = true;
+  constexpr uint32_t KP_7 = 0xFFB7, KP_STAR = 0xFFAA, LEFT = 0xFF51, UP = 0xFF52, DOWN = 0xFF54, INSERT = 0xFF63,
+                     PAGE_DOWN = 0xFF56;
+  const struct {
+    uint32_t key;
+    bool down;
+    uint8_t byte;
+  } steps[] = {{KP_7, true, 0xF3},       {KP_7, false, 0xFF},       {UP, true, 0xFB},    {LEFT, true, 0xF3},
+               {DOWN, true, 0xF7},       {INSERT, true, 0xB7},      {PAGE_DOWN, true, 0x76},
+               {PAGE_DOWN, false, 0xF7}, {DOWN, false, 0xF3},       {KP_STAR, true, 0x72}};
+  for (const auto& step : steps) {
+    EXPECT_TRUE(controller_key_event(step.key, step.down));
+    EXPECT_EQ(snd.regs[14], step.byte) << std::hex << step.key << (step.down ? " down" : " up");
+  }
+  controller_keys_release();
+  EXPECT_EQ(snd.regs[14], 0xFF);
+  cursor_controller = false;
+  EXPECT_FALSE(controller_key_event(UP, true));
+  EXPECT_TRUE(controller_key_event(KP_STAR, true));
+  keypad_controller = false;
+  EXPECT_FALSE(controller_key_event(KP_7, true));
+  controller_keys_release();
+  EXPECT_EQ(snd.regs[14], 0xFF);
 }
 
 }  // namespace

@@ -126,6 +126,23 @@ std::string label_texts(GtkWidget* root) {
   return texts;
 }
 
+// The cells of the first grid row in the window whose first cell reads `first`.
+std::vector<std::string> grid_row(GtkWidget* root, const std::string& first) {
+  std::vector<GtkWidget*> all;
+  collect_widgets(root, all);
+  for (GtkWidget* grid : all) {
+    if (!GTK_IS_GRID(grid)) continue;
+    for (int row = 0; GtkWidget* cell = gtk_grid_get_child_at(GTK_GRID(grid), 0, row); ++row) {
+      if (!GTK_IS_LABEL(cell) || gtk_label_get_text(GTK_LABEL(cell)) != first) continue;
+      std::vector<std::string> cells;
+      for (int column = 0; (cell = gtk_grid_get_child_at(GTK_GRID(grid), column, row)); ++column)
+        cells.push_back(GTK_IS_LABEL(cell) ? gtk_label_get_text(GTK_LABEL(cell)) : "?");
+      return cells;
+    }
+  }
+  return {};
+}
+
 }  // namespace
 
 // A driver that does not exist fails the way a host without sound does: the machine runs
@@ -138,6 +155,11 @@ TEST(OptionDialogs, NoSoundDeviceIsSaidInTheStatusBarAndWhyInTheSoundDialog) {
     const bool missing = audio_device_id == 0;
     EXPECT_EQ(missing, std::strcmp(driver, "dummy") != 0);
     EXPECT_EQ(audio_device_error.empty(), !missing);
+    // Nor do a display size chosen and full screen on and off show it when there is a device.
+    for (int size : {1, 0}) update_display_size(nullptr, GINT_TO_POINTER(size));
+    toggle_full_screen();
+    toggle_full_screen();
+    pump(100);
     EXPECT_EQ(label_texts(status_bar).find("No sound device\n") != std::string::npos, missing);
     std::string shown;
     dialog_answer look{"Sound", [&shown](GtkWidget* d) { shown = label_texts(d); }, GTK_RESPONSE_REJECT};
@@ -225,6 +247,40 @@ TEST(OptionDialogs, AboutShowsNameVersionLicenceAndOurLogoButNoWebsite) {
   EXPECT_NE(licence.find("GPL-2.0-or-later"), std::string::npos);
   EXPECT_EQ(licence_type, GTK_LICENSE_GPL_2_0);
   EXPECT_FALSE(has_website);  // the project has no web address
+}
+
+// Help -> Keyboard: both layouts key by key (as the layouts are documented), the shortcuts of
+// the menus and the window, and the two host-key hand controllers, in a scrolled window.
+TEST(OptionDialogs, KeyboardHelpShowsLayoutsShortcutsAndControllers) {
+  using row = std::vector<std::string>;
+  const std::vector<row> expected = {
+      {":", "'  @  ~", "*  :"},           {"3", "3  £", "#  3"},
+      {"Q", "Q  Left", "Q  Left"},        {"8", "*  8", "(  8"},
+      {"BACKSPACE", "]  }  BackSpace  Delete", "\\  BackSpace  Delete"},
+      {"Ctrl+O", "File → Load File…"},    {"Shift+F9", "Operation → Hard Reset"},
+      {"Escape", "leaves full screen"},   {"KP 7  KP Home", "up-left"},
+      {"KP .  KP Delete", "button 1"},    {"Up", "up"},
+      {"Page Down", "button 5"},
+  };
+  std::vector<row> shown;
+  bool scrolled = false;
+  dialog_answer look{"Keyboard",
+                     [&](GtkWidget* d) {
+                       for (const row& r : expected) shown.push_back(grid_row(d, r[0]));
+                       std::vector<GtkWidget*> all;
+                       collect_widgets(d, all);
+                       for (GtkWidget* w : all) scrolled = scrolled || GTK_IS_SCROLLED_WINDOW(w);
+                     },
+                     GTK_RESPONSE_DELETE_EVENT};
+  const guint source = arm(look);
+  GtkWidget* item = menu_item({"Help", "Keyboard…"});
+  ASSERT_NE(item, nullptr);
+  gtk_menu_item_activate(GTK_MENU_ITEM(item));
+  pump(500);
+  disarm(source, look);
+  ASSERT_TRUE(look.seen);
+  EXPECT_TRUE(scrolled);
+  for (size_t n = 0; n < expected.size(); ++n) EXPECT_EQ(shown[n], expected[n]);
 }
 
 TEST(FileChooser, FiltersCancelAcceptAndRejectedNames) {

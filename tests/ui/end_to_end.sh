@@ -433,39 +433,73 @@ close_program ctrl+q
 grep -qx 'integer_scaling=1' vantorel-extra.ini || fail "vantorel-extra.ini: $(cat vantorel-extra.ini 2>&1)"
 echo "Ctrl+Q: exit status 0, vantorel.ini of 14 lines, vantorel-extra.ini with integer_scaling=1"
 
-# ---- The keypad as hand controller 1: a direction held shows in the free ROM's status line,
-# in the two hex digits of the controller byte and nowhere else (nothing is typed), up and down
-# differ, and letting go brings the line back.
-sed -i 's/^keypad_controller=.*/keypad_controller=1/' vantorel-extra.ini
-start_program
-[ "$WIDTH" -eq 352 ] || fail "the window did not start at 100 %: ${WIDTH}x${HEIGHT}"
-PICTURE_W=352
-PICTURE_H=232
-xdotool windowactivate --sync "$window" 2>/dev/null
-xdotool windowfocus --sync "$window" 2>/dev/null
-picture_shot "$work/pad_rest.png"
-changed_box() {  # the bounding box of the pixels where $1 differs from the picture at rest
-  convert "$work/pad_rest.png" "$1" -compose difference -composite -threshold 0 -format '%@' info:
-}
-for key in KP_Up KP_Down; do
-  xdotool keydown "$key"
-  pad_shown() {
-    picture_shot "$work/pad_$key.png" || return 1
-    [ "$(differing "$work/pad_rest.png" "$work/pad_$key.png")" != 0 ]
+# ---- The keypad, then the cursor keys, as hand controller 1: a key held shows in the free ROM's
+# status line, in the two hex digits of the controller byte and nowhere else (nothing is typed),
+# the first two keys differ, and letting go brings the line back. Help -> Keyboard opens.
+controller_keys() {  # setting in vantorel-extra.ini (switched on, the other set off), keys to hold
+  local setting=$1
+  shift
+  sed -i '/_controller=/d' vantorel-extra.ini && echo "$setting=1" >>vantorel-extra.ini
+  start_program
+  [ "$WIDTH" -eq 352 ] || fail "the window did not start at 100 %: ${WIDTH}x${HEIGHT}"
+  PICTURE_W=352
+  PICTURE_H=232
+  xdotool windowactivate --sync "$window" 2>/dev/null
+  xdotool windowfocus --sync "$window" 2>/dev/null
+  picture_shot "$work/pad_rest.png"
+  changed_box() {  # the bounding box of the pixels where $1 differs from the picture at rest
+    convert "$work/pad_rest.png" "$1" -compose difference -composite -threshold 0 -format '%@' info:
   }
-  poll 10 pad_shown || fail "holding keypad $key changed nothing"
-  xdotool keyup "$key"
-  box=$(changed_box "$work/pad_$key.png")
-  [[ $box =~ ^([0-9]+)x([0-9]+)\+([0-9]+)\+([0-9]+)$ ]] || fail "no change box: $box"
-  [ "${BASH_REMATCH[3]}" -ge 152 ] && [ $((BASH_REMATCH[3] + BASH_REMATCH[1])) -le 168 ] &&
-    [ "${BASH_REMATCH[4]}" -ge 208 ] && [ $((BASH_REMATCH[4] + BASH_REMATCH[2])) -le 216 ] ||
-    fail "keypad $key changed the picture at $box, not only the controller byte"
-  count=$(wait_for_picture "$work/pad_rest.png" 5) || fail "after keypad $key was let go the picture differs in $count pixels"
-done
-[ "$(differing "$work/pad_KP_Up.png" "$work/pad_KP_Down.png")" != 0 ] || fail "keypad up and down look the same"
+  for key in "$@"; do
+    xdotool keydown "$key"
+    pad_shown() {
+      picture_shot "$work/pad_$key.png" || return 1
+      [ "$(differing "$work/pad_rest.png" "$work/pad_$key.png")" != 0 ]
+    }
+    poll 10 pad_shown || fail "$setting: holding $key changed nothing"
+    xdotool keyup "$key"
+    box=$(changed_box "$work/pad_$key.png")
+    [[ $box =~ ^([0-9]+)x([0-9]+)\+([0-9]+)\+([0-9]+)$ ]] || fail "no change box: $box"
+    [ "${BASH_REMATCH[3]}" -ge 152 ] && [ $((BASH_REMATCH[3] + BASH_REMATCH[1])) -le 168 ] &&
+      [ "${BASH_REMATCH[4]}" -ge 208 ] && [ $((BASH_REMATCH[4] + BASH_REMATCH[2])) -le 216 ] ||
+      fail "$setting: $key changed the picture at $box, not only the controller byte"
+    count=$(wait_for_picture "$work/pad_rest.png" 5) || fail "after $key was let go the picture differs in $count pixels"
+  done
+  [ "$(differing "$work/pad_$1.png" "$work/pad_$2.png")" != 0 ] || fail "$setting: $1 and $2 look the same"
+  echo "$setting: $* shown in the controller byte only, nothing typed"
+}
+controller_keys keypad_controller KP_Up KP_Down
 close_program
 grep -qx 'keypad_controller=1' vantorel-extra.ini || fail "the keypad setting was not kept: $(cat vantorel-extra.ini)"
-echo "keypad as hand controller: up and down shown in the controller byte only, nothing typed"
+controller_keys cursor_controller Up Down Left Delete
+xdotool key alt+h k
+poll 10 named_window '^Keyboard$' || fail "Help -> Keyboard showed no window"
+wmctrl -i -c "$found"
+close_program
+grep -qx 'cursor_controller=1' vantorel-extra.ini || fail "the cursor-key setting was not kept: $(cat vantorel-extra.ini)"
+sed -i 's/^cursor_controller=.*/cursor_controller=0/' vantorel-extra.ini
+echo "Help -> Keyboard opened; both controller settings kept"
+
+# ---- With an audio device (SDL's disk driver, writing a scratch file), "No sound device" stays
+# away after 200 % chosen from the menu and full screen on and off: the status bar between the
+# frame rate and the model stays blank.
+SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" start_program
+xdotool windowactivate --sync "$window" 2>/dev/null
+xdotool key alt+p d Return
+sleep 1
+xdotool key F4
+sleep 1
+xdotool key F4
+at_200() { measure_window && [ "$WIDTH" -eq 704 ] && [ "$HEIGHT" -eq 508 ]; }
+poll 10 at_200 || fail "after 200 % and F4 twice the window is ${WIDTH}x${HEIGHT}"
+sleep 0.5
+client_shot "$work/status.png"
+colours=$(convert "$work/status.png" -crop "460x14+80+$((HEIGHT - 17))" -format '%k' info:)
+[ "$colours" = 1 ] || fail "the status bar shows more than the frame rate and the model ($colours colours)"
+[ -s "$work/audio.raw" ] || fail "the disk audio driver received nothing: no device was open"
+close_program
+sed -i '1s/=.*/=1/' vantorel.ini
+echo "with an audio device, no \"No sound device\" after 200 % and F4 twice"
 
 # ---- Two programs in one directory. A temporary file that a killed save left is removed at the
 # start (a file of the user's with a like name is not). The second program says in a dialog that

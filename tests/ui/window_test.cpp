@@ -11,6 +11,7 @@
 #include "core/ports.h"
 #include "input/keyboard.h"
 #include "loading/cassette.h"
+#include "sound/ay.h"
 #include "ui/audio_device.h"
 #include "ui_fixture.h"
 #include "video/raster.h"
@@ -33,8 +34,8 @@ const std::vector<menu_row> expected_menus = {
     {"Operation", {"Hard Reset", "Soft Reset", "-", "Unlimited Speed", "Paste Text", "Pause"}},
     {"Options",
      {"Display Size", "Timing", "Keyboard Type", "Select Machine", "Select ROM", "Sound…", "Select RAM size…",
-      "CAQ Autoload", "Micro Expander", "Keypad as Hand Controller"}},
-    {"Help", {"About…"}},
+      "CAQ Autoload", "Micro Expander", "Keypad as Hand Controller", "Cursor Keys as Hand Controller"}},
+    {"Help", {"Keyboard…", "About…"}},
 };
 
 const std::vector<std::pair<std::string, std::vector<std::string>>> expected_submenus = {
@@ -76,6 +77,11 @@ void send_key(GdkEventType type, guint keyval, guint16 hardware_code = 0,
   event->key.time = GDK_CURRENT_TIME;
   gtk_widget_event(main_window, event);
   gdk_event_free(event);
+}
+
+bool check_active(const std::vector<std::string>& path) {
+  GtkWidget* item = menu_item(path);
+  return item && gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(item));
 }
 
 bool visible(GtkWidget* widget) { return gtk_widget_get_visible(widget); }
@@ -154,6 +160,13 @@ TEST(MainWindow, MenuTreeHasTheHeadsItemsAndLabelsInOrder) {
   EXPECT_TRUE(gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(menu_item({"Options", "Display Size", "Integer Scaling"}))));
   EXPECT_FALSE(GTK_IS_CHECK_MENU_ITEM(menu_item({"Options", "Sound"})));
   EXPECT_FALSE(gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(menu_item({"Options", "Micro Expander"}))));
+  EXPECT_TRUE(GTK_IS_CHECK_MENU_ITEM(menu_item({"Options", "Cursor Keys as Hand Controller"})));
+  // The two layouts say what they do where they are chosen.
+  for (const char* layout : {"NATIVE", "PI"}) {
+    gchar* tip = gtk_widget_get_tooltip_text(menu_item({"Options", "Keyboard Type", layout}));
+    EXPECT_TRUE(tip && std::strlen(tip) > 20) << layout;
+    g_free(tip);
+  }
 }
 
 // The mnemonics and shortcuts a GTK user expects, shown in the menus and taken from the keyboard.
@@ -172,6 +185,8 @@ TEST(MainWindow, MenusHaveMnemonicsAndShortcuts) {
       {{"File", "Load State"}, GDK_KEY_F7, static_cast<GdkModifierType>(0)},
       {{"File", "Save Screenshot"}, GDK_KEY_F11, static_cast<GdkModifierType>(0)},
       {{"Operation", "Pause"}, GDK_KEY_p, GDK_CONTROL_MASK},
+      {{"Operation", "Soft Reset"}, GDK_KEY_F9, static_cast<GdkModifierType>(0)},
+      {{"Operation", "Hard Reset"}, GDK_KEY_F9, GDK_SHIFT_MASK},
   };
   for (const auto& shortcut : shortcuts) {
     GtkWidget* item = menu_item(shortcut.path);
@@ -482,6 +497,29 @@ TEST(MainWindow, KeyEventsReachTheMatrixAndF2TogglesSpeed) {
   for (int column = 0; column < 8; ++column) EXPECT_EQ(keyboard_map[column], 0xFF);
 }
 
+// Options -> Cursor Keys as Hand Controller: the arrows are the disc, Insert, Home, Page Up,
+// Delete, End and Page Down its six keys; none of them types while it is on.
+TEST(MainWindow, CursorKeysAsHandControllerTypeNothing) {
+  ClearPorts();
+  activate({"Options", "Cursor Keys as Hand Controller"});
+  ASSERT_TRUE(check_active({"Options", "Cursor Keys as Hand Controller"}));
+  // Up and Left give the diagonal, Delete (else BACKSPACE) button 3: bits 3, 2 and 5 low.
+  for (guint key : {GDK_KEY_Up, GDK_KEY_Left, GDK_KEY_Delete}) send_key(GDK_KEY_PRESS, key);
+  EXPECT_EQ(snd.regs[14], 0xD3);
+  for (int column = 0; column < 8; ++column) EXPECT_EQ(keyboard_map[column], 0xFF) << column;
+  for (guint key : {GDK_KEY_Up, GDK_KEY_Left, GDK_KEY_Delete}) send_key(GDK_KEY_RELEASE, key);
+  EXPECT_EQ(snd.regs[14], 0xFF);
+  // Switched off, Up is the R key again and the controller is left alone.
+  send_key(GDK_KEY_PRESS, GDK_KEY_Up);
+  activate({"Options", "Cursor Keys as Hand Controller"});
+  EXPECT_FALSE(check_active({"Options", "Cursor Keys as Hand Controller"}));
+  EXPECT_EQ(snd.regs[14], 0xFF) << "switching off lets go of the disc";
+  send_key(GDK_KEY_PRESS, GDK_KEY_Up);
+  EXPECT_EQ(keyboard_map[5], 0xF7);
+  EXPECT_EQ(snd.regs[14], 0xFF);
+  release_all_keys();
+}
+
 TEST(MainWindow, F12PastesTheClipboardTextAndNothingWhenEmpty) {
   GtkClipboard* clipboard = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
   gtk_clipboard_clear(clipboard);
@@ -550,13 +588,16 @@ TEST(MainWindow, CheckItemsAndResetsActOnTheMachine) {
   // Soft reset restarts at 0 and keeps RAM; hard reset reloads the ROMs and clears RAM.
   ram[0x5000] = 0x5A;
   keyboard_map[3] = 0x00;
+  // Their shortcuts, F9 and Shift+F9, work in full screen too, where the menus are hidden.
   z80.pc = 0x1234;
-  activate({"Operation", "Soft Reset"});
+  toggle_full_screen();
+  send_key(GDK_KEY_PRESS, GDK_KEY_F9);
+  toggle_full_screen();
   EXPECT_EQ(z80.pc, 0);
   EXPECT_EQ(ram[0x5000], 0x5A);
   EXPECT_EQ(keyboard_map[3], 0xFF);
   z80.pc = 0x1234;
-  activate({"Operation", "Hard Reset"});
+  send_key(GDK_KEY_PRESS, GDK_KEY_F9, 0, GDK_SHIFT_MASK);
   EXPECT_EQ(z80.pc, 0);
   EXPECT_EQ(ram[0x5000], 0);
 }
@@ -580,14 +621,35 @@ TEST(MainWindow, StatusBarShowsModelRamAndFrameRate) {
   memtop = max_memtop[2];
 }
 
-TEST(MainWindow, TapeNoticeShowsInTheStatusBarForAFewSeconds) {
-  host_tape_notice("Tape saved: tapes/HELLO.caq", false);
-  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(notice_status)), "Tape saved: tapes/HELLO.caq");
+// A notice is shown whole, however long, and the window keeps its width.
+TEST(MainWindow, NoticesShowWholeInTheStatusBarForAFewSeconds) {
+  GtkAllocation picture_before, picture_after, notice_at;
+  gtk_widget_get_allocation(gtkui_drawing_area, &picture_before);
+  for (const char* text : {"Cartridge loaded: Soft Reset starts it in place of the Micro Expander ROM",
+                           "Screenshot saved: screenshots/Astro-20261208-151230.png", "Tape saved: tapes/HELLO.caq"}) {
+    host_tape_notice(text, false);
+    pump(300);
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(notice_status)), text);
+    PangoLayout* shown = gtk_label_get_layout(GTK_LABEL(notice_status));
+    int text_width = 0, text_height = 0;
+    pango_layout_get_pixel_size(shown, &text_width, &text_height);
+    gtk_widget_get_allocation(notice_status, &notice_at);
+    EXPECT_FALSE(pango_layout_is_ellipsized(shown)) << text;
+    EXPECT_LE(text_width, notice_at.width) << text;
+    EXPECT_LE(text_height, notice_at.height) << text;
+    EXPECT_EQ(gtk_widget_get_allocated_width(main_window), 352 * draw_size) << text;
+    gtk_widget_get_allocation(gtkui_drawing_area, &picture_after);
+    EXPECT_EQ(picture_after.width, picture_before.width);
+    EXPECT_EQ(picture_after.height, picture_before.height);
+  }
   const gint64 start = g_get_monotonic_time();
   while (g_get_monotonic_time() - start < 6000000 && *gtk_label_get_text(GTK_LABEL(notice_status)))
     gtk_main_iteration_do(FALSE), g_usleep(20000);
   EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(notice_status)), "");
   EXPECT_GE(g_get_monotonic_time() - start, 3000000) << "gone too soon to be read";
+  pump(300);
+  EXPECT_TRUE(gtk_widget_is_visible(fps_status) && gtk_widget_is_visible(model_status));
+  EXPECT_EQ(gtk_widget_get_allocated_height(main_window), 232 * draw_size + MENU_AND_STATUS_ROWS);
 }
 
 // Recent Files lists the files loaded, newest first, with the clearing item last; Pause stops the
