@@ -2,6 +2,7 @@
 #pragma once
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct Benchmark {
@@ -10,6 +11,8 @@ struct Benchmark {
 };
 
 std::vector<Benchmark>& benchmarks();
+// The --name=value arguments of the command line, in order (for example --program=PATH).
+std::vector<std::pair<std::string, std::string>>& bench_options();
 
 struct BenchmarkRegistrar {
   BenchmarkRegistrar(std::string name, std::function<void()> run) {
@@ -21,3 +24,7 @@ enum class CompanionResult { finished, failed, missing };
 // Runs the program `name` from this program's directory, passing on its name=value lines.
 // missing: not there or not started (said on standard error).
 CompanionResult run_companion(const char* name);
+// The same for a program given by its path, with arguments.
+CompanionResult run_program(const std::string& program, const std::vector<std::string>& args);
+// The directory this program was started from (empty when unknown).
+std::string own_directory();

@@ -8,15 +8,14 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "bench.h"
 
 extern "C" char** environ;
 
-namespace {
-
-// The directory this program was started from, resolved through /proc so that neither the
-// working directory nor PATH decides which side-by-side program runs.
+// Resolved through /proc so that neither the working directory nor PATH decides which
+// side-by-side program runs.
 std::string own_directory() {
   char path[4096];
   const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
@@ -26,12 +25,17 @@ std::string own_directory() {
   return slash == std::string::npos ? std::string() : exe.substr(0, slash);
 }
 
-}  // namespace
-
 CompanionResult run_companion(const char* name) {
   const std::string dir = own_directory();
-  const std::string program = dir + "/" + name;
-  if (dir.empty() || access(program.c_str(), X_OK) != 0) {
+  if (dir.empty()) {
+    std::fprintf(stderr, "vantorel-bench: %s not found\n", name);
+    return CompanionResult::missing;
+  }
+  return run_program(dir + "/" + name, {});
+}
+
+CompanionResult run_program(const std::string& program, const std::vector<std::string>& args) {
+  if (access(program.c_str(), X_OK) != 0) {
     std::fprintf(stderr, "vantorel-bench: %s not found\n", program.c_str());
     return CompanionResult::missing;
   }
@@ -42,9 +46,11 @@ CompanionResult run_companion(const char* name) {
   posix_spawn_file_actions_adddup2(&actions, pipe_ends[1], STDOUT_FILENO);
   posix_spawn_file_actions_addclose(&actions, pipe_ends[0]);
   posix_spawn_file_actions_addclose(&actions, pipe_ends[1]);
-  char* const child_argv[] = {const_cast<char*>(program.c_str()), nullptr};
+  std::vector<char*> child_argv = {const_cast<char*>(program.c_str())};
+  for (const std::string& arg : args) child_argv.push_back(const_cast<char*>(arg.c_str()));
+  child_argv.push_back(nullptr);
   pid_t child = 0;
-  const int spawned = posix_spawn(&child, program.c_str(), &actions, nullptr, child_argv, environ);
+  const int spawned = posix_spawn(&child, program.c_str(), &actions, nullptr, child_argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   close(pipe_ends[1]);
   if (spawned != 0) {

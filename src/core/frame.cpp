@@ -74,7 +74,11 @@ void one_Z80_frame() {
   while (t_state < frame_length) One_Z80_Instruction();
   if (spool_file) spool_cadence();
   tape_recorder_frame(frame_length);
-  host_request_repaint();
+  // An unchanged picture is not painted again.
+  if (picture_changed()) {
+    host_request_repaint();
+    picture_presented();
+  }
   ++frame_count;
   // The last instruction usually ends past the frame; its excess counts against the next
   // frame so that the long-run rate is exact.

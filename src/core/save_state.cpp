@@ -289,6 +289,7 @@ void apply(Staged& s) {
   snd = s.ay;
   rate_step_acc = s.sample_fraction;
   std::memcpy(display_buffer, s.picture.data(), sizeof display_buffer);
+  picture_replaced();
 
   // The state's cassette goes in without the autoload: its spool, if any, is the state's own.
   const bool autoload = caq_autoload;

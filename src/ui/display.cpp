@@ -97,11 +97,21 @@ gboolean gtkdisplay_draw(GtkWidget* widget, cairo_t* cr, gpointer) {
   return FALSE;
 }
 
-// Only the picture changes from frame to frame; the black around it is painted when the area is.
+// Only the lines the raster drew since the last repaint are painted again (the whole picture
+// when none is known); the black around it is painted when the area is. A band rounded out to
+// whole window pixels holds every window row that shows one of its lines.
 void update_display() {
   if (!gtkui_drawing_area) return;
   const picture_fit fit = fit_picture(static_cast<int>(disp_width), static_cast<int>(disp_height), integer_scaling);
-  gtk_widget_queue_draw_area(gtkui_drawing_area, fit.x, fit.y, fit.width, fit.height);
+  int top = fit.y, height = fit.height;
+  if (picture_changed()) {
+    top = fit.y + static_cast<int>(std::floor(changed_first_line * fit.scale)) - 1;
+    const int bottom = fit.y + static_cast<int>(std::ceil((changed_last_line + 1) * fit.scale)) + 1;
+    top = std::max(top, fit.y);
+    height = std::min(bottom, fit.y + fit.height) - top;
+  }
+  gtk_widget_queue_draw_area(gtkui_drawing_area, fit.x, top, fit.width, height);
+  picture_presented();
 }
 
 // The status bar stays under the picture in full screen: the frame rate is most interesting

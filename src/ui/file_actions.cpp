@@ -48,6 +48,7 @@ void load_state_from(const std::string& path, const std::string& shown_name) {
     // The held keys belong to the machine that was: what the state holds goes on alone.
     release_all_keys();
     refresh_machine_menus();
+    update_display();  // the state's picture, also while paused
     show_status_notice("State loaded: " + shown_name + (message.empty() ? "" : " (" + message + ")"));
   } else if (result == state_result::refused) {
     host_show_error("The state " + shown_name + " was not loaded: " + message);

@@ -35,7 +35,11 @@ bool tape_write_trap(uint8_t value);
 namespace z80bus {
 inline uint8_t fetch(uint16_t address) { return FetchOpcode(address); }
 inline uint8_t read(uint16_t address) { return ReadByte(address); }
-inline void write(uint16_t address, uint8_t value) { WriteByte(address, value); }
+// Stores to screen and colour RAM tell the raster which cells changed.
+inline void write(uint16_t address, uint8_t value) {
+  if ((address & 0xF800) == 0x3000) note_screen_write(address, value);
+  WriteByte(address, value);
+}
 inline uint8_t in(uint16_t port) { return ReadPort(port); }
 inline void out(uint16_t port, uint8_t value) { WritePort(port, value); }
 // The raster catches up with the instruction just finished, then the sound accumulators.

@@ -11,6 +11,7 @@
 #include "core/ports.h"
 #include "input/keyboard.h"
 #include "loading/cassette.h"
+#include "sound/audio_out.h"
 #include "sound/ay.h"
 #include "ui/audio_device.h"
 #include "ui_fixture.h"
@@ -380,6 +381,49 @@ TEST(MainWindow, DisplaySizeMenuResizesClearsAndScalesSharply) {
   const picture_fit whole = fit_picture(800, 600, true), any = fit_picture(800, 600, false);
   EXPECT_EQ(std::vector<int>({whole.x, whole.y, whole.width, whole.height}), std::vector<int>({48, 68, 704, 464}));
   EXPECT_EQ(std::vector<int>({any.x, any.y, any.width, any.height}), std::vector<int>({0, 36, 800, 527}));
+}
+
+// The drawing area is painted when the picture changes (a frame that drew cells, a state load
+// even while no frame runs, a change of scaling) and not for frames that drew nothing.
+TEST(MainWindow, PaintsOnlyWhenThePictureChanges) {
+  uint8_t rom_start[2];
+  std::memcpy(rom_start, AQUA_ROM, 2);
+  AQUA_ROM[0] = 0x18;  // JR $: a machine that leaves the screen alone
+  AQUA_ROM[1] = 0xFE;
+  Reset_Z80();
+  sound_setup();  // as the start-up does: a state holds the sample clock it sets
+  int paints = 0;
+  const gulong handler = g_signal_connect(gtkui_drawing_area, "draw", G_CALLBACK(+[](GtkWidget*, cairo_t*, gpointer count) {
+    ++*static_cast<int*>(count);
+    return FALSE;
+  }), &paints);
+  auto frames = [](int n) {
+    for (int i = 0; i < n; ++i) {
+      one_Z80_frame();
+      pump(10);
+    }
+  };
+  frames(3);
+  paints = 0;
+  frames(10);
+  EXPECT_EQ(paints, 0) << "frames that drew nothing";
+  ram[0x3000 + 500] ^= 0xFF;
+  frames(2);
+  EXPECT_GE(paints, 1) << "a frame that drew a cell";
+  quick_save_state();
+  ram[0x3000 + 500] ^= 0xFF;
+  frames(3);
+  paints = 0;
+  quick_load_state();
+  pump(50);
+  EXPECT_GE(paints, 1) << "a state loaded";
+  paints = 0;
+  set_integer_scaling(!integer_scaling);
+  pump(50);
+  EXPECT_GE(paints, 1) << "the scaling changed";
+  set_integer_scaling(!integer_scaling);
+  g_signal_handler_disconnect(gtkui_drawing_area, handler);
+  std::memcpy(AQUA_ROM, rom_start, 2);
 }
 
 TEST(MainWindow, FullScreenKeepsTheStatusBarAndReturnsToTheWindowedSize) {

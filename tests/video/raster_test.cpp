@@ -1,5 +1,6 @@
 // Raster composition: cell positions in both standards, blanking, colours and glyph bits,
-// the border character, the vertical-sync flag, and whole frames against a pixel oracle.
+// the border character, the vertical-sync flag, whole frames against a pixel oracle, and only
+// changed cells drawn again, each when the beam reaches it.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -11,6 +12,7 @@
 #include "core/ports.h"
 #include "core/roms.h"
 #include "video/raster.h"
+#include "z80/bus.h"
 
 namespace {
 
@@ -27,12 +29,15 @@ uint32_t colour(int index) {
 
 // The picture a frame should leave, pixel by pixel, from the screen geometry alone: 352 x 232
 // visible, 16 border pixels left and right, 16 border lines above and below, 40 x 25 cells.
+uint32_t glyph_pixel(int y, int p, uint8_t code, uint8_t attr) {
+  const uint8_t glyph = CHAR_ROM[code * 8 + (y % 8)];
+  return (glyph & (0x80 >> (p % 8))) ? colour(attr >> 4) : colour(attr & 15);
+}
+
 uint32_t expected_pixel(int y, int p) {
   const bool border = y < 16 || y >= 216 || p < 16 || p >= 336;
   const int address = border ? 0 : ((y - 16) / 8) * 40 + (p - 16) / 8;
-  const uint8_t code = ram[0x3000 + address], attr = ram[0x3400 + address];
-  const uint8_t glyph = CHAR_ROM[code * 8 + (y % 8)];
-  return (glyph & (0x80 >> (p % 8))) ? colour(attr >> 4) : colour(attr & 15);
+  return glyph_pixel(y, p, ram[0x3000 + address], ram[0x3400 + address]);
 }
 
 // Drives the composition as the CPU does: instructions of the given lengths, each followed
@@ -58,6 +63,20 @@ class Raster : public ::testing::Test {
   }
   void TearDown() override { set_timing(0); }
   uint32_t pixel(int y, int p) { return display_buffer[y * 352 + p]; }
+  int wrong_pixels() {
+    int wrong = 0;
+    for (int y = 0; y < 232; ++y)
+      for (int p = 0; p < 352; ++p)
+        if (pixel(y, p) != expected_pixel(y, p) && ++wrong <= 3) ADD_FAILURE() << "pixel " << p << " of line " << y;
+    return wrong;
+  }
+  // Runs instructions of 4 T-states up to T-state t of the frame.
+  void run_to(uint32_t t) {
+    while (t_state < t) {
+      t_state += 4;
+      byte_to_display(static_cast<int32_t>(t_state - screen_t_state));
+    }
+  }
 };
 
 TEST_F(Raster, PaletteMatchesTheDocumentedColours) {
@@ -171,12 +190,7 @@ TEST_F(Raster, WholeFramesMatchThePixelOracle) {
       clear_display_buffer();
       t_state = screen_t_state = 0;
       run_frame(lengths);
-      int wrong = 0;
-      for (int y = 0; y < 232; ++y)
-        for (int p = 0; p < 352; ++p)
-          if (pixel(y, p) != expected_pixel(y, p) && ++wrong <= 3)
-            ADD_FAILURE() << "pixel " << p << " of line " << y;
-      EXPECT_EQ(wrong, 0);
+      EXPECT_EQ(wrong_pixels(), 0);
     }
   }
 }
@@ -185,16 +199,57 @@ TEST_F(Raster, MidFrameWriteShowsFromTheRasterPosition) {
   ram[0x3405] = 0x71;
   std::memset(CHAR_ROM, 0, 8);      // code 0 empty
   std::memset(CHAR_ROM + 8, 0xFF, 8);  // code 1 solid
-  // Compose up to the middle of line 19 (row 0 of the text), then write column 5.
-  const uint32_t write_end = 19 * 229 + 120;
-  while (t_state < write_end) {
-    t_state += 4;
-    byte_to_display(static_cast<int32_t>(t_state - screen_t_state));
-  }
-  ram[0x3005] = 0x01;
+  // Compose up to the middle of line 19 (row 0 of the text), then the CPU writes column 5.
+  run_to(19 * 229 + 120);
+  z80bus::write(0x3005, 0x01);
   run_frame({4});
   for (int line = 16; line < 24; ++line)
     EXPECT_EQ(pixel(line, 16 + 5 * 8 + 3), line <= 19 ? colour(1) : colour(7)) << line;
+}
+
+TEST_F(Raster, OnlyChangedCellsAreDrawnAgainEachWhenTheBeamReachesIt) {
+  std::mt19937 rng(99);
+  for (int i = 0; i < 2048; ++i) CHAR_ROM[i] = static_cast<uint8_t>(rng());
+  for (int i = 0; i < 0x800; ++i) ram[0x3000 + i] = static_cast<uint8_t>(rng());
+  run_frame({7, 4, 11});
+  run_frame({7, 4, 11});
+  // A still screen: no cell is drawn again, so a pixel painted over stays, and nothing is new.
+  picture_presented();
+  display_buffer[100 * 352 + 100] = 0x123456;
+  run_frame({7, 4, 11});
+  EXPECT_EQ(pixel(100, 100), 0x123456u);
+  EXPECT_FALSE(picture_changed());
+  display_buffer[100 * 352 + 100] = expected_pixel(100, 100);
+
+  // The CPU writes with the beam on line 100 at x = 120: row 10 (lines 96-103) column 5 has
+  // been passed down to line 100, row 20 is all ahead, row 2 all behind.
+  const uint8_t old_10 = ram[0x3000 + 405], old_2 = ram[0x3400 + 87];
+  run_to(100 * 229 + 120);
+  z80bus::write(0x3000 + 405, static_cast<uint8_t>(old_10 ^ 0x55));
+  z80bus::write(0x3000 + 803, static_cast<uint8_t>(ram[0x3000 + 803] ^ 0x0F));
+  z80bus::write(0x3400 + 87, static_cast<uint8_t>(old_2 ^ 0x33));
+  run_frame({7, 4, 11});
+  for (int k = 0; k < 8; ++k) {
+    for (int line = 96; line < 104; ++line)
+      EXPECT_EQ(pixel(line, 56 + k), line <= 100 ? glyph_pixel(line, k, old_10, ram[0x3400 + 405])
+                                                 : expected_pixel(line, 56 + k)) << line;
+    for (int line = 176; line < 184; ++line) EXPECT_EQ(pixel(line, 40 + k), expected_pixel(line, 40 + k)) << line;
+    for (int line = 32; line < 40; ++line)
+      EXPECT_EQ(pixel(line, 72 + k), glyph_pixel(line, k, ram[0x3000 + 87], old_2)) << line;
+  }
+  EXPECT_EQ(changed_first_line, 101u);
+  EXPECT_EQ(changed_last_line, 183u);
+  run_frame({7, 4, 11});
+  EXPECT_EQ(wrong_pixels(), 0) << "the next frame shows every write whole";
+
+  // What changes outside the CPU between frames (a loader, a ROM switch, the border's cell)
+  // shows from the next frame on.
+  ram[0x3000 + 999] ^= 0xFF;
+  ram[0x3400] ^= 0x11;
+  CHAR_ROM[0x41 * 8 + 3] ^= 0xFF;
+  t_state = screen_t_state = 0;  // no cell of line 0 left for the frame after
+  run_frame({7, 4, 11});
+  EXPECT_EQ(wrong_pixels(), 0);
 }
 
 }  // namespace
