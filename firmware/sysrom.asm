@@ -9,6 +9,9 @@
 ; From the first instruction on, this ROM keeps its stack and its variables in the bytes
 ; of screen and colour RAM that the video never shows (0x33E8-0x33FF and 0x37E8-0x37FF),
 ; so that all of RAM from 0x3800 up belongs to the program being loaded.
+;
+; The build defines POWER_ON_SCREEN: 0 for the built-in ROM, 1 for a test ROM that, like the
+; machine's own, waits on its title for RETURN and then sets up for a while before it takes keys.
 
         include "cartridge.inc"
         include "caq.inc"
@@ -103,6 +106,9 @@ cold_start:
         call show_missing_roms
         call start_beep
         call start_cartridge            ; returns only when no cartridge is there
+        if POWER_ON_SCREEN
+        call power_on_screen
+        endif
         ld hl,text_hint
         call print_string
         jp editor
@@ -387,6 +393,46 @@ hch_done:
 
 cartridge_signature:
         cartridge_header
+
+        if POWER_ON_SCREEN
+; ---------------------------------------------------------------- power-on screen
+
+; The machine's own ROMs keep their title up until RETURN is pressed, and only then set BASIC
+; up: they size the RAM byte by byte, which takes about a second with the 64K expansion, and
+; read no keys meanwhile, so that whatever is typed then is lost.
+power_on_screen:
+        ld hl,text_press_return
+        call print_string
+        call td_wait
+        call size_ram
+        ld de,TAPE_LOWEST_LOAD
+        or a
+        sbc hl,de                       ; 0 for RAM up to 0xFFFF wraps to the right count
+        call print_decimal
+        ld hl,text_bytes_free
+        jp print_string
+
+; HL = the first address above user RAM that does not keep what is written to it (absent
+; memory and cartridge ROM ignore writes), 0 when RAM reaches 0xFFFF. Every byte is left as it
+; was.
+size_ram:
+        ld hl,TAPE_LOWEST_LOAD
+sr_loop:
+        ld a,(hl)
+        cpl
+        ld (hl),a
+        cp (hl)
+        ret nz
+        cpl
+        ld (hl),a
+        inc hl
+        ld a,h
+        or l
+        jr nz,sr_loop
+        ret
+
+text_bytes_free: db " BYTES FREE", CH_NEWLINE, 0
+        endif
 
 ; ---------------------------------------------------------------- line editor
 

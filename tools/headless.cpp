@@ -99,7 +99,8 @@ void usage(FILE* to) {
       "  --keys TEXT             press the keys of TEXT one by one (2 frames down, 1 up);\n"
       "                          a line feed or the two characters \\n is RETURN\n"
       "  --type TEXT             type TEXT as pasted text (runs while later frames run)\n"
-      "  --load FILE             load a file as a dropped file (cartridge, cassette, text)\n"
+      "  --load FILE             load a file as a dropped file (cartridge, cassette, text;\n"
+      "                          a save state as --load-state)\n"
       "  --soft-reset            restart the CPU at address 0\n"
       "  --hard-reset            read the ROMs again, clear memory, drop the cartridge, restart\n"
       "  --microex               switch the Micro Expander on\n"
@@ -335,7 +336,15 @@ bool write_screenshot(const std::string& path, std::string& error) {
   return write_screenshot_png(path, error);
 }
 
-bool state_refused = false;  // a --load-state was refused
+bool state_refused = false;  // a state given to --load-state or --load was refused
+
+void load_state(const std::string& path) {
+  std::string message;
+  keep_pending_samples();
+  // A state that is refused changes nothing: the run goes on, and ends with status 1.
+  if (load_state_file(path, false, message) != state_result::ok) state_refused = true;
+  if (!message.empty()) std::fprintf(stderr, "vantorel-headless: %s\n", message.c_str());
+}
 
 // Carries out one action; false when the run cannot go on.
 bool perform(const Action& act) {
@@ -344,6 +353,10 @@ bool perform(const Action& act) {
     case Step::keys: strike_keys(act.text); return true;
     case Step::type: aqua_arch_get_spool_file(act.text.c_str()); return true;
     case Step::load:
+      if (is_state_file(act.text)) {
+        load_state(act.text);
+        return true;
+      }
       keep_pending_samples();
       if (do_load_file(act.text) != 0)
         std::fprintf(stderr, "vantorel-headless: %s was not loaded%s%s\n", act.text.c_str(),
@@ -365,14 +378,7 @@ bool perform(const Action& act) {
       std::fprintf(stderr, "vantorel-headless: cannot save the state: %s\n", message.c_str());
       return false;
     }
-    case Step::load_state: {
-      std::string message;
-      keep_pending_samples();
-      // A state that is refused changes nothing: the run goes on, and ends with status 1.
-      if (load_state_file(act.text, false, message) != state_result::ok) state_refused = true;
-      if (!message.empty()) std::fprintf(stderr, "vantorel-headless: %s\n", message.c_str());
-      return true;
-    }
+    case Step::load_state: load_state(act.text); return true;
     case Step::screenshot: {
       std::string error;
       if (write_screenshot(act.text, error)) return true;

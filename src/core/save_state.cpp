@@ -73,7 +73,8 @@ struct Staged {
   int32_t sample_fraction = 0;  // states saved before the fraction was kept start it at 0
   bool cassette_in = false, stream_armed = false;
   uint32_t cassette_position = 0;
-  bool spooling = false, cr_is_return = false;
+  bool spooling = false, is_autoload = false;
+  uint16_t autoload_keyboard = 0, autoload_waited = 0;
   uint8_t stroke = 2, flip = 2, saved_sound = 1, sound = 1;
   uint32_t recording_idle = 0;
   bool recording_cut = false;
@@ -199,12 +200,18 @@ bool read_cassette(StateReader& r, Staged& s) {
 
 bool read_spooler(StateReader& r, Staged& s) {
   s.spooling = r.flag(); s.stroke = r.u8(); s.flip = r.u8(); s.saved_sound = r.flag(); s.sound = r.flag();
-  s.cr_is_return = r.flag();
+  s.is_autoload = r.flag();
   s.text = r.sized(MAX_LOAD_FILE_BYTES);
+  // The autoload's wait came later: states saved before it end here.
+  if (!r.at_end()) {
+    s.autoload_keyboard = r.u16();
+    s.autoload_waited = r.u16();
+  }
   // A stroke is a press frame and a release frame at least; the cadence counts from 1 to the
-  // stroke length. Only a running spool has text left.
+  // stroke length. Only a running spool has text left. The wait's counts stop at their limits.
   return r.require(s.stroke >= SPOOL_STROKE_FILE && s.stroke <= SPOOL_STROKE_PASTE && s.flip >= 1 &&
-                   s.flip <= s.stroke && (s.spooling || s.text.empty()));
+                   s.flip <= s.stroke && (s.spooling || s.text.empty()) &&
+                   s.autoload_keyboard <= AUTOLOAD_READY_FRAMES && s.autoload_waited <= AUTOLOAD_WAIT_LIMIT);
 }
 
 bool read_recorder(StateReader& r, Staged& s) {
@@ -304,8 +311,12 @@ void apply(Staged& s) {
   if (s.spooling) {
     spool_start(s.text.data(), static_cast<uint32_t>(s.text.size()), s.stroke, s.speed_flag);
     flipFlop = s.flip;
-    spool_cr_is_return = s.cr_is_return;
+    spool_is_autoload = s.is_autoload;
+    autoload_keyboard_frames = s.autoload_keyboard;
+    autoload_wait_frames = s.autoload_waited;
   }
+  // States are taken between frames, where the spooler has just looked at the keyboard.
+  keyboard_scanned = false;
   temp_sound = s.saved_sound;
   snd_sound = s.sound;
   speed = s.speed_flag;
@@ -384,8 +395,9 @@ std::vector<uint8_t> encode_state() {
   w.end_section();
 
   w.section("SPOL");
-  w.u8(spool_file); w.u8(spool_speed); w.u8(flipFlop); w.u8(temp_sound); w.u8(snd_sound); w.u8(spool_cr_is_return);
+  w.u8(spool_file); w.u8(spool_speed); w.u8(flipFlop); w.u8(temp_sound); w.u8(snd_sound); w.u8(spool_is_autoload);
   w.sized(spool_file && aqua_txt ? aqua_txt + spool_count : nullptr, spool_file ? spool_len : 0);
+  w.u16(autoload_keyboard_frames); w.u16(autoload_wait_frames);
   w.end_section();
 
   w.section("TREC");

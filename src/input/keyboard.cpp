@@ -14,6 +14,7 @@
 #include "core/config.h"
 
 uint8_t keyboard_map[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+bool keyboard_scanned = false;
 const keyboard_entry* keyboard_read = native_keyboard_read;
 const char* const keyboard_type[2] = {"NATIVE", "PI"};
 
@@ -283,6 +284,7 @@ void keyboard_press(uint32_t keyval) { key_action<true>(keyval); }
 void keyboard_release(uint32_t keyval) { key_action<false>(keyval); }
 
 uint8_t keyboard_scan(uint8_t column_select) {
+  keyboard_scanned = true;
   uint8_t result = 0xFF;
   for (int column = 0; column < 8; ++column)
     if (!(column_select & (1u << column))) result &= keyboard_map[column];

@@ -11,6 +11,7 @@ struct keyboard_entry {
 };
 
 extern uint8_t keyboard_map[8];                  // one byte per column; 0 bit = key down
+extern bool keyboard_scanned;                    // the keyboard port was read since the spooler last looked
 extern const keyboard_entry native_keyboard_read[256];
 extern const keyboard_entry pi_keyboard_read[256];
 extern const keyboard_entry* keyboard_read;      // table in use

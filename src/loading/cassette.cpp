@@ -29,7 +29,9 @@ bool spool_file = false;
 uint8_t spool_speed = SPOOL_STROKE_FILE;
 uint8_t flipFlop = 2;
 uint8_t temp_sound = 1;
-bool spool_cr_is_return = false;
+bool spool_is_autoload = false;
+uint16_t autoload_keyboard_frames = 0;
+uint16_t autoload_wait_frames = 0;
 
 namespace {
 
@@ -79,11 +81,21 @@ void release_spool_text() {
   aqua_txt = nullptr;
 }
 
-// The byte sequence the autoload types: the word cload, two carriage returns and a NUL. The
-// carriage returns are typed as RETURN: the first ends the command line, the second answers
-// the ROM's "Press RETURN key to start". The NUL is an all-keys-up stroke.
-constexpr uint8_t autoload_text[8] = {0x63, 0x6C, 0x6F, 0x61, 0x64, 0x0D, 0x0D, 0x00};
+// The byte sequence the autoload types: a carriage return, the wait, the word cload, two
+// carriage returns and a NUL. The carriage returns are typed as RETURN: the first passes a
+// power-on screen, the second ends the command line, the third answers the ROM's "Press
+// RETURN key to start". The NUL is an all-keys-up stroke.
+constexpr uint8_t autoload_text[10] = {0x0D, AUTOLOAD_WAIT, 0x63, 0x6C, 0x6F, 0x61, 0x64, 0x0D, 0x0D, 0x00};
 constexpr uint8_t CARRIAGE_RETURN = 0x0D;
+
+// The autoload's next stroke is its wait.
+bool autoload_waiting() { return spool_is_autoload && spool_len && aqua_txt[spool_count] == AUTOLOAD_WAIT; }
+
+// A ROM that waits for a key reads the keyboard all the time; one that is setting up, or
+// running a program that takes no keys, does not. Nothing else tells, whatever the ROM.
+bool machine_takes_keys() {
+  return autoload_keyboard_frames >= AUTOLOAD_READY_FRAMES || autoload_wait_frames >= AUTOLOAD_WAIT_LIMIT;
+}
 
 }  // namespace
 
@@ -127,8 +139,13 @@ void aqua_get_caq_file() {
   aqua_caq = caq_image;
   caq_byte_count = caq_image_size;
   patch_caq_rom();
-  if (caq_autoload && spool_start(autoload_text, sizeof autoload_text, SPOOL_STROKE_FILE, 0))
-    spool_cr_is_return = true;
+  if (caq_autoload) start_autoload();
+}
+
+bool start_autoload() {
+  if (!spool_start(autoload_text, sizeof autoload_text, SPOOL_STROKE_FILE, 0)) return false;
+  spool_is_autoload = true;
+  return true;
 }
 
 bool spool_start(const uint8_t* text, uint32_t len, uint8_t stroke, uint8_t speed_flag) {
@@ -148,7 +165,9 @@ bool spool_start(const uint8_t* text, uint32_t len, uint8_t stroke, uint8_t spee
   // or the sound would stay off once the new text has been typed.
   if (!spool_file) temp_sound = snd_sound;
   spool_file = true;
-  spool_cr_is_return = false;
+  spool_is_autoload = false;
+  autoload_keyboard_frames = 0;
+  autoload_wait_frames = 0;
   // A stroke needs a press frame and a release frame.
   spool_speed = stroke < 2 ? 2 : stroke;
   flipFlop = 2;
@@ -188,9 +207,14 @@ void read_spool_file() {
     release_spool_text();
     return;
   }
-  uint8_t c = aqua_txt[spool_count++];
+  uint8_t c = aqua_txt[spool_count];
+  if (autoload_waiting() && !machine_takes_keys()) {
+    std::memset(keyboard_map, 0xFF, sizeof keyboard_map);
+    return;
+  }
+  ++spool_count;
   --spool_len;
-  if (c == CARRIAGE_RETURN && spool_cr_is_return) c = '\n';
+  if (c == CARRIAGE_RETURN && spool_is_autoload) c = '\n';
   spool_key key = spool_keys.key[c];
   if (key.column == 0xFF) {
     std::memset(keyboard_map, 0xFF, sizeof keyboard_map);
@@ -202,6 +226,12 @@ void read_spool_file() {
 
 void spool_cadence() {
   if (!spool_file) return;
+  if (autoload_waiting()) {
+    if (!keyboard_scanned) autoload_keyboard_frames = 0;
+    else if (autoload_keyboard_frames < AUTOLOAD_READY_FRAMES) ++autoload_keyboard_frames;
+    if (autoload_wait_frames < AUTOLOAD_WAIT_LIMIT) ++autoload_wait_frames;
+  }
+  keyboard_scanned = false;
   uint8_t f = flipFlop;
   if (f == 1) {
     read_spool_file();

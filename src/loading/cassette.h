@@ -16,7 +16,9 @@ extern bool spool_file;             // a spool is active
 extern uint8_t spool_speed;         // frames per key stroke
 extern uint8_t flipFlop;            // position within the current stroke
 extern uint8_t temp_sound;          // snd_sound when the spool started
-extern bool spool_cr_is_return;     // this spool (the autoload's) types carriage return as RETURN
+extern bool spool_is_autoload;      // this spool is the autoload's: carriage return is RETURN, and it waits at AUTOLOAD_WAIT
+extern uint16_t autoload_keyboard_frames;  // frames in a row, while it waits, in which the keyboard was read
+extern uint16_t autoload_wait_frames;      // frames it has waited so far
 
 // Stroke lengths and the paste end marker.
 constexpr uint8_t SPOOL_STROKE_FILE = 2;   // loaded text files and the cassette autoload
@@ -24,6 +26,12 @@ constexpr uint8_t SPOOL_STROKE_PASTE = 6;  // pasted and dropped text
 constexpr uint8_t SPOOL_END_MARKER = 0x7F;
 // Zero bytes the stream delivers after the image's last byte, before it reads 0xFF.
 constexpr uint32_t CAQ_TRAILER_BYTES = 16;
+// In the autoload's text: hold here until the machine takes keys, that is until the keyboard has
+// been read in AUTOLOAD_READY_FRAMES frames in a row, or AUTOLOAD_WAIT_LIMIT frames have passed
+// (a program that never reads the keyboard). In any other text it is an all-keys-up stroke.
+constexpr uint8_t AUTOLOAD_WAIT = 0x01;
+constexpr uint16_t AUTOLOAD_READY_FRAMES = 10;
+constexpr uint16_t AUTOLOAD_WAIT_LIMIT = 250;
 
 // Where one typeable character sits in the keyboard matrix.
 struct spool_key {
@@ -46,6 +54,11 @@ bool caq_insert(const uint8_t* data, uint32_t size);
 // ROM's byte-read routine and, with autoload on, types the load command. Called by the
 // load paths through caq_insert and by the CPU's cassette trap; it allocates nothing.
 void aqua_get_caq_file();
+// Types the load command in real time: RETURN (it passes the power-on screen of the machine's
+// ROMs, and is an empty line at a prompt), a wait until the machine reads its keyboard again
+// (BASIC sets itself up after the power-on screen, and keys typed meanwhile are lost), then
+// cload and two RETURNs, the second for "Press RETURN key to start". Allocates nothing.
+bool start_autoload();
 // Starts typing text[0..len) with the given stroke length (frames) and speed flag. A running
 // spool is replaced at once. False, with the running spool untouched, when the copy cannot be made.
 bool spool_start(const uint8_t* text, uint32_t len, uint8_t stroke, uint8_t speed_flag);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ch376/ch376.h"
+#include "core/config.h"
 #include "core/frame.h"
 #include "core/host_file.h"
 #include "core/memory.h"
@@ -22,15 +23,14 @@
 #include "sound/audio_out.h"
 #include "z80/z80.h"
 
-// Lower case before upper case for each kind; the first match wins.
-const file_type_entry file_type[15] = {
-    {FILE_TYPE_BIN, ".bin", 4}, {FILE_TYPE_BIN, ".BIN", 4}, {FILE_TYPE_ROM, ".rom", 4},
-    {FILE_TYPE_ROM, ".ROM", 4}, {FILE_TYPE_CAQ, ".caq", 4}, {FILE_TYPE_CAQ, ".CAQ", 4},
-    {FILE_TYPE_TXT, ".txt", 4}, {FILE_TYPE_TXT, ".TXT", 4}, {FILE_TYPE_PT3, ".pt3", 4},
-    {FILE_TYPE_PT3, ".PT3", 4}, {FILE_TYPE_BAS, ".bas", 4}, {FILE_TYPE_BAS, ".BAS", 4},
-    {FILE_TYPE_SCR, ".scr", 4}, {FILE_TYPE_SCR, ".SCR", 4}, {FILE_TYPE_END, "", 0xFFFFFFFFu},
+// Written in lower case; names match in any case (GAME.ROM, game.rom, CHESS.Rom).
+const file_type_entry file_type[9] = {
+    {FILE_TYPE_BIN, ".bin", 4}, {FILE_TYPE_ROM, ".rom", 4}, {FILE_TYPE_CAQ, ".caq", 4},
+    {FILE_TYPE_TXT, ".txt", 4}, {FILE_TYPE_PT3, ".pt3", 4}, {FILE_TYPE_BAS, ".bas", 4},
+    {FILE_TYPE_SCR, ".scr", 4}, {FILE_TYPE_VST, ".vst", 4}, {FILE_TYPE_END, "", 0xFFFFFFFFu},
 };
-const file_type_entry* file_type_ptr = &file_type[14];
+constexpr const file_type_entry* FILE_TYPE_END_ENTRY = &file_type[8];
+const file_type_entry* file_type_ptr = FILE_TYPE_END_ENTRY;
 std::string current_filename;
 loaded_file file = {nullptr, 0};
 uint8_t* aqua_cart = nullptr;
@@ -51,6 +51,27 @@ bool menu_audio_paused = false;
 constexpr uint8_t RETURN_HELD = 0xF7;
 constexpr int MENU_RETURN_FRAMES = 50;
 constexpr int DROP_RETURN_FRAMES = 11;
+
+constexpr const char* STATE_NOT_HERE = "save states load through Load State";
+
+// ASCII only: the C library's tolower follows the user's locale (a Turkish one lowers I to a
+// dotless i), and a file name's extension must not.
+char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// The table entry whose extension ends name, compared in ASCII without case; the end marker
+// when none does.
+const file_type_entry* entry_for(const std::string& name) {
+  const file_type_entry* entry = &file_type[0];
+  for (; entry->type != FILE_TYPE_END; ++entry) {
+    const size_t n = entry->extension_len;
+    if (name.size() < n) continue;
+    const char* tail = name.c_str() + name.size() - n;
+    size_t i = 0;
+    while (i < n && ascii_lower(tail[i]) == entry->extension[i]) ++i;
+    if (i == n) break;
+  }
+  return entry;
+}
 
 bool is_text_type(uint8_t type) { return type == FILE_TYPE_TXT || type == FILE_TYPE_BAS; }
 bool is_cartridge_type(uint8_t type) { return type == FILE_TYPE_BIN || type == FILE_TYPE_ROM; }
@@ -76,16 +97,11 @@ int menu_error(const std::string& reason) {
 }  // namespace
 
 uint8_t check_file(const std::string& name) {
-  file_type_ptr = &file_type[0];
-  if (name.size() >= 4) {
-    const char* tail = name.c_str() + name.size() - 4;
-    for (; file_type_ptr->type != FILE_TYPE_END; ++file_type_ptr) {
-      if (std::memcmp(tail, file_type_ptr->extension, 4) == 0) return 0;
-    }
-  }
-  file_type_ptr = &file_type[14];
-  return 1;
+  file_type_ptr = entry_for(name);
+  return file_type_ptr->type == FILE_TYPE_END ? 1 : 0;
 }
+
+bool is_state_file(const std::string& name) { return entry_for(name)->type == FILE_TYPE_VST; }
 
 bool aqua_read_file() {
   struct stat st;
@@ -214,6 +230,7 @@ uint8_t menu_load_path(const std::string& path) {
   // and saying they were loaded would be a lie.
   if (type == FILE_TYPE_PT3 || type == FILE_TYPE_SCR)
     return static_cast<uint8_t>(menu_error("only programs on the USB stick open this kind of file"));
+  if (type == FILE_TYPE_VST) return static_cast<uint8_t>(menu_error(STATE_NOT_HERE));
 
   if (!aqua_read_file()) return static_cast<uint8_t>(menu_error("cannot be read (" + load_error + ")"));
   if (type == FILE_TYPE_CAQ) {
@@ -256,6 +273,10 @@ uint8_t do_load_file(const std::string& path) {
     load_error = "only programs on the USB stick open this kind of file";
     return 1;
   }
+  if (type == FILE_TYPE_VST) {
+    load_error = STATE_NOT_HERE;
+    return 1;
+  }
   if (!aqua_read_file()) return 1;
   if (type == FILE_TYPE_CAQ) return insert_cassette_from_file() ? 0 : 1;
   if (is_cartridge_type(type)) {
@@ -273,6 +294,14 @@ uint8_t do_load_file(const std::string& path) {
   return 0;
 }
 
+uint8_t open_at_start(const std::string& path) {
+  if (do_load_file(path) != 0) return 1;
+  const uint8_t type = file_type_ptr->type;
+  if (type == FILE_TYPE_CAQ && !caq_autoload) start_autoload();
+  if (is_cartridge_type(type)) SoftReset();
+  return 0;
+}
+
 bool load_usb_file(const std::string& name) {
   if (name.size() < 3) return false;
   std::string host_name = name.substr(0, name.size() - 3) + "." + name.substr(name.size() - 3);
@@ -280,12 +309,7 @@ bool load_usb_file(const std::string& name) {
   if (!ch376_confined_path(host_name, host_path)) return false;
   current_filename = host_path;
 
-  const file_type_entry* entry = &file_type[0];
-  for (; entry->type != FILE_TYPE_END; ++entry) {
-    if (host_name.size() >= entry->extension_len &&
-        host_name.compare(host_name.size() - entry->extension_len, entry->extension_len, entry->extension) == 0)
-      break;
-  }
+  const file_type_entry* entry = entry_for(host_name);
   file_type_ptr = entry;
   if (is_cartridge_type(entry->type)) {
     // An unreadable or unmappable image falls back to FILE_OPEN's ordinary open, so the

@@ -14,7 +14,7 @@ struct loaded_file {
   uint32_t size;
 };
 
-extern const file_type_entry file_type[15];   // fourteen extensions and the end marker
+extern const file_type_entry file_type[9];    // eight extensions, matched in any case, and the end marker
 extern const file_type_entry* file_type_ptr;  // entry found by the last check_file
 extern std::string current_filename;          // full host path of the file being loaded
 extern loaded_file file;                      // content of the last file read
@@ -27,7 +27,7 @@ extern std::string load_error;                // why the last read or mapping fa
 
 // Type codes of the extension table.
 constexpr uint8_t FILE_TYPE_BIN = 1, FILE_TYPE_ROM = 2, FILE_TYPE_CAQ = 3, FILE_TYPE_TXT = 4,
-                  FILE_TYPE_PT3 = 5, FILE_TYPE_BAS = 6, FILE_TYPE_SCR = 7, FILE_TYPE_END = 255;
+                  FILE_TYPE_PT3 = 5, FILE_TYPE_BAS = 6, FILE_TYPE_SCR = 7, FILE_TYPE_VST = 8, FILE_TYPE_END = 255;
 
 // A cartridge page is 8K; images are padded with 0xFF (unprogrammed ROM) up to one or two pages.
 constexpr uint32_t CART_PAGE_BYTES = 8192;
@@ -35,7 +35,12 @@ constexpr uint32_t CART_MAX_BYTES = 2 * CART_PAGE_BYTES;
 // Larger files are refused before anything is allocated: no loadable kind comes near this.
 constexpr uint32_t MAX_LOAD_FILE_BYTES = 16u << 20;
 
+// 0 when the name ends in a known extension, in any case (file_type_ptr then points at its
+// entry); 1 otherwise (file_type_ptr on the end marker).
 uint8_t check_file(const std::string& name);
+// The name is a save state's (".vst"). The loaders here do not take states: the callers hand
+// them to the state loader, which may have questions to ask.
+bool is_state_file(const std::string& name);
 // Reads current_filename whole into file. False (file untouched, load_error set) when it
 // cannot be opened or read, is not a regular file, or is larger than MAX_LOAD_FILE_BYTES.
 bool aqua_read_file();
@@ -75,5 +80,9 @@ void load_file_end();
 // The drop path: 1 if not recognised, unreadable, unmappable or a type the drop path does
 // not load (load_error says why for the last three), 0 otherwise.
 uint8_t do_load_file(const std::string& path);
+// A file the program was started with: the user asked for it to run. Loaded as a drop, but a
+// cassette is loaded as with CAQ Autoload on, whatever the setting, and a cartridge starts at
+// once (a soft reset). Returns as do_load_file.
+uint8_t open_at_start(const std::string& path);
 // The CH376's run-loader: true if it mapped a cartridge or opened a ".pt3" file.
 bool load_usb_file(const std::string& name);

@@ -59,9 +59,12 @@ void update_timer();
 gboolean update_status_window(gpointer data);
 // Shows text in the status bar for STATUS_NOTICE_MS; a newer notice replaces it.
 void show_status_notice(const std::string& text);
-// Loads a file as a drop does (also the file named on the command line); a failure is said in
-// the status bar.
+// Loads a file as a drop does (also a recent file), a save state as Load State does; a failure
+// is said in the status bar.
 void load_dropped_file(const std::string& name);
+// The file named on the command line: loaded so that it runs (see open_at_start), a save state
+// as Load State does.
+void open_file_at_start(const std::string& name);
 // The window title: "Vantorel v1.02 - NAME" after NAME was loaded, plain with an empty name.
 void show_loaded_title(const std::string& name);
 constexpr guint STATUS_NOTICE_MS = 4000;
@@ -146,6 +149,9 @@ void quick_load_state();
 // "Save State As…" and "Load State…": a chooser of .vst files.
 void save_state_as();
 void load_state_chosen();
+// Loads the state in path, asking first whether one made with other ROM images should be loaded
+// all the same; the status bar says it was loaded, an error box why not.
+void load_state_from(const std::string& path, const std::string& shown_name);
 // F11: screenshots/NAME-YYYYMMDD-HHMMSS.png, named in the status bar.
 void take_screenshot();
 void toggle_pause();
@@ -162,6 +168,8 @@ int load_file();
 // A modal chooser centred on the window, Cancel and the given accepting button, the latter default.
 GtkWidget* new_file_chooser(const char* title, GtkFileChooserAction action, const char* accept_label);
 void add_filter_defaults(GtkWidget* chooser);
+// Adds to a chooser filter the files whose names end in extension (".vst"), in any case.
+void add_extension_pattern(GtkFileFilter* filter, const char* extension);
 void on_drag_data_received(GtkWidget* widget, GdkDragContext* context, gint x, gint y,
                            GtkSelectionData* selection, guint info, guint time, gpointer data);
 // The file name a dropped URI list stands for: the last entry's, when it is a local file.

@@ -12,6 +12,7 @@
 #include "core/roms.h"
 #include "core/save_state.h"
 #include "input/joystick.h"
+#include "loading/loader.h"
 #include "sound/audio_out.h"
 #include "ui/audio_device.h"
 #include "ui/desktop.h"
@@ -38,24 +39,6 @@ bool accept_other_roms(const std::string& why) {
   return yes;
 }
 
-void load_state_from(const std::string& path, const std::string& shown_name) {
-  pause_audio();
-  std::string message;
-  state_result result = load_state_file(path, false, message);
-  if (result == state_result::rom_mismatch && accept_other_roms(message))
-    result = load_state_file(path, true, message);
-  if (result == state_result::ok) {
-    // The held keys belong to the machine that was: what the state holds goes on alone.
-    release_all_keys();
-    refresh_machine_menus();
-    update_display();  // the state's picture, also while paused
-    show_status_notice("State loaded: " + shown_name + (message.empty() ? "" : " (" + message + ")"));
-  } else if (result == state_result::refused) {
-    host_show_error("The state " + shown_name + " was not loaded: " + message);
-  }
-  resume_audio();
-}
-
 void save_state_to(const std::string& path, const std::string& shown_name) {
   std::string message;
   if (save_state_file(path, message))
@@ -71,8 +54,7 @@ std::string choose_state_file(bool saving) {
                                        saving ? "_Save" : "_Open");
   GtkFileFilter* filter = gtk_file_filter_new();
   gtk_file_filter_set_name(filter, "Save States");
-  gtk_file_filter_add_pattern(filter, "*.vst");
-  gtk_file_filter_add_pattern(filter, "*.VST");
+  add_extension_pattern(filter, ".vst");
   gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(chooser), filter);
   const std::string dir = in_program_dir(STATE_DIR);
   std::string ignored;
@@ -91,11 +73,29 @@ std::string choose_state_file(bool saving) {
   }
   gtk_widget_destroy(chooser);
   // A name typed without the extension gets it, so that the chooser finds it again.
-  if (saving && !path.empty() && !path.ends_with(".vst") && !path.ends_with(".VST")) path += ".vst";
+  if (saving && !path.empty() && !is_state_file(path)) path += ".vst";
   return path;
 }
 
 }  // namespace
+
+void load_state_from(const std::string& path, const std::string& shown_name) {
+  pause_audio();
+  std::string message;
+  state_result result = load_state_file(path, false, message);
+  if (result == state_result::rom_mismatch && accept_other_roms(message))
+    result = load_state_file(path, true, message);
+  if (result == state_result::ok) {
+    // The held keys belong to the machine that was: what the state holds goes on alone.
+    release_all_keys();
+    refresh_machine_menus();
+    update_display();  // the state's picture, also while paused
+    show_status_notice("State loaded: " + shown_name + (message.empty() ? "" : " (" + message + ")"));
+  } else if (result == state_result::refused) {
+    host_show_error("The state " + shown_name + " was not loaded: " + message);
+  }
+  resume_audio();
+}
 
 void quick_save_state() {
   std::string error;

@@ -9,37 +9,50 @@ namespace {
 
 struct file_filter {
   const char* name;
-  const char* patterns[11];  // null-terminated
+  const char* extensions[7];  // null-terminated; none: every file
 };
 
 const file_filter file_filters[] = {
-    {"Supported Files", {"*.ROM", "*.rom", "*.BIN", "*.bin", "*.CAQ", "*.caq", "*.TXT", "*.txt", "*.BAS", "*.bas", nullptr}},
-    {"All Files", {"*", nullptr}},
-    {"Cartridge Files", {"*.ROM", "*.rom", "*.BIN", "*.bin", nullptr}},
-    {"CAQ Files", {"*.CAQ", "*.caq", nullptr}},
-    {"TXT Files", {"*.TXT", "*.txt", nullptr}},
+    {"Supported Files", {".rom", ".bin", ".caq", ".txt", ".bas", ".vst", nullptr}},
+    {"All Files", {nullptr}},
+    {"Cartridge Files", {".rom", ".bin", nullptr}},
+    {"CAQ Files", {".caq", nullptr}},
+    {"TXT Files", {".txt", nullptr}},
+    {"Save States", {".vst", nullptr}},
 };
 
-// What the window says after a load: the file's name in the title, and for a cartridge how
-// to start it (it waits for the next soft reset, as on the machine; with the Micro Expander
-// on, it then takes the place of the expansion's ROM).
-void show_loaded(const std::string& path) {
+// What the window says after a load: the file's name in the title, and for a cartridge that
+// is not running yet how to start it (it waits for the next soft reset, as on the machine;
+// with the Micro Expander on, it then takes the place of the expansion's ROM).
+void show_loaded(const std::string& path, bool cartridge_running) {
   const size_t slash = path.rfind('/');
   show_loaded_title(slash == std::string::npos ? path : path.substr(slash + 1));
   note_loaded_file(path);
   const uint8_t type = file_type_ptr ? file_type_ptr->type : FILE_TYPE_END;
-  if (type != FILE_TYPE_BIN && type != FILE_TYPE_ROM) return;
+  if ((type != FILE_TYPE_BIN && type != FILE_TYPE_ROM) || cartridge_running) return;
   show_status_notice(pending_cart ? "Cartridge loaded: Soft Reset starts it in place of the Micro Expander ROM"
                                   : "Cartridge loaded: Soft Reset starts it");
 }
 
 }  // namespace
 
+void add_extension_pattern(GtkFileFilter* filter, const char* extension) {
+  // Chooser patterns are case-sensitive globs: each letter becomes a class of its two cases.
+  std::string pattern = "*";
+  for (const char* c = extension; *c; ++c) {
+    const char lower = g_ascii_tolower(*c), upper = g_ascii_toupper(*c);
+    pattern += lower == upper ? std::string(1, *c) : std::string{'[', lower, upper, ']'};
+  }
+  gtk_file_filter_add_pattern(filter, pattern.c_str());
+}
+
 void add_filter_defaults(GtkWidget* chooser) {
   for (const file_filter& entry : file_filters) {
     GtkFileFilter* filter = gtk_file_filter_new();
     gtk_file_filter_set_name(filter, entry.name);
-    for (const char* const* pattern = entry.patterns; *pattern; ++pattern) gtk_file_filter_add_pattern(filter, *pattern);
+    if (!entry.extensions[0]) gtk_file_filter_add_pattern(filter, "*");
+    for (const char* const* extension = entry.extensions; *extension; ++extension)
+      add_extension_pattern(filter, *extension);
     gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(chooser), filter);
   }
 }
@@ -64,8 +77,14 @@ int load_file() {
   gtk_widget_destroy(chooser);
   uint8_t failed = 0;
   // Remote locations have no local path; there is nothing the machine could read then.
+  if (path && is_state_file(path)) {
+    load_file_end();
+    load_state_from(path, path);
+    g_free(path);
+    return 0;
+  }
   if (path) failed = menu_load_path(path);
-  if (path && !failed) show_loaded(path);
+  if (path && !failed) show_loaded(path, false);
   g_free(path);
   // Safe after a failure too: the error box has resumed the audio and the loader knows it.
   load_file_end();
@@ -73,9 +92,24 @@ int load_file() {
 }
 
 void load_dropped_file(const std::string& name) {
+  if (is_state_file(name)) {
+    load_state_from(name, name);
+    return;
+  }
   // A drop has no error box; the status bar says why nothing was loaded.
   if (do_load_file(name) == 0)
-    show_loaded(name);
+    show_loaded(name, false);
+  else
+    show_status_notice("Not loaded: " + name + (load_error.empty() ? "" : ": " + load_error));
+}
+
+void open_file_at_start(const std::string& name) {
+  if (is_state_file(name)) {
+    load_state_from(name, name);
+    return;
+  }
+  if (open_at_start(name) == 0)
+    show_loaded(name, true);
   else
     show_status_notice("Not loaded: " + name + (load_error.empty() ? "" : ": " + load_error));
 }
@@ -96,14 +130,14 @@ void on_drag_data_received(GtkWidget*, GdkDragContext* context, gint, gint, GtkS
                            guint time, gpointer) {
   const guchar* raw = selection ? gtk_selection_data_get_data(selection) : nullptr;
   const gint length = selection ? gtk_selection_data_get_length(selection) : -1;
-  if (raw && length > 0) {
-    // The selection's bytes are not guaranteed to end in a NUL: take a terminated copy.
-    const std::string text(reinterpret_cast<const char*>(raw), static_cast<size_t>(length));
-    const std::string name = dropped_file_name(text.c_str());
-    if (!name.empty())
-      load_dropped_file(name);
-    else
-      aqua_arch_get_spool_file(text.c_str());
-  }
+  // The selection's bytes are not guaranteed to end in a NUL: take a terminated copy.
+  const std::string text = raw && length > 0 ? std::string(reinterpret_cast<const char*>(raw), static_cast<size_t>(length)) : "";
+  // The drag ends before the load, which may ask a question (a state made with other ROM images).
   if (context) gtk_drag_finish(context, TRUE, FALSE, time);
+  if (text.empty()) return;
+  const std::string name = dropped_file_name(text.c_str());
+  if (!name.empty())
+    load_dropped_file(name);
+  else
+    aqua_arch_get_spool_file(text.c_str());
 }

@@ -129,7 +129,7 @@ int main(int argc, char** argv) {
   for (const std::string& notice : {where.problem, shared_dir})
     if (!notice.empty()) Aqua_Error(0, 0, notice);
   restore_extra_session();
-  if (!file.empty()) load_dropped_file(file);
+  if (!file.empty()) open_file_at_start(file);
   while (!quit_requested) {
     // Paused, the loop still paces itself, so that the window and its dialogs stay alive.
     if (!machine_paused) {

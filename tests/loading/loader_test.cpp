@@ -1,6 +1,7 @@
 // File recognition, cartridge mapping and the load paths' handling of bad files.
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cstring>
 
 #include "core/ports.h"
@@ -11,47 +12,47 @@ using namespace loading_test;
 
 namespace {
 
-// The recognised kinds: type code, then the lower- and upper-case extension, in table order.
+// The recognised kinds: type code and extension, in table order.
 struct ExpectedKind {
   uint8_t type;
-  const char* lower;
-  const char* upper;
+  const char* extension;
 };
-constexpr ExpectedKind kinds[] = {{1, ".bin", ".BIN"}, {2, ".rom", ".ROM"}, {3, ".caq", ".CAQ"},
-                                  {4, ".txt", ".TXT"}, {5, ".pt3", ".PT3"}, {6, ".bas", ".BAS"},
-                                  {7, ".scr", ".SCR"}};
+constexpr ExpectedKind kinds[] = {{1, ".bin"}, {2, ".rom"}, {3, ".caq"}, {4, ".txt"},
+                                  {5, ".pt3"}, {6, ".bas"}, {7, ".scr"}, {8, ".vst"}};
+constexpr size_t kind_count = sizeof kinds / sizeof kinds[0];
 
 // What the CPU sees at an address through the page table (opcode fetches do no memtop test).
 uint8_t seen(uint16_t address) { return FetchOpcode(address); }
 
 }  // namespace
 
-TEST(FileRecognition, TableOrderAndCaseSensitiveMatching) {
-  // Fourteen entries in that order, then the end marker.
-  for (size_t k = 0; k < 7; ++k) {
-    EXPECT_EQ(file_type[2 * k].type, kinds[k].type);
-    EXPECT_STREQ(file_type[2 * k].extension, kinds[k].lower);
-    EXPECT_EQ(file_type[2 * k + 1].type, kinds[k].type);
-    EXPECT_STREQ(file_type[2 * k + 1].extension, kinds[k].upper);
-    EXPECT_EQ(file_type[2 * k].extension_len, 4u);
+TEST(FileRecognition, TableOrderAndExtensionsInAnyCase) {
+  for (size_t k = 0; k < kind_count; ++k) {
+    EXPECT_EQ(file_type[k].type, kinds[k].type);
+    EXPECT_STREQ(file_type[k].extension, kinds[k].extension);
   }
-  EXPECT_EQ(file_type[14].type, 255);
-  EXPECT_STREQ(file_type[14].extension, "");
-  EXPECT_EQ(file_type[14].extension_len, 0xFFFFFFFFu);
+  EXPECT_EQ(file_type[kind_count].type, 255);
 
+  // Users name files in every case: GAME.ROM, game.rom and CHESS.Rom are all cartridges.
   for (const ExpectedKind& k : kinds) {
-    for (const char* ext : {k.lower, k.upper}) {
-      std::string name = std::string("/some/dir/GAME") + ext;
+    std::string mixed = k.extension;
+    for (size_t i = 1; i < mixed.size(); i += 2) mixed[i] = static_cast<char>(std::toupper(mixed[i]));
+    std::string upper = k.extension;
+    for (char& c : upper) c = static_cast<char>(std::toupper(c));
+    for (const std::string& ext : {std::string(k.extension), upper, mixed}) {
+      const std::string name = "/some/dir/GAME" + ext;
       ASSERT_EQ(check_file(name), 0) << name;
       EXPECT_EQ(file_type_ptr->type, k.type) << name;
-      EXPECT_STREQ(file_type_ptr->extension, ext);
     }
   }
-  // Mixed case is not recognised, and a rejected name leaves the pointer on the end marker.
-  for (const char* name : {"GAME.Rom", "GAME.rOM", "x.Bin", "tape.Caq", "a.TxT", "GAME.ROM ", "GAMEROM"}) {
+  // A rejected name leaves the pointer on the end marker.
+  for (const char* name : {"GAME.ROM ", "GAMEROM", "a.doc", "x.b1n", "x.rÏm"}) {
     EXPECT_EQ(check_file(name), 1) << name;
-    EXPECT_EQ(file_type_ptr, &file_type[14]) << name;
+    EXPECT_EQ(file_type_ptr, &file_type[kind_count]) << name;
   }
+  EXPECT_EQ(check_file("/states/Astro.VST"), 0);
+  EXPECT_TRUE(is_state_file("/states/Astro.VST"));
+  EXPECT_FALSE(is_state_file("Astro.vst.txt"));
   // Only the last four characters count.
   EXPECT_EQ(check_file("listing.rom.txt"), 0);
   EXPECT_EQ(file_type_ptr->type, 4);
@@ -128,7 +129,7 @@ TEST_F(LoadingTest, MenuAndDropPathsDiffer) {
   reset_loading_state();
 
   // An unrecognised name: the menu shows the error box naming the file, the drop path says nothing.
-  std::string odd = write_text(dir_, "GAME.Rom", "x");
+  std::string odd = write_text(dir_, "GAME.Rum", "x");
   int errors = headless_error_count;
   EXPECT_EQ(do_load_file(odd), 1);
   EXPECT_EQ(headless_error_count, errors);
@@ -139,10 +140,11 @@ TEST_F(LoadingTest, MenuAndDropPathsDiffer) {
   load_file_end();
   EXPECT_EQ(headless_error_count, errors + 1);
   EXPECT_EQ(shown.rfind("00 - ", 0), 0u) << shown;
-  EXPECT_NE(shown.find("GAME.Rom"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("GAME.Rum"), std::string::npos) << shown;
 
-  // .pt3 and .scr are for programs on the USB stick: both paths say they were not loaded.
-  for (const char* name : {"tune.pt3", "pic.SCR"}) {
+  // .pt3 and .scr are for programs on the USB stick, save states for the state loader: both
+  // paths say they were not loaded.
+  for (const char* name : {"tune.pt3", "pic.SCR", "old.Vst"}) {
     std::string path = write_text(dir_, name, "data");
     EXPECT_EQ(do_load_file(path), 1) << name;
     load_file_begin();

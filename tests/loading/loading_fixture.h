@@ -30,8 +30,8 @@ inline void reset_loading_state() {
   release_file();
   caq_loaded = false;
   caq_autoload = false;
-  while (spool_file) read_spool_file();  // ends (and frees) a running spool
   spool_len = 0;
+  if (spool_file) read_spool_file();  // ends (and frees) a running spool
   aqua_caq = nullptr;
   caq_count = 0;
   for (uint8_t& column : keyboard_map) column = 0xFF;

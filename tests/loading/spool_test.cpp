@@ -1,5 +1,7 @@
 // The key spooler: its character table, its frame cadence, and its starters.
 #include <cstring>
+#include <functional>
+#include <utility>
 
 #include "loading_fixture.h"
 #include "spool_expect.h"
@@ -56,29 +58,60 @@ TEST_F(LoadingTest, PastedTextGetsTheEndMarker) {
   EXPECT_EQ(spool_len, 5001u);
 }
 
-TEST_F(LoadingTest, AutoloadTypesCloadInRealTime) {
+namespace {
+
+// Runs frame ends 1..last, the ROM reading the keyboard during frame e when scanned(e); returns
+// the keys pressed, each with the frame end that pressed it. Checks the spool's speed and sound.
+std::vector<std::pair<uint32_t, char>> autoload_presses(uint32_t last, const std::function<bool(uint32_t)>& scanned) {
+  auto keys = expected_keys();
+  std::vector<std::pair<uint32_t, char>> presses;
+  for (uint32_t e = 1; e <= last && spool_file; ++e) {
+    if (scanned(e)) keyboard_scan(0x00);
+    frame_end();
+    EXPECT_EQ(speed, 0);
+    EXPECT_EQ(snd_sound, spool_file ? 0 : 1);
+    for (char c : std::string("\ncloda"))
+      if (current_matrix() == matrix_for(keys, static_cast<uint8_t>(c))) presses.push_back({e, c});
+  }
+  return presses;
+}
+
+}  // namespace
+
+TEST_F(LoadingTest, AutoloadPassesThePowerOnScreenAndWaitsForTheKeyboard) {
   caq_autoload = true;
   speed = 1;
   snd_sound = 1;
   ASSERT_EQ(do_load_file(write_file(dir_, "prog.caq", {0xFF, 0x00})), 0);
   ASSERT_TRUE(spool_file);
   EXPECT_EQ(spool_speed, 2);
-  EXPECT_EQ(speed, 0);
-  auto keys = expected_keys();
-  // The word, then RETURN for the command line and RETURN for the ROM's "Press RETURN key to
-  // start", then an all-up stroke.
-  const char* word = "cload\n\n";
-  for (uint32_t e = 1; e <= 20; ++e) {
-    frame_end();
-    std::vector<uint8_t> want(8, 0xFF);
-    if (e % 2 == 0 && e <= 14) want = matrix_for(keys, static_cast<uint8_t>(word[e / 2 - 1]));
-    ASSERT_EQ(current_matrix(), want) << "frame end " << e;
-    ASSERT_EQ(spool_file, e < 18) << "frame end " << e;
-    ASSERT_EQ(speed, 0);
+  // RETURN, then nothing while the ROM sets up (no keyboard read) or has read it in fewer than
+  // ten frames in a row; then the word, RETURN for the command line and RETURN for "Press
+  // RETURN key to start", one key every two frames, all unshifted.
+  auto presses = autoload_presses(400, [](uint32_t e) { return (e >= 31 && e <= 35) || e >= 37; });
+  const std::string typed = "\ncload\n\n";
+  ASSERT_EQ(presses.size(), typed.size());
+  EXPECT_EQ(presses[0].first, 2u);
+  // Read in frames 37..46: ten in a row; the next stroke after that is the word's first key.
+  EXPECT_GT(presses[1].first, 46u);
+  EXPECT_LE(presses[1].first, 48u);
+  for (size_t i = 0; i < typed.size(); ++i) {
+    EXPECT_EQ(presses[i].second, typed[i]) << i;
+    if (i > 1) {
+      EXPECT_EQ(presses[i].first, presses[i - 1].first + 2) << i;
+    }
   }
+  EXPECT_FALSE(spool_file);
   EXPECT_EQ(snd_sound, 1);
-  // No SHIFT anywhere: the letters are typed unshifted.
-  for (char c : std::string("cload")) EXPECT_FALSE(keys[static_cast<uint8_t>(c)].shift);
+
+  // A machine that never reads its keyboard (a program that takes no keys) gets the command
+  // after AUTOLOAD_WAIT_LIMIT frames, five seconds.
+  start_autoload();
+  presses = autoload_presses(400, [](uint32_t) { return false; });
+  ASSERT_EQ(presses.size(), typed.size());
+  EXPECT_GT(presses[1].first, 250u);
+  EXPECT_LE(presses[1].first, 254u);
+  EXPECT_FALSE(spool_file);
 
   // Only the autoload types a carriage return as RETURN; in any other text it is an all-up stroke.
   const uint8_t cr = 0x0D;

@@ -2,6 +2,8 @@
 // real X selections.
 #include <cstring>
 
+#include "core/config.h"
+#include "core/save_state.h"
 #include "input/keyboard.h"
 #include "loading/cassette.h"
 #include "loading/loader.h"
@@ -290,7 +292,7 @@ TEST(FileChooser, FiltersCancelAcceptAndRejectedNames) {
   write_file(dir + "GAME.Rom", pattern(8192, 42));
 
   std::vector<std::string> filter_names;
-  std::vector<std::string> first_patterns;
+  std::string supported_names;  // of the names below, those the first filter shows
   std::string title;
   dialog_answer cancel{"Open File", [&](GtkWidget* d) {
                          title = gtk_window_get_title(GTK_WINDOW(d));
@@ -299,16 +301,13 @@ TEST(FileChooser, FiltersCancelAcceptAndRejectedNames) {
                            filter_names.push_back(gtk_file_filter_get_name(GTK_FILE_FILTER(f->data)));
                          g_slist_free(filters);
                          GtkFileFilter* shown = gtk_file_chooser_get_filter(GTK_FILE_CHOOSER(d));
-                         GVariant* v = gtk_file_filter_to_gvariant(shown);
-                         GVariant* rules = g_variant_get_child_value(v, 1);
-                         for (gsize i = 0; i < g_variant_n_children(rules); ++i) {
-                           guint32 kind;
-                           const gchar* text;
-                           g_variant_get_child(rules, i, "(u&s)", &kind, &text);
-                           first_patterns.push_back(text);
+                         for (const char* name : {"CHESS.Rom", "game.bin", "TAPE.CAQ", "a.Txt", "p.bAS", "old.VsT",
+                                                  "notes.doc", "GAME.ROM.bak", "rom"}) {
+                           GtkFileFilterInfo info = {};
+                           info.contains = GTK_FILE_FILTER_DISPLAY_NAME;
+                           info.display_name = name;
+                           if (gtk_file_filter_filter(shown, &info)) supported_names += std::string(name) + " ";
                          }
-                         g_variant_unref(rules);
-                         g_variant_unref(v);
                        },
                        GTK_RESPONSE_CANCEL};
   caq_loaded = true;
@@ -318,11 +317,11 @@ TEST(FileChooser, FiltersCancelAcceptAndRejectedNames) {
   EXPECT_TRUE(cancel.seen);
   EXPECT_EQ(title, "Open File");
   EXPECT_TRUE(caq_loaded) << "cancelling leaves the cassette in";
-  const std::vector<std::string> names = {"Supported Files", "All Files", "Cartridge Files", "CAQ Files", "TXT Files"};
+  const std::vector<std::string> names = {"Supported Files", "All Files", "Cartridge Files", "CAQ Files", "TXT Files",
+                                          "Save States"};
   EXPECT_EQ(filter_names, names);
-  const std::vector<std::string> supported = {"*.ROM", "*.rom", "*.BIN", "*.bin", "*.CAQ", "*.caq",
-                                              "*.TXT", "*.txt", "*.BAS", "*.bas"};
-  EXPECT_EQ(first_patterns, supported);
+  // Extensions in any case, save states among them.
+  EXPECT_EQ(supported_names, "CHESS.Rom game.bin TAPE.CAQ a.Txt p.bAS old.VsT ");
 
   // The chooser's answer that picks one file of dir and accepts it.
   auto choosing = [&dir](const std::string& name) {
@@ -356,10 +355,29 @@ TEST(FileChooser, FiltersCancelAcceptAndRejectedNames) {
   EXPECT_TRUE(spool_file);
   EXPECT_EQ(spool_len, 9u);
   EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(main_window)), "Vantorel v1.02 - PROG.bas");
-  while (spool_file) read_spool_file();
+  stop_spool();
 
-  // A name whose extension is in neither case: the error box comes and is closed by the user.
-  dialog_answer reject = choosing("GAME.Rom");
+  // A cartridge named as users name them loads as well.
+  dialog_answer mixed = choosing("GAME.Rom");
+  source = arm(mixed);
+  EXPECT_EQ(load_file(), 0);
+  disarm(source, mixed);
+  EXPECT_TRUE(page_holds(7, pattern(8192, 42)));
+  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(main_window)), "Vantorel v1.02 - GAME.Rom");
+  // A save state chosen here is loaded: the machine goes back to it.
+  std::string message;
+  ASSERT_TRUE(save_state_file(dir + "Saved.VST", message)) << message;
+  Page_RAM[7][0] ^= 0xFF;
+  dialog_answer state = choosing("Saved.VST");
+  source = arm(state);
+  EXPECT_EQ(load_file(), 0);
+  disarm(source, state);
+  EXPECT_TRUE(page_holds(7, pattern(8192, 42)));
+  EXPECT_EQ(std::string(gtk_label_get_text(GTK_LABEL(notice_status))).rfind("State loaded: ", 0), 0u);
+
+  // A name whose extension is unknown: the error box comes and is closed by the user.
+  write_file(dir + "GAME.Rum", cart);
+  dialog_answer reject = choosing("GAME.Rum");
   std::string error_text;
   dialog_answer error_box{"", [&](GtkWidget* d) {
                             gchar* text = nullptr;
@@ -390,7 +408,7 @@ TEST(FileChooser, FiltersCancelAcceptAndRejectedNames) {
   disarm(source, reject);
   EXPECT_TRUE(error_box.seen);
   EXPECT_EQ(error_text.substr(0, 5), "00 - ");
-  EXPECT_TRUE(page_holds(7, cart));  // the previous cartridge stays
+  EXPECT_TRUE(page_holds(7, pattern(8192, 42)));  // the previous cartridge stays
 }
 
 TEST(DragAndDrop, UriListWithThreeFilesLoadsOnlyTheLast) {
@@ -417,6 +435,37 @@ TEST(DragAndDrop, UriListWithThreeFilesLoadsOnlyTheLast) {
   EXPECT_EQ(dropped_file_name(("file://" + dir + "a%20b.caq\r\n").c_str()), dir + "a b.caq");
   EXPECT_EQ(dropped_file_name(""), "");
   EXPECT_EQ(dropped_file_name("# only a comment\r\n"), "");
+}
+
+// A save state dropped is loaded; a file the program is started with runs: a cartridge at once
+// (no notice asks for the Soft Reset), a cassette with the autoload whatever the setting.
+TEST(DragAndDrop, StatesDroppedLoadAndFilesGivenAtStartRun) {
+  const std::string dir = scratch_dir + "/start/";
+  const auto cart = pattern(8192, 51);
+  write_file(dir + "start.bin", cart);
+  write_file(dir + "tape.caq", pattern(100, 52));
+  std::string message;
+  ASSERT_TRUE(save_state_file(dir + "dropped.vst", message)) << message;
+  const uint8_t kept = ram[0x3900];
+  ram[0x3900] = static_cast<uint8_t>(~kept);
+  drop("text/uri-list", file_uri(dir + "dropped.vst") + "\r\n", 1);
+  EXPECT_EQ(ram[0x3900], kept);
+
+  show_status_notice("");
+  z80.pc = 0x3333;
+  open_file_at_start(dir + "start.bin");
+  EXPECT_TRUE(page_holds(7, cart));
+  EXPECT_EQ(z80.pc, 0);
+  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(main_window)), "Vantorel v1.02 - start.bin");
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(notice_status)), "");
+
+  caq_autoload = false;
+  stop_spool();
+  open_file_at_start(dir + "tape.caq");
+  EXPECT_TRUE(caq_loaded);
+  EXPECT_TRUE(spool_file && spool_is_autoload);
+  EXPECT_FALSE(caq_autoload) << "the setting is the user's";
+  stop_spool();
 }
 
 TEST(DragAndDrop, TextIsTypedAndSoIsAListEndingInANonFileUri) {

@@ -23,7 +23,8 @@
 # - a line typed at 25 keys a second arrives whole in both layouts, on an idle and a busy host;
 # - one quit signal with a modal dialog open closes it and quits, settings saved;
 # - with the Micro Expander on, a cartridge chosen in the file chooser leaves the running
-#   program alone until the Soft Reset, which starts the cartridge.
+#   program alone until the Soft Reset, which starts the cartridge;
+# - a tape given on the command line loads from the power-on screen, CAQ Autoload off.
 # Usage: end_to_end.sh <vantorel> <vantorel-headless> <drag_source> <firmware dir>
 set -u
 program=$1
@@ -602,4 +603,36 @@ xdotool key alt+o s
 count=$(wait_for_picture "$work/mx_cart.png" 10) || fail "Soft Reset did not start the cartridge ($count pixels)"
 close_program
 echo "Micro Expander: a cartridge loaded from the menu waited for the Soft Reset, which started it"
+
+# ---- A tape given on the command line (what a double-click in a file manager runs), CAQ
+# Autoload off, while the ROM is on a power-on screen that waits for RETURN and then sets up
+# reading no keys: the program loads and runs, the picture the headless runner's autoload gives.
+tape_at_start() {
+  local dir="$work/poweron" size
+  mkdir -p "$dir/roms"
+  cp "$firmware/sysrom_power_on.bin" "$dir/roms/aquariusS2.rom" && cp "$firmware/charrom.bin" "$dir/roms/charS2.rom" ||
+    fail "no built power-on ROM in $firmware"
+  # Leader, sync, name; leader, sync, header (load and run at 0x3900, the length), the program.
+  size=$(stat -c %s "$firmware/load_tape.bin")
+  { head -c 16 /dev/zero | tr '\0' '\377'; printf '\0GAME01'; head -c 16 /dev/zero | tr '\0' '\377'
+    printf '\0\0\071'"\\$(printf %03o $((size & 255)))\\$(printf %03o $((size >> 8)))"'\0\071'
+    cat "$firmware/load_tape.bin"; } >"$dir/game.caq"
+  "$headless" --dir "$dir" --autoload --load "$dir/game.caq" --frames 300 --screenshot "$work/tape_at_start.png" \
+    >/dev/null || fail "the headless runner failed"
+  cd "$dir" || exit 1
+  "$program" game.caq >"$work/stdout.txt" 2>"$work/stderr.txt" &
+  pid=$!
+  poll 30 named_window "^$title - game.caq\$" || fail "no window titled \"$title - game.caq\""
+  window=$found
+  measure_window
+  shows_loaded() {
+    client_shot "$work/client.png" &&
+      [[ $(compare -metric AE -subimage-search "$work/client.png" "$work/tape_at_start.png" null: 2>&1) =~ ^0\ @ ]]
+  }
+  poll 30 shows_loaded || fail "the tape given on the command line did not load as the headless runner's autoload"
+  close_program
+  cd "$work" || exit 1
+  echo "a tape given on the command line loaded from the power-on screen"
+}
+tape_at_start
 echo "PASS"
