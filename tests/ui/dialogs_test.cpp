@@ -2,7 +2,6 @@
 // real X selections.
 #include <cstring>
 
-#include "core/config.h"
 #include "core/save_state.h"
 #include "input/keyboard.h"
 #include "loading/cassette.h"
@@ -437,13 +436,12 @@ TEST(DragAndDrop, UriListWithThreeFilesLoadsOnlyTheLast) {
   EXPECT_EQ(dropped_file_name("# only a comment\r\n"), "");
 }
 
-// A save state dropped is loaded; a file the program is started with runs: a cartridge at once
-// (no notice asks for the Soft Reset), a cassette with the autoload whatever the setting.
+// A save state dropped is loaded; a cartridge the program is started with runs at once, and no
+// notice asks for the Soft Reset. (A tape given at start: end_to_end.sh.)
 TEST(DragAndDrop, StatesDroppedLoadAndFilesGivenAtStartRun) {
   const std::string dir = scratch_dir + "/start/";
   const auto cart = pattern(8192, 51);
   write_file(dir + "start.bin", cart);
-  write_file(dir + "tape.caq", pattern(100, 52));
   std::string message;
   ASSERT_TRUE(save_state_file(dir + "dropped.vst", message)) << message;
   const uint8_t kept = ram[0x3900];
@@ -458,14 +456,6 @@ TEST(DragAndDrop, StatesDroppedLoadAndFilesGivenAtStartRun) {
   EXPECT_EQ(z80.pc, 0);
   EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(main_window)), "Vantorel v1.02 - start.bin");
   EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(notice_status)), "");
-
-  caq_autoload = false;
-  stop_spool();
-  open_file_at_start(dir + "tape.caq");
-  EXPECT_TRUE(caq_loaded);
-  EXPECT_TRUE(spool_file && spool_is_autoload);
-  EXPECT_FALSE(caq_autoload) << "the setting is the user's";
-  stop_spool();
 }
 
 TEST(DragAndDrop, TextIsTypedAndSoIsAListEndingInANonFileUri) {
