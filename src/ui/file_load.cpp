@@ -91,28 +91,26 @@ int load_file() {
   return failed ? 1 : 0;
 }
 
-void load_dropped_file(const std::string& name) {
+namespace {
+
+// A file given by a drop or on the command line: a state is loaded as such; anything else is
+// said in the status bar, as a drop has no error box.
+void load_given_file(const std::string& name, bool at_start) {
   if (is_state_file(name)) {
     load_state_from(name, name);
     return;
   }
-  // A drop has no error box; the status bar says why nothing was loaded.
-  if (do_load_file(name) == 0)
-    show_loaded(name, false);
+  if ((at_start ? open_at_start(name) : do_load_file(name)) == 0)
+    show_loaded(name, at_start);
   else
     show_status_notice("Not loaded: " + name + (load_error.empty() ? "" : ": " + load_error));
 }
 
-void open_file_at_start(const std::string& name) {
-  if (is_state_file(name)) {
-    load_state_from(name, name);
-    return;
-  }
-  if (open_at_start(name) == 0)
-    show_loaded(name, true);
-  else
-    show_status_notice("Not loaded: " + name + (load_error.empty() ? "" : ": " + load_error));
-}
+}  // namespace
+
+void load_dropped_file(const std::string& name) { load_given_file(name, false); }
+
+void open_file_at_start(const std::string& name) { load_given_file(name, true); }
 
 std::string dropped_file_name(const char* text) {
   std::string name;
