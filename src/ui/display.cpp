@@ -138,6 +138,8 @@ void update_display() {
   }
   GdkDrawingContext* context = gdk_window_begin_draw_frame(window, band_region);
   cairo_t* cr = gdk_drawing_context_get_cairo_context(context);
+  // The context is not always clipped to the region it was begun with (X11 paints the whole
+  // window then): the band is clipped here.
   cairo_rectangle(cr, band.x, band.y, band.width, band.height);
   cairo_clip(cr);
   paint_picture(cr, width, height);
