@@ -3,7 +3,8 @@
 // and the CPU time the whole process takes over the measured seconds is read from /proc, as a
 // percentage of one core: at the free ROM's still prompt, and with a system ROM that changes
 // 320 cells of the screen every frame (firmware/tests/animated_screen.asm). The frame rate the
-// program reported meanwhile shows it kept time.
+// program reported meanwhile shows it kept time; its threads' sleeps a second show how often
+// it woke (SDL's disk driver runs a little slow, and a full sound FIFO waits in 1 ms steps).
 //   vantorel-bench desktop [--program=PATH ...] [--seconds=N]
 // Each --program is measured in turn (by default the vantorel beside this program), after the
 // machine benchmark of the vantorel-bench beside it, so builds before and after a change are
@@ -152,9 +153,23 @@ void write_file(const std::filesystem::path& path, const unsigned char* data, si
   out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
 }
 
+// Times any thread of the process went to sleep of its own accord (a wait for the clock, the
+// audio device or the X server): each one costs a wake-up as well.
+uint64_t sleeps(pid_t pid) {
+  uint64_t total = 0;
+  std::error_code ec;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
+    std::ifstream status(task.path() / "status");
+    for (std::string line; std::getline(status, line);)
+      if (line.rfind("voluntary_ctxt_switches:", 0) == 0) total += std::strtoull(line.c_str() + 24, nullptr, 10);
+  }
+  return total;
+}
+
 struct Measured {
   double core_percent = -1;
   double frames_per_second = 0;
+  double sleeps_per_second = 0;
 };
 
 // Runs program in a fresh directory with rom as its system ROM for the seconds given, after it
@@ -196,10 +211,13 @@ Measured measure(const std::string& program, int display, const unsigned char* r
     log.clear();
     const auto start = steady::now();
     const double cpu_start = cpu_seconds(desktop.pid);
+    const uint64_t sleeps_start = sleeps(desktop.pid);
     read_log_until(start + std::chrono::seconds(seconds));
     const double cpu_end = cpu_seconds(desktop.pid);
+    const uint64_t sleeps_end = sleeps(desktop.pid);
     const double wall = std::chrono::duration<double>(steady::now() - start).count();
     if (cpu_start >= 0 && cpu_end >= 0) result.core_percent = 100.0 * (cpu_end - cpu_start) / wall;
+    result.sleeps_per_second = static_cast<double>(sleeps_end - sleeps_start) / wall;
     int rates = 0, frames = 0;
     for (size_t at = log.find("FPS: "); at != std::string::npos; at = log.find("FPS: ", at + 1)) {
       frames += std::atoi(log.c_str() + at + 5);
@@ -244,8 +262,10 @@ void run_desktop_bench() {
     std::printf("desktop_seconds=%d\n", seconds);
     std::printf("desktop_still_core_percent=%.2f\n", still.core_percent);
     std::printf("desktop_still_frames_per_second=%.1f\n", still.frames_per_second);
+    std::printf("desktop_still_sleeps_per_second=%.0f\n", still.sleeps_per_second);
     std::printf("desktop_animated_core_percent=%.2f\n", animated.core_percent);
     std::printf("desktop_animated_frames_per_second=%.1f\n", animated.frames_per_second);
+    std::printf("desktop_animated_sleeps_per_second=%.0f\n", animated.sleeps_per_second);
     std::fflush(stdout);
   }
   stop(server);

@@ -1,6 +1,7 @@
 // Presentation of the composed picture: the drawing area, scaling and full screen.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "core/config.h"
 #include "core/extra_settings.h"
@@ -78,40 +79,71 @@ void init_display() {
   g_signal_connect(gtkui_drawing_area, "size-allocate", G_CALLBACK(on_area_allocated), nullptr);
 }
 
-gboolean gtkdisplay_draw(GtkWidget* widget, cairo_t* cr, gpointer) {
+namespace {
+
+// The picture scaled to fit an area of this size, on black.
+void paint_picture(cairo_t* cr, int width, int height) {
   if (!picture_surface)
     picture_surface = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(display_buffer),
                                                           CAIRO_FORMAT_RGB24, display_width, display_height, stride);
-  const picture_fit fit =
-      fit_picture(gtk_widget_get_allocated_width(widget), gtk_widget_get_allocated_height(widget), integer_scaling);
+  const picture_fit fit = fit_picture(width, height, integer_scaling);
   cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
   cairo_set_source_rgb(cr, 0, 0, 0);
   cairo_paint(cr);
-  if (fit.width == 0 || fit.height == 0) return FALSE;
+  if (fit.width == 0 || fit.height == 0) return;
   cairo_translate(cr, fit.x, fit.y);
   cairo_scale(cr, fit.scale, fit.scale);
   cairo_set_source_surface(cr, picture_surface, 0, 0);
   cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_FAST);
   cairo_rectangle(cr, 0, 0, display_width, display_height);
   cairo_fill(cr);
+}
+
+// The window rows a frame paints, kept from frame to frame: a game changes the same rows.
+cairo_region_t* band_region;
+cairo_rectangle_int_t band_shape;
+
+}  // namespace
+
+gboolean gtkdisplay_draw(GtkWidget* widget, cairo_t* cr, gpointer) {
+  paint_picture(cr, gtk_widget_get_allocated_width(widget), gtk_widget_get_allocated_height(widget));
   return FALSE;
 }
 
-// Only the lines the raster drew since the last repaint are painted again (the whole picture
-// when none is known); the black around it is painted when the area is. A band rounded out to
-// whole window pixels holds every window row that shows one of its lines.
+// A frame paints the lines the raster drew since the last repaint (the whole picture when none
+// is known) straight into the window, rather than asking GTK for a redraw of the widget tree.
+// The band is rounded out to whole window pixels, so it holds every window row that shows one
+// of its lines. GTK's own redraws (exposure, resizing) go through gtkdisplay_draw.
 void update_display() {
   if (!gtkui_drawing_area) return;
-  const picture_fit fit = fit_picture(static_cast<int>(disp_width), static_cast<int>(disp_height), integer_scaling);
-  int top = fit.y, height = fit.height;
+  uint32_t first = 0, last = display_height - 1;
   if (picture_changed()) {
-    top = fit.y + static_cast<int>(std::floor(changed_first_line * fit.scale)) - 1;
-    const int bottom = fit.y + static_cast<int>(std::ceil((changed_last_line + 1) * fit.scale)) + 1;
-    top = std::max(top, fit.y);
-    height = std::min(bottom, fit.y + fit.height) - top;
+    first = changed_first_line;
+    last = changed_last_line;
   }
-  gtk_widget_queue_draw_area(gtkui_drawing_area, fit.x, top, fit.width, height);
   picture_presented();
+  GdkWindow* window = gtk_widget_get_window(gtkui_drawing_area);
+  if (!window || !gtk_widget_is_drawable(gtkui_drawing_area)) return;
+  const int width = gtk_widget_get_allocated_width(gtkui_drawing_area);
+  const int height = gtk_widget_get_allocated_height(gtkui_drawing_area);
+  const picture_fit fit = fit_picture(width, height, integer_scaling);
+  const int top = std::max(fit.y, fit.y + static_cast<int>(std::floor(first * fit.scale)) - 1);
+  const int bottom = std::min(fit.y + fit.height, fit.y + static_cast<int>(std::ceil((last + 1) * fit.scale)) + 1);
+  if (bottom <= top || fit.width <= 0) return;
+  const cairo_rectangle_int_t band = {fit.x, top, fit.width, bottom - top};
+  if (!band_region || std::memcmp(&band, &band_shape, sizeof band) != 0) {
+    if (band_region) cairo_region_destroy(band_region);
+    band_region = cairo_region_create_rectangle(&band);
+    band_shape = band;
+  }
+  GdkDrawingContext* context = gdk_window_begin_draw_frame(window, band_region);
+  cairo_t* cr = gdk_drawing_context_get_cairo_context(context);
+  // The context is not always clipped to the region it was begun with (X11 paints the whole
+  // window then): the band is clipped here.
+  cairo_rectangle(cr, band.x, band.y, band.width, band.height);
+  cairo_clip(cr);
+  paint_picture(cr, width, height);
+  gdk_window_end_draw_frame(window, context);
 }
 
 // The status bar stays under the picture in full screen: the frame rate is most interesting

@@ -58,6 +58,12 @@ void close_joysticks() {
 }
 
 void get_joystick_state() {
+  // SDL's pump costs system calls: with no joystick there it looks for one plugged in twice a
+  // second only (a joystick SDL already counts, a virtual one, is taken at once).
+  constexpr uint32_t FRAMES_BETWEEN_LOOKS = 25;
+  static uint32_t frames_since_look;
+  if (!joystick_enabled && SDL_NumJoysticks() == 0 && ++frames_since_look < FRAMES_BETWEEN_LOOKS) return;
+  frames_since_look = 0;
   SDL_Event event;
   // SDL has no window here, so its queue holds only device events; all but the joysticks'
   // are of no use to the machine and are dropped.

@@ -434,7 +434,9 @@ gboolean update_status_window(gpointer) {
 
 void ui_event() {
   // Once shut down, the RAM is gone: no further handler may run against the machine.
-  while (!quit_requested && gtk_events_pending()) gtk_main_iteration();
+  // One look at the sources per pass: asking whether events are pending first polls them twice.
+  while (!quit_requested && g_main_context_iteration(nullptr, FALSE)) {
+  }
 }
 
 void update_timer() {
