@@ -90,6 +90,9 @@ struct RebuiltDevice {
 };
 
 void write_ay(StateWriter& w) {
+  // The ticks still owed are run first, so that a state holds the generator as ticking after
+  // every instruction leaves it.
+  AY_catch_up();
   w.block(snd.regs, 16);
   w.u8(snd.noise_out); w.u8(snd.env_volume); w.u8(snd.noise_count); w.u8(snd.noise_period);
   w.u8(static_cast<uint8_t>(snd.env_state)); w.u8(snd.env_phase);

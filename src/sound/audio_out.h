@@ -71,7 +71,10 @@ float dc_block(DcBlocker& filter, float x);
 inline void sound_clock(uint32_t t) {
   if (speed || !play_audio) return;
   snd.sample_acc += static_cast<int32_t>(t);
+  // The sample sees the generator as it stood at the end of the previous instruction.
+  if (snd.sample_acc > static_cast<int32_t>(snd.sample_tstates)) {
+    AY_catch_up();
+    GetSample();
+  }
   snd.ay_acc += t;
-  if (snd.sample_acc > static_cast<int32_t>(snd.sample_tstates)) GetSample();
-  while (snd.ay_acc > snd.ay_tick_tstates) update_AY_state();
 }

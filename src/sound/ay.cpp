@@ -133,6 +133,8 @@ void AY_init() {
 }
 
 void AY_reg_write(uint8_t value) {
+  // The counters run on the old registers up to this moment.
+  AY_catch_up();
   const uint8_t reg = snd.reg_select & 0x0F;
   if (reg >= 14) return;
   snd.regs[reg] = value & register_mask[reg];
@@ -153,28 +155,64 @@ uint8_t AY_reg_read() {
   return snd.regs[reg];
 }
 
-void update_AY_state() {
-  snd.ay_acc -= AY_TICK_TSTATES;
-  if (!snd_aysound) return;
+namespace {
 
-  snd.env_phase ^= 1;
-  if (snd.env_phase == 0) envelope_tick();
+// Advances a tone counter by ticks at once: the flip-flop changes once per period completed.
+// A count at or above the period (a lowered period) ends its period on the first tick.
+void advance_tone(int ch, uint32_t ticks) {
+  uint32_t period = static_cast<uint32_t>((snd.regs[2 * ch + 1] & 0x0F) << 8 | snd.regs[2 * ch]);
+  if (period == 0) period = 1;
+  const uint32_t count = snd.tone_count[ch];
+  const uint32_t to_first_flip = count < period ? period - count : 1;
+  if (ticks < to_first_flip) {
+    snd.tone_count[ch] = static_cast<uint16_t>(count + ticks);
+    return;
+  }
+  const uint32_t after_first = ticks - to_first_flip;
+  snd.tone_out[ch] ^= static_cast<uint8_t>((1 + after_first / period) & 1);
+  snd.tone_count[ch] = static_cast<uint16_t>(after_first % period);
+}
+
+}  // namespace
+
+void AY_advance(uint32_t ticks) {
+  if (!snd_aysound || ticks == 0) return;
+
+  // The envelope runs on every second tick: once for each time the phase comes back to 0.
+  const uint32_t envelope_ticks = (snd.env_phase + ticks) / 2;
+  snd.env_phase = static_cast<uint8_t>((snd.env_phase + ticks) & 1);
+  for (uint32_t i = 0; i < envelope_ticks; ++i) envelope_tick();
 
   // A flip every `period` ticks: a square wave at the chip's clock / (16 x period), which is
   // CPU clock / (32 x period).
-  for (int ch = 0; ch < 3; ++ch) {
-    const uint32_t period = static_cast<uint32_t>((snd.regs[2 * ch + 1] & 0x0F) << 8 | snd.regs[2 * ch]);
-    if (count_reaches(snd.tone_count[ch], period)) snd.tone_out[ch] ^= 1;
-  }
+  for (int ch = 0; ch < 3; ++ch) advance_tone(ch, ticks);
 
   // A noise step every R6 ticks and a shift every second step: the register shifts every
   // 2 R6 ticks, and R6 = 0 sounds as R6 = 1, as on the chip. The period is taken at each step,
   // so a new R6 is heard once the running period is over.
-  if (++snd.noise_count >= snd.noise_period) {
+  for (uint32_t left = ticks;;) {
+    const uint32_t to_step = snd.noise_count < snd.noise_period ? snd.noise_period - snd.noise_count : 1;
+    if (left < to_step) {
+      snd.noise_count = static_cast<uint8_t>(snd.noise_count + left);
+      break;
+    }
+    left -= to_step;
     snd.noise_count = 0;
     snd.noise_period = snd.regs[6] ? snd.regs[6] : 1;
     noise_step();
   }
+}
+
+void AY_catch_up() {
+  if (snd.ay_acc <= AY_TICK_TSTATES) return;
+  const uint32_t ticks = (snd.ay_acc - 1) / AY_TICK_TSTATES;
+  snd.ay_acc -= ticks * AY_TICK_TSTATES;
+  AY_advance(ticks);
+}
+
+void update_AY_state() {
+  snd.ay_acc -= AY_TICK_TSTATES;
+  AY_advance(1);
 }
 
 uint16_t mix_output(uint8_t mixer, uint8_t amplitude, uint8_t tone) {

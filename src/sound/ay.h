@@ -43,6 +43,13 @@ void Set_OFF();
 void Set_HOLD();
 // One tick (16 T-states); subtracts 16 from ay_acc.
 void update_AY_state();
+// Runs the counters on by a number of ticks at once (ay_acc untouched).
+void AY_advance(uint32_t ticks);
+// The machine adds T-states to ay_acc after every instruction but runs the counters only when
+// something depends on them (a sample, a register write, a saved state): this runs the ticks
+// due, leaving at most one tick's T-states in ay_acc, exactly as ticking after every
+// instruction would have left the generator.
+void AY_catch_up();
 // True when a generator state (one read from a save state) is one the chip can be in:
 // registers within their widths, counters, levels and flip-flops within their ranges, the
 // tick at 16 T-states with at most one tick's worth accumulated. Anything else could hang the

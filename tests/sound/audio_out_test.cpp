@@ -119,10 +119,13 @@ TEST_F(AudioOutTest, SampleLevelsFromSpeakerAndChannels) {
 }
 
 TEST_F(AudioOutTest, ClockingMakesSamplesAndTicksAtTheirRates) {
-  // A 23 T-state instruction with ay_acc at 10: 33 -> two ticks, 1 left.
+  // A 23 T-state instruction with ay_acc at 10: 33 T-states owed, run as two ticks, 1 left,
+  // when a sample or a register write needs the generator.
   snd.ay_acc = 10;
   snd.sample_acc = 0;
   sound_clock(23);
+  EXPECT_EQ(snd.ay_acc, 33u);
+  AY_catch_up();
   EXPECT_EQ(snd.ay_acc, 1u);
   EXPECT_EQ(snd.sample_acc, 23);
   EXPECT_EQ(WriteBufferPos, 0);
@@ -153,6 +156,7 @@ TEST_F(AudioOutTest, ClockingMakesSamplesAndTicksAtTheirRates) {
   for (uint32_t t = 0; t < 71588; t += 4) {
     const int64_t before = WriteBufferPos;
     sound_clock(4);
+    AY_catch_up();  // as a register write would: the flips owed so far
     if (WriteBufferPos != before) ++samples;
     if (snd.tone_out[0] != last) ++flips;
     last = snd.tone_out[0];

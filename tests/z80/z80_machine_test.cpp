@@ -79,6 +79,8 @@ TEST_F(Z80Machine, CommonEndDrawsAfterEveryInstructionAndClocksSoundOnlyInRealTi
   EXPECT_EQ(frame_t_state, 19u);
   EXPECT_EQ(screen_t_state, t_state);
   EXPECT_EQ(snd.sample_acc, 19);
+  EXPECT_EQ(snd.ay_acc, 19u);
+  AY_catch_up();
   EXPECT_EQ(snd.ay_acc, 3u);
   play_audio = 0;
   One_Z80_Instruction();
