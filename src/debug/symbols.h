@@ -53,8 +53,8 @@ const Symbol* find_symbol(const SymbolTable& table, std::string_view name);
 // Address -> the best label exactly there (a global one before a local one, then the first
 // loaded); null when none. Constants are never returned.
 const char* symbol_at(const SymbolTable& table, uint16_t address);
-// The nearest label at or below address within max_offset bytes: "LOOP" or "LOOP+3" (offset in
-// hex, as parse_address reads it back); empty when none.
+// The nearest label at or below address within max_offset bytes: "LOOP", "LOOP+3", "LOOP+$1A"
+// (what parse_address reads back); empty when none.
 std::string describe_address(const SymbolTable& table, uint16_t address, uint16_t max_offset = 0xFF);
 
 // An address as the user types it:
@@ -65,6 +65,6 @@ std::string describe_address(const SymbolTable& table, uint16_t address, uint16_
 struct ParsedAddress {
   bool ok = false;
   uint16_t address = 0;
-  std::string error;  // when !ok: e.g. "unknown label 'PRINTX'", "'$12345' is out of range"
+  std::string error;  // when !ok: e.g. "unknown label 'PRINTX'", "'$12345' is not a 16-bit number"
 };
 ParsedAddress parse_address(std::string_view text, const SymbolTable* symbols);
