@@ -36,5 +36,5 @@ DisassembledInstruction disassemble(const uint8_t bytes[4], uint16_t address, co
 // The same, reading the 4 bytes through peek (a read with no side effect, e.g. of the debugger's
 // memory view); the addresses wrap at $FFFF.
 DisassembledInstruction disassemble_at(uint16_t address, uint8_t (*peek)(uint16_t), const SymbolTable* symbols = nullptr);
-// The length alone (what stepping over needs), without building the text.
+// The length alone (what stepping over needs).
 uint8_t instruction_length(const uint8_t bytes[4]);
