@@ -349,7 +349,7 @@ class Decoder {
     const uint8_t op = bytes_[1];
     mode_ = prefix == 0xDD ? 1 : 2;
     if (op == 0xCB) {
-      memory_operand_at(2);
+      take_displacement_at(2);
       cb(bytes_[3], true);
       return;
     }
@@ -364,7 +364,7 @@ class Decoder {
     put("DEFB ");
     hex(prefix, 2);
   }
-  void memory_operand_at(uint8_t index) {
+  void take_displacement_at(uint8_t index) {
     displacement_ = static_cast<int8_t>(bytes_[index]);
     have_displacement_ = true;
   }

@@ -46,8 +46,8 @@ std::string normalise(std::string text, uint16_t address) {
   return out;
 }
 
-// The ED codes z80dasm rejects: duplicates of documented instructions (text and length, "nn" for the
-// operand $3412 the test puts after them); any other rejected ED code is a 2-byte NOP.
+// The ED codes z80dasm rejects that repeat a documented instruction, normalised, with their length
+// (13330 is the operand $3412 the test puts after them); any other rejected ED code is a 2-byte NOP.
 const std::map<uint8_t, std::pair<const char*, uint8_t>> ed_duplicates = {
     {0x4C, {"neg", 2}},  {0x54, {"neg", 2}},  {0x5C, {"neg", 2}},  {0x64, {"neg", 2}},
     {0x6C, {"neg", 2}},  {0x74, {"neg", 2}},  {0x7C, {"neg", 2}},  {0x55, {"retn", 2}},
