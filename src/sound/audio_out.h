@@ -71,9 +71,10 @@ float dc_block(DcBlocker& filter, float x);
 inline void sound_clock(uint32_t t) {
   if (speed || !play_audio) return;
   snd.sample_acc += static_cast<int32_t>(t);
-  // The sample sees the generator as it stood at the end of the previous instruction.
+  // The sample sees the generator as it stood at the end of the previous instruction; a silent
+  // generator sounds the same wherever its counters stand.
   if (snd.sample_acc > static_cast<int32_t>(snd.sample_tstates)) {
-    AY_catch_up();
+    if (!AY_silent() || snd.ay_acc > AY_SILENT_DEBT_LIMIT) AY_catch_up();
     GetSample();
   }
   snd.ay_acc += t;

@@ -27,20 +27,6 @@ constexpr uint8_t register_mask[16] = {0xFF, 0x0F, 0xFF, 0x0F, 0xFF, 0x0F, 0x1F,
 // bits shifted out are 0 as well, so a program that enables noise hears it start from silence.
 constexpr uint64_t NOISE_SEED = 1;
 
-// On the chip the noise counter runs at half the tone counters' rate, through a divide-by-two
-// stage; noise_state[1] is that stage, so the register shifts on every second noise step and
-// the noise sits an octave below what the bare period would give, as on the real chip.
-void noise_step() {
-  uint64_t& lfsr = snd.noise_state[0];
-  uint64_t& prescaler = snd.noise_state[1];
-  prescaler ^= 1;
-  if (prescaler) {
-    const uint64_t feedback = (lfsr ^ (lfsr >> 3)) & 1;
-    lfsr = (lfsr >> 1) | (feedback << 16);
-  }
-  snd.noise_out = static_cast<uint8_t>(lfsr & 1);
-}
-
 void envelope_step() {
   uint8_t& level = snd.env_volume;
   switch (snd.regs[13]) {
@@ -95,27 +81,6 @@ void envelope_step() {
   }
 }
 
-// The chip's counters run up to their period and restart, so a period of P makes an event
-// every P counts; a period of 0 acts as 1. The count is compared one wider than it is kept, so
-// that a count at the top of its range (a lowered period, or a state saved by an earlier version,
-// whose counts ran one further) ends the running period instead of wrapping round to 0.
-template <typename Count>
-bool count_reaches(Count& count, uint32_t period) {
-  const uint32_t next = count + 1u;
-  if (next < (period ? period : 1)) {
-    count = static_cast<Count>(next);
-    return false;
-  }
-  count = 0;
-  return true;
-}
-
-// A step every R12:R11 envelope ticks, a tick being every second generator tick: with the
-// chip's clock at half the CPU's, the steps come at CPU clock / (32 x period).
-void envelope_tick() {
-  if (count_reaches(snd.env_count, static_cast<uint32_t>(snd.regs[12] << 8 | snd.regs[11]))) envelope_step();
-}
-
 }  // namespace
 
 void Set_DECAY() { snd.env_state = DECAY; snd.env_volume = 15; }
@@ -157,51 +122,91 @@ uint8_t AY_reg_read() {
 
 namespace {
 
-// Advances a tone counter by ticks at once: the flip-flop changes once per period completed.
-// A count at or above the period (a lowered period) ends its period on the first tick.
-void advance_tone(int ch, uint32_t ticks) {
-  uint32_t period = static_cast<uint32_t>((snd.regs[2 * ch + 1] & 0x0F) << 8 | snd.regs[2 * ch]);
+// The chip's counters run up to their period and restart, so a period of P makes an event
+// every P counts; a period of 0 acts as 1. This runs one on by `counts` and says how many
+// periods ended. A count at or above the period (a lowered period, or a state saved by an
+// earlier version, whose counts ran one further) ends the running period on the first count.
+uint32_t run_counter(uint32_t& count, uint32_t period, uint32_t counts) {
   if (period == 0) period = 1;
-  const uint32_t count = snd.tone_count[ch];
-  const uint32_t to_first_flip = count < period ? period - count : 1;
-  if (ticks < to_first_flip) {
-    snd.tone_count[ch] = static_cast<uint16_t>(count + ticks);
+  const uint32_t to_first_end = count < period ? period - count : 1;
+  if (counts < to_first_end) {
+    count += counts;
+    return 0;
+  }
+  const uint32_t after_first = counts - to_first_end;
+  count = after_first % period;
+  return 1 + after_first / period;
+}
+
+// Every envelope shape is in its cycle (or at rest) after 32 steps, and both cycles (16 and 32
+// steps) divide 32: a long run is cut to the steps that change the outcome.
+constexpr uint32_t ENVELOPE_CYCLE = 32;
+// The noise register steps through every non-zero 17-bit value; with the divide-by-two stage
+// the whole generator repeats after twice that.
+constexpr uint32_t NOISE_REGISTER_CYCLE = (1u << 17) - 1;
+
+// A step every R12:R11 envelope ticks, a tick being every second generator tick: with the
+// chip's clock at half the CPU's, the steps come at CPU clock / (32 x period).
+void run_envelope(uint32_t envelope_ticks) {
+  uint32_t count = snd.env_count;
+  uint32_t steps = run_counter(count, static_cast<uint32_t>(snd.regs[12] << 8 | snd.regs[11]), envelope_ticks);
+  snd.env_count = static_cast<uint16_t>(count);
+  if (steps > 2 * ENVELOPE_CYCLE) steps = ENVELOPE_CYCLE + (steps - ENVELOPE_CYCLE) % ENVELOPE_CYCLE;
+  for (uint32_t i = 0; i < steps; ++i) envelope_step();
+}
+
+// On the chip the noise counter runs at half the tone counters' rate, through a divide-by-two
+// stage; noise_state[1] is that stage, so the register shifts on every second noise step and
+// the noise sits an octave below what the bare period would give, as on the real chip.
+// The period in force is the one taken at the last step; each step takes R6 afresh, which no
+// write changes within a run (a write runs the generator up to itself first).
+void run_noise(uint32_t ticks) {
+  uint32_t count = snd.noise_count;
+  const uint32_t to_first_step = count < snd.noise_period ? snd.noise_period - count : 1;
+  if (ticks < to_first_step) {
+    snd.noise_count = static_cast<uint8_t>(count + ticks);
     return;
   }
-  const uint32_t after_first = ticks - to_first_flip;
-  snd.tone_out[ch] ^= static_cast<uint8_t>((1 + after_first / period) & 1);
-  snd.tone_count[ch] = static_cast<uint16_t>(after_first % period);
+  const uint32_t period = snd.regs[6] ? snd.regs[6] : 1;
+  const uint32_t after_first = ticks - to_first_step;
+  const uint32_t steps = 1 + after_first / period;
+  snd.noise_count = static_cast<uint8_t>(after_first % period);
+  snd.noise_period = static_cast<uint8_t>(period);
+  // The register shifts on the steps that bring the divide-by-two stage to 1.
+  uint64_t& prescaler = snd.noise_state[1];
+  uint32_t shifts = prescaler ? steps / 2 : (steps + 1) / 2;
+  prescaler ^= steps & 1;
+  shifts %= NOISE_REGISTER_CYCLE;
+  uint64_t lfsr = snd.noise_state[0];
+  for (uint32_t i = 0; i < shifts; ++i) lfsr = (lfsr >> 1) | (((lfsr ^ (lfsr >> 3)) & 1) << 16);
+  snd.noise_state[0] = lfsr;
+  snd.noise_out = static_cast<uint8_t>(lfsr & 1);
 }
 
 }  // namespace
 
 void AY_advance(uint32_t ticks) {
   if (!snd_aysound || ticks == 0) return;
-
   // The envelope runs on every second tick: once for each time the phase comes back to 0.
   const uint32_t envelope_ticks = (snd.env_phase + ticks) / 2;
   snd.env_phase = static_cast<uint8_t>((snd.env_phase + ticks) & 1);
-  for (uint32_t i = 0; i < envelope_ticks; ++i) envelope_tick();
-
+  run_envelope(envelope_ticks);
   // A flip every `period` ticks: a square wave at the chip's clock / (16 x period), which is
   // CPU clock / (32 x period).
-  for (int ch = 0; ch < 3; ++ch) advance_tone(ch, ticks);
-
+  for (int ch = 0; ch < 3; ++ch) {
+    uint32_t count = snd.tone_count[ch];
+    const uint32_t flips =
+        run_counter(count, static_cast<uint32_t>((snd.regs[2 * ch + 1] & 0x0F) << 8 | snd.regs[2 * ch]), ticks);
+    snd.tone_count[ch] = static_cast<uint16_t>(count);
+    snd.tone_out[ch] ^= static_cast<uint8_t>(flips & 1);
+  }
   // A noise step every R6 ticks and a shift every second step: the register shifts every
   // 2 R6 ticks, and R6 = 0 sounds as R6 = 1, as on the chip. The period is taken at each step,
   // so a new R6 is heard once the running period is over.
-  for (uint32_t left = ticks;;) {
-    const uint32_t to_step = snd.noise_count < snd.noise_period ? snd.noise_period - snd.noise_count : 1;
-    if (left < to_step) {
-      snd.noise_count = static_cast<uint8_t>(snd.noise_count + left);
-      break;
-    }
-    left -= to_step;
-    snd.noise_count = 0;
-    snd.noise_period = snd.regs[6] ? snd.regs[6] : 1;
-    noise_step();
-  }
+  run_noise(ticks);
 }
+
+bool AY_silent() { return ((snd.regs[8] | snd.regs[9] | snd.regs[10]) & 0x1F) == 0; }
 
 void AY_catch_up() {
   if (snd.ay_acc <= AY_TICK_TSTATES) return;

@@ -50,6 +50,12 @@ void AY_advance(uint32_t ticks);
 // due, leaving at most one tick's T-states in ay_acc, exactly as ticking after every
 // instruction would have left the generator.
 void AY_catch_up();
+// True when all three channels sit at level 0 whatever the counters do: the counters may then
+// run on later, in one go.
+bool AY_silent();
+// T-states a silent generator may owe before it is run on all the same (ay_acc stays far from
+// overflowing).
+constexpr uint32_t AY_SILENT_DEBT_LIMIT = 1u << 26;
 // True when a generator state (one read from a save state) is one the chip can be in:
 // registers within their widths, counters, levels and flip-flops within their ranges, the
 // tick at 16 T-states with at most one tick's worth accumulated. Anything else could hang the
