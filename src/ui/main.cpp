@@ -16,6 +16,7 @@
 #include "core/frame.h"
 #include "core/program_dir.h"
 #include "core/roms.h"
+#include "debug/run_control.h"
 #include "ui/audio_device.h"
 #include "ui/desktop.h"
 
@@ -132,10 +133,8 @@ int main(int argc, char** argv) {
   if (!file.empty()) open_file_at_start(file);
   while (!quit_requested) {
     // Paused, the loop still paces itself, so that the window and its dialogs stay alive.
-    if (!machine_paused) {
-      one_Z80_frame();
-      keys_frame_end();
-    }
+    // The key queue moves on with the frames that end, not with a frame the debugger stopped.
+    if (!machine_paused && run_frame()) keys_frame_end();
     ui_event();
     if (quit_signalled && !quit_requested) shutdown(nullptr, nullptr);
     if ((!speed || machine_paused) && !quit_requested) update_timer();
