@@ -83,5 +83,7 @@ bool ch376_confined_path(const std::string& name, std::string& host_path, bool k
 // Micro Expander switching: the menu toggle, the switch-on sequence and its hard reset.
 // load_MicroEx is false (nothing changed, error box shown) when "aqubasic.rom" is unusable.
 void select_MicroEx();
+// The Micro Expander on or off as asked (a switch when it is not so already); true when it is now.
+bool set_micro_expander(bool on);
 bool load_MicroEx();
 void microex_hard_reset();

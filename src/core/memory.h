@@ -11,6 +11,8 @@ extern uint8_t AQUA_ROM[8192];       // system ROM image (page 0)
 extern uint8_t EXT_ROM[4096];        // extension ROM image, copied to 0x2000 on model 1
 extern uint32_t cart_base;           // lowest address of the mapped cartridge: 0xC000, 0xE000, or 0x10000 for none
 extern uint8_t cart_view_key;        // the port 0xFF value the cartridge view was made with
+extern bool power_on_ram_random;     // "Power-on RAM: random": RAM holds noise after a rebuild, as the chips do
+extern uint32_t power_on_ram_seed;   // seed of the next random fill; each fill moves it on
 
 extern const uint32_t max_memtop[5];   // RAM top per ram_size
 extern const char* const ram_name[5];  // " 0K RAM " ... " 64K RAM "

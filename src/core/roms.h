@@ -1,4 +1,4 @@
-// ROM images, start-up, the two resets and the error reporter.
+// ROM images, start-up, the two resets, the machine's reconfigurations and the error reporter.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -53,6 +53,17 @@ StagedRoms staged_roms();
 void commit_staged_roms(uint8_t new_model, uint8_t new_series);
 void HardReset();
 void SoftReset();
+
+// The machine's reconfigurations, shared by the desktop's menus and dialogs, the headless runner,
+// the state loader and the debugger. The caller brackets them with pause_audio/resume_audio.
+// The RAM expansion: memtop follows, RAM keeps its contents, a recording in progress ends, the
+// CPU restarts.
+void set_ram_size(uint8_t size);
+// Switches to new_model (0 Aquarius I, 1 Aquarius II) or to new_series (0 SERIES 1, 1 SERIES 2)
+// with the ROM files it needs: 0 when done (memory rebuilt, the CPU restarts); 1 after the error
+// box, with the running machine as it was.
+int switch_model(uint8_t new_model);
+int switch_series(uint8_t new_series);
 // Shows "%02X - " formatted with kind, followed by the reason (or, without one, a sentence for
 // the numbered code), with the audio paused meanwhile; returns 1.
 int Aqua_Error(uint8_t kind, uint32_t code, const std::string& reason = "");
