@@ -9,12 +9,14 @@
 
 #include "core/config.h"
 #include "core/host_file.h"
+#include "core/memory.h"
 
 bool cursor_controller = false;
 bool integer_scaling = true;
 bool keypad_controller = false;
 bool micro_expander_on = false;
 bool sound_enabled = true;
+bool unwritten_read_break = false;
 std::vector<std::string> recent_files;
 
 namespace {
@@ -33,7 +35,9 @@ constexpr flag_entry flags[] = {
     {"integer_scaling", &integer_scaling, true},
     {"keypad_controller", &keypad_controller, false},
     {"micro_expander", &micro_expander_on, false},
+    {"power_on_ram_random", &power_on_ram_random, false},
     {"sound", &sound_enabled, true},
+    {"unwritten_read_break", &unwritten_read_break, false},
 };
 
 // Each recent file is a line of its own, "recent=PATH", newest first.

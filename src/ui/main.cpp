@@ -16,7 +16,9 @@
 #include "core/frame.h"
 #include "core/program_dir.h"
 #include "core/roms.h"
+#include "debug/run_control.h"
 #include "ui/audio_device.h"
+#include "ui/debugger_window.h"
 #include "ui/desktop.h"
 
 namespace {
@@ -131,14 +133,14 @@ int main(int argc, char** argv) {
   restore_extra_session();
   if (!file.empty()) open_file_at_start(file);
   while (!quit_requested) {
-    // Paused, the loop still paces itself, so that the window and its dialogs stay alive.
-    if (!machine_paused) {
-      one_Z80_frame();
-      keys_frame_end();
-    }
+    // Paused or stopped by the debugger, the loop still paces itself, so that the windows and
+    // their dialogs stay alive; a stopped machine runs nothing until it is resumed, and a frame
+    // stopped in its middle ends (with its keys) when it is finished.
+    if (!machine_paused && run_frame()) keys_frame_end();
+    follow_machine_stops();
     ui_event();
     if (quit_signalled && !quit_requested) shutdown(nullptr, nullptr);
-    if ((!speed || machine_paused) && !quit_requested) update_timer();
+    if ((!speed || machine_paused || machine_stopped()) && !quit_requested) update_timer();
   }
   return 0;
 }
