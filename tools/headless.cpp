@@ -366,7 +366,7 @@ bool perform(const Action& act) {
     case Step::hard_reset: keep_pending_samples(); HardReset(); return true;
     case Step::microex:
       keep_pending_samples();
-      if (!per_MicroEx) select_MicroEx();
+      set_micro_expander(true);
       return true;
     case Step::unlimited: speed = 1; return true;
     case Step::screen_text: print_screen_text(); return true;
