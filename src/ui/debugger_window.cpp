@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "core/extra_settings.h"
@@ -154,6 +155,8 @@ bool history_shown;
 guint refresh_timer;
 // The window writes its own widgets: their change handlers must not act on the machine.
 bool refreshing;
+// The registers as the window last showed them.
+Z80State shown_cpu;
 // What follow_machine_stops last saw.
 uint32_t seen_stop_count;
 bool sound_held;
@@ -390,11 +393,17 @@ void refresh_all() {
   refresh_readouts();
   fill_stop_list();
   fill_history(stopped);
+  std::memcpy(&shown_cpu, &z80, sizeof z80);
   refreshing = false;
 }
 
+// A stopped machine changes only when asked: by this window, which shows the change at once, or
+// by a GDB client or a state loaded, which show in the registers.
 gboolean on_refresh_tick(gpointer) {
-  if (debugger_window && !machine_stopped() && gtk_widget_get_mapped(debugger_window)) refresh_all();
+  GdkWindow* shown = debugger_window ? gtk_widget_get_window(debugger_window) : nullptr;
+  if (!shown || !gtk_widget_get_mapped(debugger_window) || (gdk_window_get_state(shown) & GDK_WINDOW_STATE_ICONIFIED))
+    return G_SOURCE_CONTINUE;
+  if (!machine_stopped() || std::memcmp(&shown_cpu, &z80, sizeof z80) != 0) refresh_all();
   return G_SOURCE_CONTINUE;
 }
 
@@ -672,11 +681,6 @@ GtkWidget* build_buttons(GtkAccelGroup* keys) {
                                G_CALLBACK(on_step), GINT_TO_POINTER(2));
   add_key(step_buttons[2], keys, GDK_KEY_F11, GDK_SHIFT_MASK);
   step_buttons[3] = add_button(box, "Next Frame", "Runs to the start of the next frame", G_CALLBACK(on_step), GINT_TO_POINTER(3));
-  state_label = new_label("");
-  gtk_widget_set_name(state_label, "state");
-  gtk_label_set_ellipsize(GTK_LABEL(state_label), PANGO_ELLIPSIZE_END);
-  gtk_widget_set_valign(state_label, GTK_ALIGN_CENTER);
-  gtk_box_pack_start(GTK_BOX(box), state_label, TRUE, TRUE, 8);
   GtkWidget* symbols = gtk_button_new_with_label("Load Symbols…");
   gtk_widget_set_tooltip_text(symbols, "Label files of z80asm, z88dk (.map), sjasmplus (.sym) or NAME EQU $ADDR lines");
   g_signal_connect(symbols, "clicked", G_CALLBACK(on_load_symbols), nullptr);
@@ -890,6 +894,7 @@ void on_destroy(GtkWidget*, gpointer) {
   debugger_window = nullptr;
   message_label = nullptr;
   listing_filled = false;
+  if (machine_stopped()) show_status_notice("Still stopped: Operation → Debugger… (F8) lets it go on");
 }
 
 void build_window() {
@@ -925,13 +930,18 @@ void build_window() {
   gtk_paned_pack1(GTK_PANED(split), upper, TRUE, FALSE);
   gtk_paned_pack2(GTK_PANED(split), pages, TRUE, FALSE);
 
+  // The state and the messages wrap rather than widen the window: a watchpoint's stop is long.
+  state_label = new_label("");
+  gtk_widget_set_name(state_label, "state");
   message_label = new_label("");
   gtk_widget_set_name(message_label, "message");
-  gtk_label_set_line_wrap(GTK_LABEL(message_label), TRUE);
   GtkWidget* all = gtk_box_new(GTK_ORIENTATION_VERTICAL, 6);
   gtk_container_set_border_width(GTK_CONTAINER(all), 6);
   gtk_box_pack_start(GTK_BOX(all), build_buttons(keys), FALSE, FALSE, 0);
-  gtk_box_pack_start(GTK_BOX(all), message_label, FALSE, FALSE, 0);
+  for (GtkWidget* label : {state_label, message_label}) {
+    gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+    gtk_box_pack_start(GTK_BOX(all), label, FALSE, FALSE, 0);
+  }
   gtk_box_pack_start(GTK_BOX(all), split, TRUE, TRUE, 0);
   gtk_container_add(GTK_CONTAINER(debugger_window), all);
 }
@@ -981,7 +991,6 @@ void follow_machine_stops() {
   }
   if (stop_count() == seen_stop_count) return;
   seen_stop_count = stop_count();
-  update_display();  // the picture as far as the raster has drawn it
   if (debugger_window)
     refresh_all();
   else if (stopped)
