@@ -161,7 +161,6 @@ Z80State shown_cpu;
 uint32_t seen_stop_count;
 bool sound_held;
 
-GtkWidget* unwritten_read_item;
 GtkWidget* power_on_ramx[2];
 const char* const power_on_ram_names[2] = {"Zero", "Random"};
 
@@ -184,7 +183,7 @@ void monospace(GtkWidget* widget) {
 
 uint16_t register_value(const register_field& field) {
   if (field.word) return *field.word;
-  // R's bit 7 is what LD R,A last wrote; only the low seven count.
+  // The refresh counter runs in the low seven bits; bit 7 is what LD R,A last wrote.
   if (field.byte == &z80.r) return static_cast<uint16_t>((z80.r7 & 0x80) | (z80.r & 0x7F));
   return *field.byte;
 }
@@ -1004,7 +1003,7 @@ void add_debugger_menu_items(GtkWidget* menu, GtkAccelGroup* accelerators) {
   gtk_widget_add_accelerator(item, "activate", accelerators, GDK_KEY_F8, static_cast<GdkModifierType>(0), GTK_ACCEL_VISIBLE);
   gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
 
-  unwritten_read_item = gtk_check_menu_item_new_with_mnemonic("_Break on Reading Unwritten RAM");
+  GtkWidget* unwritten_read_item = gtk_check_menu_item_new_with_mnemonic("_Break on Reading Unwritten RAM");
   gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(unwritten_read_item), unwritten_read_check());
   gtk_widget_set_tooltip_text(unwritten_read_item,
                               "Stops the machine when a program reads RAM it never wrote since power-on, which holds "
