@@ -3,14 +3,14 @@
 ; recursion, talks to the AY's ports, and reads a byte of RAM it never wrote.
         include "cartridge.inc"
 
-VAR:    equ 0x7000              ; written, then read, every pass
-COPY:   equ 0x7010              ; where the block copy puts the 8 bytes of pattern
-PASSES: equ 0x7020              ; passes completed
-FRESH:  equ 0x7100              ; read every pass, never written
+VAR:    equ 0x3A00              ; written, then read, every pass
+COPY:   equ 0x3A10              ; where the block copy puts the 8 bytes of pattern
+PASSES: equ 0x3A20              ; passes completed
+FRESH:  equ 0x3B00              ; read every pass, never written
 
         org CART_8K_BASE
         cartridge_header
-entry:  ld sp,0x7F00
+entry:  ld sp,0x3E00
         ld hl,0
         ld (PASSES),hl
 pass:   ld a,0x55

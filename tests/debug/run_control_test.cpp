@@ -4,10 +4,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,18 +12,19 @@
 #include "core/roms.h"
 #include "core/save_state.h"
 #include "debug/run_control.h"
+#include "debug/symbols.h"
 #include "loading/cassette.h"
 #include "loading/loader.h"
 #include "z80/z80.h"
 
 namespace {
 
-std::map<std::string, uint16_t> labels;
+SymbolTable labels;
 
 uint16_t at(const std::string& label) {
-  const auto found = labels.find(label);
-  if (found == labels.end()) ADD_FAILURE() << "no label " << label;
-  return found == labels.end() ? 0 : found->second;
+  const Symbol* found = find_symbol(labels, label);
+  if (!found) ADD_FAILURE() << "no label " << label;
+  return found ? found->address : 0;
 }
 
 class CartridgeEnvironment : public ::testing::Environment {
@@ -38,10 +35,7 @@ class CartridgeEnvironment : public ::testing::Environment {
     dir_ = pattern;
     ASSERT_EQ(chdir(dir_.c_str()), 0);
     Initialise_Emulator();
-    std::ifstream in(DEBUG_CART_LABELS);
-    std::string name, equ, value;
-    while (in >> name >> equ >> value) labels[name.substr(0, name.size() - 1)] = static_cast<uint16_t>(std::stoul(value.substr(1), nullptr, 16));
-    ASSERT_FALSE(labels.empty());
+    ASSERT_EQ(load_symbol_file(labels, DEBUG_CART_LABELS).error, "");
   }
   void TearDown() override { (void)std::system(("rm -rf '" + dir_ + "'").c_str()); }
 
@@ -66,8 +60,6 @@ void start_cartridge() {
   cancel_run_requests();
   if (machine_stopped()) resume();
   while (!run_frame()) resume();  // a frame left at a stop by the last test ends first
-  ram_size = 4;
-  memtop = 0xFFFF;
   HardReset();
   ASSERT_EQ(do_load_file(DEBUG_CART), 0) << load_error;
   SoftReset();
@@ -118,7 +110,7 @@ TEST(RunControl, BreakpointsAndSteps) {
   step_over();
   expect_stop(StopReason::step, "after_copy");
   EXPECT_EQ(z80.bc.w, 0);
-  EXPECT_EQ(ReadByte(0x7017), 8);
+  EXPECT_EQ(ReadByte(0x3A17), 8);
   // Inside the recursion, stepping over its own call at the second level comes back at that
   // level, not at the deeper or shallower return to the same place.
   const int deep = add_breakpoint(at("recursive_call"), 1);
@@ -159,18 +151,18 @@ TEST(RunControl, BreakpointsAndSteps) {
 
 TEST(RunControl, WatchpointsOnMemoryAndPorts) {
   start_cartridge();
-  const int writes = add_watchpoint(WatchSpace::memory, 0x7000, 0x7000, false, true);
+  const int writes = add_watchpoint(WatchSpace::memory, 0x3A00, 0x3A00, false, true);
   resume();
   expect_stop(StopReason::watchpoint, "load");
   EXPECT_EQ(last_stop().access, AccessKind::memory_write);
   EXPECT_EQ(last_stop().instruction_pc, at("store"));
-  EXPECT_EQ(last_stop().address, 0x7000);
+  EXPECT_EQ(last_stop().address, 0x3A00);
   EXPECT_EQ(last_stop().value, 0x55);
   EXPECT_EQ(last_stop().id, writes);
   remove_watchpoint(writes);
   // Reads, pass after pass. The code's own bytes are fetched, not read: a watch over them does
   // not stop.
-  add_watchpoint(WatchSpace::memory, 0x7000, 0x7000, true, false);
+  add_watchpoint(WatchSpace::memory, 0x3A00, 0x3A00, true, false);
   add_watchpoint(WatchSpace::memory, at("pass"), at("fresh_done"), true, false);
   for (int pass = 0; pass < 2; ++pass) {
     resume();
@@ -236,13 +228,13 @@ TEST(RunControl, UnwrittenRamIsCaughtAndPowerOnRamCanBeNoise) {
   power_on_ram_random = true;
   start_cartridge();
   // The free ROM booted on noisy RAM without a stop; the cartridge's read of FRESH stops.
-  EXPECT_NE(ReadByte(0x7100) | ReadByte(0x7101) | ReadByte(0x7102) | ReadByte(0x7103), 0);
+  EXPECT_NE(ReadByte(0x3B00) | ReadByte(0x3B01) | ReadByte(0x3B02) | ReadByte(0x3B03), 0);
   resume();
   expect_stop(StopReason::unwritten_read, "fresh_done");
   // The instruction's own opcode fetch came first; the stop names the read of FRESH.
   EXPECT_EQ(last_stop().instruction_pc, at("fresh_read"));
-  EXPECT_EQ(last_stop().address, 0x7100);
-  EXPECT_EQ(last_stop().value, ReadByte(0x7100));
+  EXPECT_EQ(last_stop().address, 0x3B00);
+  EXPECT_EQ(last_stop().value, ReadByte(0x3B00));
   // Each byte stops once: the next pass runs on.
   add_breakpoint(at("pass"));
   resume();
@@ -257,7 +249,8 @@ TEST(RunControl, StatesKeepTheDebuggingOut) {
   start_cartridge();
   const std::vector<uint8_t> plain = encode_state();
   add_breakpoint(at("store"));
-  add_watchpoint(WatchSpace::memory, 0x7000, 0x70FF, true, true);
+  add_watchpoint(WatchSpace::memory, 0x3A00, 0x3AFF, true, true);
+  load_symbol_text(debug_symbols, "TABLE EQU $3A00", "symbols");
   EXPECT_TRUE(encode_state() == plain);
   // Loading a state while stopped stays stopped, at the state's PC, with the lists kept.
   std::string message;
