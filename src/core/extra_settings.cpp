@@ -16,6 +16,7 @@ bool integer_scaling = true;
 bool keypad_controller = false;
 bool micro_expander_on = false;
 bool sound_enabled = true;
+bool unwritten_read_break = false;
 std::vector<std::string> recent_files;
 
 namespace {
@@ -36,6 +37,7 @@ constexpr flag_entry flags[] = {
     {"micro_expander", &micro_expander_on, false},
     {"power_on_ram_random", &power_on_ram_random, false},
     {"sound", &sound_enabled, true},
+    {"unwritten_read_break", &unwritten_read_break, false},
 };
 
 // Each recent file is a line of its own, "recent=PATH", newest first.

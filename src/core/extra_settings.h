@@ -9,6 +9,7 @@ extern bool integer_scaling;     // the picture grows in whole multiples only ("
 extern bool keypad_controller;   // the keypad is hand controller 1 ("Keypad as Hand Controller")
 extern bool micro_expander_on;   // the Micro Expander was on at the last quit
 extern bool sound_enabled;       // "Sound Enabled" of the Sound dialog, as at the last quit
+extern bool unwritten_read_break;  // "Break on Reading Unwritten RAM" (Operation menu)
 extern std::vector<std::string> recent_files;  // files loaded, newest first, at most RECENT_FILES_MAX
 
 constexpr size_t RECENT_FILES_MAX = 8;

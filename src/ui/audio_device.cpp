@@ -4,6 +4,7 @@
 #include <SDL.h>
 
 #include "core/host.h"
+#include "debug/run_control.h"
 #include "sound/audio_out.h"
 #include "sound/rate_control.h"
 
@@ -73,8 +74,9 @@ void CloseSound() {
 bool machine_paused = false;
 
 void host_audio_device_pause(bool paused) {
-  // While the machine is paused only the end of the pause starts the device again.
-  if (!paused && machine_paused) return;
+  // While the machine is paused or stopped by the debugger only the end of that starts the
+  // device again.
+  if (!paused && (machine_paused || machine_stopped())) return;
   if (audio_device_id) SDL_PauseAudioDevice(audio_device_id, paused ? 1 : 0);
 }
 

@@ -9,6 +9,7 @@
 #include "loading/cassette.h"
 #include "sound/audio_out.h"
 #include "ui/audio_device.h"
+#include "ui/debugger_window.h"
 #include "ui/desktop.h"
 
 void release_all_keys() {
@@ -72,6 +73,7 @@ constexpr hot_key hot_key_table[] = {
     {GDK_KEY_Escape, ANY_MODIFIERS, leave_full_screen, "leaves full screen"},
     {GDK_KEY_F5, ANY_MODIFIERS, quick_save_state, nullptr},
     {GDK_KEY_F7, ANY_MODIFIERS, quick_load_state, nullptr},
+    {GDK_KEY_F8, ANY_MODIFIERS, show_debugger_window, nullptr},
     {GDK_KEY_F9, GDK_SHIFT_MASK, hard_reset, nullptr},
     {GDK_KEY_F9, ANY_MODIFIERS, soft_reset, nullptr},
     {GDK_KEY_F11, ANY_MODIFIERS, take_screenshot, nullptr},

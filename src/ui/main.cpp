@@ -18,6 +18,7 @@
 #include "core/roms.h"
 #include "debug/run_control.h"
 #include "ui/audio_device.h"
+#include "ui/debugger_window.h"
 #include "ui/desktop.h"
 
 namespace {
@@ -132,12 +133,14 @@ int main(int argc, char** argv) {
   restore_extra_session();
   if (!file.empty()) open_file_at_start(file);
   while (!quit_requested) {
-    // Paused, the loop still paces itself, so that the window and its dialogs stay alive.
-    // The key queue moves on with the frames that end, not with a frame the debugger stopped.
+    // Paused or stopped by the debugger, the loop still paces itself, so that the windows and
+    // their dialogs stay alive; a stopped machine runs nothing until it is resumed, and a frame
+    // stopped in its middle ends (with its keys) when it is finished.
     if (!machine_paused && run_frame()) keys_frame_end();
+    follow_machine_stops();
     ui_event();
     if (quit_signalled && !quit_requested) shutdown(nullptr, nullptr);
-    if ((!speed || machine_paused) && !quit_requested) update_timer();
+    if ((!speed || machine_paused || machine_stopped()) && !quit_requested) update_timer();
   }
   return 0;
 }

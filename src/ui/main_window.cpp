@@ -12,12 +12,14 @@
 #include "core/frame.h"
 #include "core/memory.h"
 #include "core/roms.h"
+#include "debug/run_control.h"
 #include "input/joystick.h"
 #include "input/keyboard.h"
 #include "loading/cassette.h"
 #include "loading/tape_recorder.h"
 #include "sound/audio_out.h"
 #include "ui/audio_device.h"
+#include "ui/debugger_window.h"
 #include "ui/desktop.h"
 #include "video/raster.h"
 
@@ -219,6 +221,7 @@ void build_menus() {
   add_item(operation_menu, "_Paste Text", G_CALLBACK(on_paste_text), GDK_KEY_F12);
   pause_item = add_check_item(operation_menu, "P_ause", machine_paused, G_CALLBACK(on_pause_toggled));
   add_shortcut(pause_item, GDK_KEY_p, GDK_CONTROL_MASK);
+  add_debugger_menu_items(operation_menu, accelerators);
 
   GtkWidget* options_menu = add_menu_head("O_ptions");
   add_choice_menu(options_menu, "_Display Size", displaySize, displaysizex, draw_size == 2 ? 1 : 0,
@@ -381,6 +384,8 @@ void initialise_libraries() {
   accelerators = gtk_accel_group_new();
   gtk_window_add_accel_group(GTK_WINDOW(main_window), accelerators);
   load_extra_settings();
+  // Before the first power-on, so that the check covers the boot.
+  set_unwritten_read_check(unwritten_read_break);
 
   gtk_drag_dest_set(main_window, GTK_DEST_DEFAULT_ALL, targetentries, 2, GDK_ACTION_COPY);
   g_signal_connect(main_window, "drag-data-received", G_CALLBACK(on_drag_data_received), nullptr);

@@ -92,21 +92,21 @@ TEST_F(Settings, ExtraSettingsAreNamedLinesBesideTheMainFile) {
   remember_recent_file("/files/5.caq");
   remember_recent_file("/files/bad\nname.caq");
   integer_scaling = false;
-  keypad_controller = cursor_controller = true;
+  keypad_controller = cursor_controller = power_on_ram_random = true;
   save_extra_settings();
   EXPECT_EQ(dir.read_text("vantorel-extra.ini"),
-            "cursor_controller=1\ninteger_scaling=0\nkeypad_controller=1\nmicro_expander=0\npower_on_ram_random=0\nsound=1\n"
-            "recent=/files/5.caq\n"
+            "cursor_controller=1\ninteger_scaling=0\nkeypad_controller=1\nmicro_expander=0\npower_on_ram_random=1\nsound=1\n"
+            "unwritten_read_break=0\nrecent=/files/5.caq\n"
             "recent=/files/9.caq\nrecent=/files/8.caq\nrecent=/files/7.caq\nrecent=/files/6.caq\n"
             "recent=/files/4.caq\nrecent=/files/3.caq\nrecent=/files/2.caq\n");
   recent_files.clear();
-  keypad_controller = cursor_controller = false;
+  keypad_controller = cursor_controller = power_on_ram_random = false;
   load_extra_settings();
-  EXPECT_TRUE(keypad_controller && cursor_controller);
+  EXPECT_TRUE(keypad_controller && cursor_controller && power_on_ram_random);
   ASSERT_EQ(recent_files.size(), 8u);
   EXPECT_EQ(recent_files[1], "/files/9.caq");
   EXPECT_TRUE(present_recent_files().empty()) << "files that are gone are dropped";
-  keypad_controller = cursor_controller = false;
+  keypad_controller = cursor_controller = power_on_ram_random = false;
   EXPECT_FALSE(std::filesystem::exists(dir.file("vantorel.ini")));
 }
 

@@ -24,6 +24,7 @@
 # - one quit signal with a modal dialog open closes it and quits, settings saved;
 # - with the Micro Expander on, a cartridge chosen in the file chooser leaves the running
 #   program alone until the Soft Reset, which starts the cartridge;
+# - the debugger window (F8) leaves the machine running; its Break stops it and its Run goes on;
 # - a tape given on the command line loads from the power-on screen, CAQ Autoload off.
 # Usage: end_to_end.sh <vantorel> <vantorel-headless> <drag_source> <firmware dir>
 set -u
@@ -330,6 +331,33 @@ count=$(wait_for_picture "$work/three.png" 1) || fail "keys typed while paused a
 xdotool type --delay 60 'z'
 poll 10 changed || fail "after the second Pause the machine did not go on"
 echo "F11: $shot equals the headless screenshot; F5 then F7 brought the saved screen back; paused, keys did nothing"
+
+# ---- F8 opens the debugger and the machine goes on; Break there (Shift+F5) stops it while both
+# windows keep answering: keys typed then do not show; Run there (F5) lets it go on.
+focus_main() { xdotool windowactivate --sync "$window" 2>/dev/null; xdotool windowfocus --sync "$window" 2>/dev/null; }
+differs_from() { picture_shot "$work/picture.png" && [ "$(differing "$work/picture.png" "$1")" != 0 ]; }
+typed_shows() {
+  focus_main
+  picture_shot "$work/before_key.png"
+  xdotool type --delay 60 "$1"
+  poll "$2" differs_from "$work/before_key.png"
+}
+focus_main
+xdotool key F8
+poll 10 named_window '^Vantorel Debugger$' || fail "F8 opened no debugger window"
+debugger=$found
+typed_shows y 10 || fail "with the debugger open the machine stopped"
+xdotool windowactivate --sync "$debugger" 2>/dev/null
+xdotool key shift+F5
+sleep 1
+typed_shows y 2 && fail "after Break keys typed reached the machine"
+xdotool windowactivate --sync "$debugger" 2>/dev/null
+xdotool key F5
+typed_shows y 10 || fail "after Run in the debugger the machine did not go on"
+wmctrl -i -c "$debugger" || fail "wmctrl could not close the debugger"
+gone() { ! named_window '^Vantorel Debugger$'; }
+poll 10 gone || fail "the debugger window did not close"
+echo "F8: the debugger opened with the machine running; Break stopped it, Run let it go on"
 
 # Moved by the window manager, then closed.
 wmctrl -i -r "$window" -e 0,240,130,-1,-1 || fail "wmctrl could not move the window"

@@ -9,11 +9,13 @@
 #include "core/extra_settings.h"
 #include "core/host.h"
 #include "core/ports.h"
+#include "debug/run_control.h"
 #include "input/keyboard.h"
 #include "loading/cassette.h"
 #include "sound/audio_out.h"
 #include "sound/ay.h"
 #include "ui/audio_device.h"
+#include "ui/debugger_window.h"
 #include "ui_fixture.h"
 #include "video/raster.h"
 #include "z80/z80.h"
@@ -32,17 +34,22 @@ const std::vector<menu_row> expected_menus = {
     {"File",
      {"Load File…", "Recent Files", "-", "Save State", "Load State", "Save State As…", "Load State…", "-",
       "Save Screenshot", "-", "Quit"}},
-    {"Operation", {"Hard Reset", "Soft Reset", "-", "Unlimited Speed", "Paste Text", "Pause"}},
+    {"Operation",
+     {"Hard Reset", "Soft Reset", "-", "Unlimited Speed", "Paste Text", "Pause", "-", "Debugger…",
+      "Break on Reading Unwritten RAM", "Power-on RAM"}},
     {"Options",
      {"Display Size", "Timing", "Keyboard Type", "Select Machine", "Select ROM", "Sound…", "Select RAM size…",
       "CAQ Autoload", "Micro Expander", "Keypad as Hand Controller", "Cursor Keys as Hand Controller"}},
     {"Help", {"Keyboard…", "About…"}},
 };
 
-const std::vector<std::pair<std::string, std::vector<std::string>>> expected_submenus = {
-    {"Display Size", {"100%", "200%", "-", "Full Screen", "Integer Scaling"}},  {"Timing", {"PAL", "NTSC"}},
-    {"Keyboard Type", {"NATIVE", "PI"}},      {"Select Machine", {"Aquarius I", "Aquarius II"}},
-    {"Select ROM", {"SERIES 1", "SERIES 2"}},
+const std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> expected_submenus = {
+    {{"Options", "Display Size"}, {"100%", "200%", "-", "Full Screen", "Integer Scaling"}},
+    {{"Options", "Timing"}, {"PAL", "NTSC"}},
+    {{"Options", "Keyboard Type"}, {"NATIVE", "PI"}},
+    {{"Options", "Select Machine"}, {"Aquarius I", "Aquarius II"}},
+    {{"Options", "Select ROM"}, {"SERIES 1", "SERIES 2"}},
+    {{"Operation", "Power-on RAM"}, {"Zero", "Random"}},
 };
 
 bool sensitive(const std::vector<std::string>& path) {
@@ -61,9 +68,9 @@ void activate(const std::vector<std::string>& path) {
 // A key event as the X server would send it. The hardware code tells the physical key; by
 // default the one the keymap gives for the key value (the window's shortcuts are matched by it).
 void send_key(GdkEventType type, guint keyval, guint16 hardware_code = 0,
-              GdkModifierType state = static_cast<GdkModifierType>(0)) {
+              GdkModifierType state = static_cast<GdkModifierType>(0), GtkWidget* target = main_window) {
   GdkEvent* event = gdk_event_new(type);
-  event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(main_window)));
+  event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(target)));
   event->key.keyval = keyval;
   event->key.state = state;
   event->key.hardware_keycode = hardware_code;
@@ -76,7 +83,7 @@ void send_key(GdkEventType type, guint keyval, guint16 hardware_code = 0,
   g_free(keys);
   if (!event->key.hardware_keycode) event->key.hardware_keycode = static_cast<guint16>(keyval & 0xFF);
   event->key.time = GDK_CURRENT_TIME;
-  gtk_widget_event(main_window, event);
+  gtk_widget_event(target, event);
   gdk_event_free(event);
 }
 
@@ -146,8 +153,9 @@ TEST(MainWindow, MenuTreeHasTheHeadsItemsAndLabelsInOrder) {
     ASSERT_EQ(items.size(), expected_menus[h].items.size()) << expected_menus[h].head;
     for (size_t i = 0; i < items.size(); ++i) EXPECT_EQ(label_of(items[i]), expected_menus[h].items[i]);
   }
-  for (const auto& [name, choices] : expected_submenus) {
-    GtkWidget* head = menu_item({"Options", name});
+  for (const auto& [path, choices] : expected_submenus) {
+    const std::string& name = path.back();
+    GtkWidget* head = menu_item(path);
     ASSERT_NE(head, nullptr) << name;
     std::vector<std::string> labels;
     for (GtkWidget* item : items_of(menu_of(head))) labels.push_back(label_of(item));
@@ -188,6 +196,7 @@ TEST(MainWindow, MenusHaveMnemonicsAndShortcuts) {
       {{"Operation", "Pause"}, GDK_KEY_p, GDK_CONTROL_MASK},
       {{"Operation", "Soft Reset"}, GDK_KEY_F9, static_cast<GdkModifierType>(0)},
       {{"Operation", "Hard Reset"}, GDK_KEY_F9, GDK_SHIFT_MASK},
+      {{"Operation", "Debugger…"}, GDK_KEY_F8, static_cast<GdkModifierType>(0)},
   };
   for (const auto& shortcut : shortcuts) {
     GtkWidget* item = menu_item(shortcut.path);
@@ -740,6 +749,196 @@ TEST(MainWindow, RecentFilesAndPause) {
   activate({"Operation", "Pause"});
   EXPECT_FALSE(machine_paused);
   EXPECT_FALSE(gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(pause_item)));
+}
+
+GtkWidget* named(GtkWidget* root, const std::string& name) {
+  std::vector<GtkWidget*> all;
+  collect_widgets(root, all);
+  for (GtkWidget* widget : all)
+    if (name == gtk_widget_get_name(widget)) return widget;
+  ADD_FAILURE() << "no widget " << name;
+  return root;
+}
+
+std::string cell_text(GtkWidget* view, int row, int column) {
+  GtkTreeIter iter;
+  gchar* text = nullptr;
+  GtkTreeModel* model = gtk_tree_view_get_model(GTK_TREE_VIEW(view));
+  if (gtk_tree_model_iter_nth_child(model, &iter, nullptr, row)) gtk_tree_model_get(model, &iter, column, &text, -1);
+  std::string shown = text ? text : "";
+  g_free(text);
+  return shown;
+}
+
+// A mouse click in the middle of a tree view's cell, as X delivers it.
+void click_cell(GtkWidget* view, int row, int column) {
+  GtkTreePath* path = gtk_tree_path_new_from_indices(row, -1);
+  GdkRectangle cell;
+  gtk_tree_view_get_cell_area(GTK_TREE_VIEW(view), path, gtk_tree_view_get_column(GTK_TREE_VIEW(view), column), &cell);
+  gtk_tree_path_free(path);
+  for (GdkEventType type : {GDK_BUTTON_PRESS, GDK_BUTTON_RELEASE}) {
+    GdkEvent* event = gdk_event_new(type);
+    event->button.window = GDK_WINDOW(g_object_ref(gtk_tree_view_get_bin_window(GTK_TREE_VIEW(view))));
+    event->button.x = cell.x + cell.width / 2.0;
+    event->button.y = cell.y + cell.height / 2.0;
+    event->button.button = 1;
+    event->button.time = GDK_CURRENT_TIME;
+    gdk_event_set_device(event, gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default())));
+    gtk_widget_event(view, event);
+    gdk_event_free(event);
+  }
+}
+
+// One pass of the main loop: a frame (or what is left of it), the look at the stops, events.
+bool main_loop_pass() {
+  const bool frame_ended = run_frame();
+  follow_machine_stops();
+  pump(10);
+  return frame_ended;
+}
+
+// Operation → Debugger… opens the window and leaves the machine running; Break stops it with the
+// sound held; a register typed in moves PC; the steps; a click in the listing's first column
+// sets a breakpoint there, which Run then stops at; a second click clears it.
+TEST(Debugger, BreakStepEditRegisterSetBreakpointByClickRun) {
+  const uint8_t program[] = {0x3C, 0xCD, 0x10, 0x40, 0x18, 0xFA};  // 4000 INC A; CALL 4010; JR 4000
+  const uint8_t routine[] = {0x04, 0xC9};                            // 4010 INC B; RET
+  std::memcpy(&ram[0x4000], program, sizeof program);
+  std::memset(&ram[0x4006], 0, 10);
+  std::memcpy(&ram[0x4010], routine, sizeof routine);
+  z80.pc = 0x4000;
+  z80.sp = 0x7F00;
+  activate({"Operation", "Debugger…"});
+  ASSERT_NE(debugger_window, nullptr);
+  EXPECT_TRUE(main_loop_pass()) << "opening the window stopped the machine";
+  EXPECT_TRUE(main_loop_pass());
+  send_key(GDK_KEY_PRESS, GDK_KEY_F5, 0, GDK_SHIFT_MASK, debugger_window);  // Break
+  EXPECT_FALSE(main_loop_pass());
+  ASSERT_TRUE(machine_stopped());
+  EXPECT_EQ(play_audio, 0);
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(named(debugger_window, "state"))), "Stopped: Break");
+
+  GtkWidget* pc = named(debugger_window, "register PC");
+  gtk_entry_set_text(GTK_ENTRY(pc), "NOWHERE");
+  g_signal_emit_by_name(pc, "activate");
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(named(debugger_window, "message"))), "unknown label 'NOWHERE'");
+  gtk_entry_set_text(GTK_ENTRY(pc), "4000");
+  g_signal_emit_by_name(pc, "activate");
+  EXPECT_EQ(z80.pc, 0x4000);
+  z80.sp = 0x7F00;  // Break may have come inside the routine
+  z80.af.b.h = z80.bc.b.h = 0;
+  const struct {
+    guint key;
+    GdkModifierType modifiers;
+    uint16_t pc, sp;
+    uint8_t a, b;
+  } steps[] = {
+      {GDK_KEY_F11, static_cast<GdkModifierType>(0), 0x4001, 0x7F00, 1, 0},  // Step Into
+      {GDK_KEY_F10, static_cast<GdkModifierType>(0), 0x4004, 0x7F00, 1, 1},  // Step Over the call
+      {GDK_KEY_F11, static_cast<GdkModifierType>(0), 0x4000, 0x7F00, 1, 1},
+      {GDK_KEY_F11, static_cast<GdkModifierType>(0), 0x4001, 0x7F00, 2, 1},
+      {GDK_KEY_F11, static_cast<GdkModifierType>(0), 0x4010, 0x7EFE, 2, 1},  // into the call
+      {GDK_KEY_F11, GDK_SHIFT_MASK, 0x4004, 0x7F00, 2, 2},                   // Step Out
+  };
+  for (const auto& step : steps) {
+    send_key(GDK_KEY_PRESS, step.key, 0, step.modifiers, debugger_window);
+    EXPECT_FALSE(main_loop_pass());
+    EXPECT_TRUE(machine_stopped());
+    EXPECT_EQ(z80.pc, step.pc);
+    EXPECT_EQ(z80.sp, step.sp);
+    EXPECT_EQ(z80.af.b.h, step.a);
+    EXPECT_EQ(z80.bc.b.h, step.b);
+  }
+  EXPECT_GE(gtk_tree_model_iter_n_children(gtk_tree_view_get_model(GTK_TREE_VIEW(named(debugger_window, "history"))), nullptr),
+            static_cast<int>(std::size(steps)));
+
+  GtkWidget* listing = named(debugger_window, "disassembly");
+  int line = 0;
+  while (line < 24 && cell_text(listing, line, 1) != "$4010") ++line;
+  ASSERT_LT(line, 24) << "the routine is not in the listing";
+  EXPECT_EQ(cell_text(listing, line, 3), "04");
+  EXPECT_EQ(cell_text(listing, line, 4), "INC B");
+  click_cell(listing, line, 0);
+  EXPECT_NE(breakpoint_at(0x4010), 0);
+  EXPECT_EQ(cell_text(listing, line, 0).rfind("●", 0), 0u) << cell_text(listing, line, 0);
+  EXPECT_EQ(z80.pc, 0x4004) << "the click ran something";
+
+  send_key(GDK_KEY_PRESS, GDK_KEY_F5, 0, static_cast<GdkModifierType>(0), debugger_window);  // Run
+  EXPECT_FALSE(machine_stopped());
+  follow_machine_stops();
+  EXPECT_EQ(play_audio, 1);
+  EXPECT_FALSE(main_loop_pass());
+  EXPECT_EQ(last_stop().reason, StopReason::breakpoint);
+  EXPECT_EQ(z80.pc, 0x4010);
+  EXPECT_EQ(z80.af.b.h, 3);
+  EXPECT_EQ(play_audio, 0);
+  EXPECT_NE(std::string(gtk_label_get_text(GTK_LABEL(named(debugger_window, "state")))).find("breakpoint"), std::string::npos);
+  click_cell(listing, line, 0);
+  EXPECT_EQ(breakpoint_at(0x4010), 0);
+  send_key(GDK_KEY_PRESS, GDK_KEY_F5, 0, static_cast<GdkModifierType>(0), debugger_window);
+  EXPECT_FALSE(machine_stopped());
+  close_debugger_window();
+  EXPECT_EQ(debugger_window, nullptr);
+  EXPECT_TRUE(main_loop_pass());
+}
+
+// The memory view edits RAM and leaves ROM alone; the watchpoint added in the window stops the
+// machine at the write; the two options of the Operation menu act on the machine's settings.
+TEST(Debugger, MemoryEditsWatchpointsAndOptions) {
+  ram[0x4000] = 0x32;  // 4000 LD ($5003),A; JR 4000
+  ram[0x4001] = 0x03;
+  ram[0x4002] = 0x50;
+  ram[0x4003] = 0x18;
+  ram[0x4004] = 0xFB;
+  z80.pc = 0x4000;
+  show_debugger_window();
+  request_break();
+  main_loop_pass();
+  ASSERT_TRUE(machine_stopped());
+  GtkWidget* go_to = named(debugger_window, "memory address");
+  gtk_entry_set_text(GTK_ENTRY(go_to), "$5000");
+  g_signal_emit_by_name(go_to, "activate");
+  GtkWidget* memory = named(debugger_window, "memory");
+  EXPECT_EQ(cell_text(memory, 0, 0), "$5000");
+  GList* cells = gtk_cell_layout_get_cells(GTK_CELL_LAYOUT(gtk_tree_view_get_column(GTK_TREE_VIEW(memory), 3)));
+  g_signal_emit_by_name(cells->data, "edited", "1", "AB");  // $5012
+  g_list_free(cells);
+  EXPECT_EQ(ram[0x5012], 0xAB);
+  EXPECT_EQ(cell_text(memory, 1, 3), "AB");
+  gtk_entry_set_text(GTK_ENTRY(go_to), "0");
+  g_signal_emit_by_name(go_to, "activate");
+  const uint8_t rom_byte = debug_peek(0x0002);
+  cells = gtk_cell_layout_get_cells(GTK_CELL_LAYOUT(gtk_tree_view_get_column(GTK_TREE_VIEW(memory), 3)));
+  g_signal_emit_by_name(cells->data, "edited", "0", "55");
+  g_list_free(cells);
+  EXPECT_EQ(debug_peek(0x0002), rom_byte);
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(named(debugger_window, "message"))), "$0002 is not RAM: it keeps its byte");
+
+  gtk_entry_set_text(GTK_ENTRY(named(debugger_window, "watch first")), "5000");
+  gtk_entry_set_text(GTK_ENTRY(named(debugger_window, "watch last")), "$50FF");
+  g_signal_emit_by_name(named(debugger_window, "add watchpoint"), "clicked");
+  ASSERT_EQ(watchpoint_list().size(), 1u);
+  EXPECT_EQ(cell_text(named(debugger_window, "stops"), 0, 3), "$5000 – $50FF");
+  send_key(GDK_KEY_PRESS, GDK_KEY_F5, 0, static_cast<GdkModifierType>(0), debugger_window);
+  main_loop_pass();
+  EXPECT_EQ(last_stop().reason, StopReason::watchpoint);
+  EXPECT_EQ(last_stop().address, 0x5003);
+  clear_watchpoints();
+  resume();
+  close_debugger_window();
+  main_loop_pass();
+
+  activate({"Operation", "Break on Reading Unwritten RAM"});
+  EXPECT_TRUE(unwritten_read_check() && unwritten_read_break);
+  activate({"Operation", "Break on Reading Unwritten RAM"});
+  EXPECT_FALSE(unwritten_read_check() || unwritten_read_break);
+  EXPECT_FALSE(sensitive({"Operation", "Power-on RAM", "Zero"}));
+  activate({"Operation", "Power-on RAM", "Random"});
+  EXPECT_TRUE(power_on_ram_random);
+  EXPECT_FALSE(sensitive({"Operation", "Power-on RAM", "Random"}));
+  activate({"Operation", "Power-on RAM", "Zero"});
+  EXPECT_FALSE(power_on_ram_random);
+  show_status_notice("");  // the options' notices would hide the status bar's fields from the tests after
 }
 
 int main(int argc, char** argv) {
