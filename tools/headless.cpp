@@ -23,6 +23,8 @@
 #include "core/memory.h"
 #include "core/roms.h"
 #include "core/save_state.h"
+#include "debug/gdb_server.h"
+#include "debug/run_control.h"
 #include "input/keyboard.h"
 #include "loading/cassette.h"
 #include "loading/loader.h"
@@ -46,11 +48,11 @@ constexpr int key_up_frames = 1;
 constexpr uint8_t shift_column = 7, shift_bit = 4;
 
 enum class Step { frames, keys, screenshot, screen_text, unlimited, load, type, soft_reset, hard_reset, microex, dump,
-                  save_state, load_state };
+                  save_state, load_state, gdb };
 
 struct Action {
   Step step = Step::frames;
-  long number = 0;    // --frames
+  long number = 0;    // --frames, --gdb
   std::string text;   // --keys (decoded), --type, --load, --screenshot
   unsigned address = 0, length = 0;  // --dump
 };
@@ -110,6 +112,9 @@ void usage(FILE* to) {
       "  --dump ADDR:LEN         print LEN bytes of memory from ADDR (both hex)\n"
       "  --save-state FILE       write the whole machine to FILE\n"
       "  --load-state FILE       go on from the machine in FILE (refused: nothing changes, status 1)\n"
+      "  --gdb PORT              stop and serve GDB on 127.0.0.1:PORT (0: any free port, named on\n"
+      "                          standard error) until it detaches (the actions go on) or kills\n"
+      "                          (the run ends, status 0); a port in use is status 1\n"
       "Information (shown at once, nothing runs):\n"
       "  --help                  show this text\n"
       "  --version               show the version\n"
@@ -225,6 +230,11 @@ bool parse(int argc, char** argv) {
       act.length = length;
       script.push_back(act);
     }
+    else if (a == "--gdb") {
+      Action act = action(Step::gdb);
+      if (!value() || !whole_number(a.c_str(), v, act.number, 0, 65535)) return false;
+      script.push_back(act);
+    }
     else if (a == "--help" || a == "-h") { usage(stdout); std::exit(0); }
     else if (a == "--version") { std::printf("vantorel-headless %s\n", VANTOREL_VERSION); std::exit(0); }
     else { usage(stderr); return fail_usage("unknown option " + a); }
@@ -337,6 +347,30 @@ bool write_screenshot(const std::string& path, std::string& error) {
 }
 
 bool state_refused = false;  // a state given to --load-state or --load was refused
+bool gdb_killed = false;     // GDB's k ended the run
+
+// --gdb PORT: the machine stands still until a client comes, which stops it; then it runs while
+// GDB lets it, frame by frame, the connection polled between frames and waited on while stopped.
+// A client that detaches or goes away leaves it running on with the next action.
+bool serve_gdb(long port) {
+  std::string message;
+  if (!gdb_server_open(static_cast<uint16_t>(port), message)) {
+    std::fprintf(stderr, "vantorel-headless: %s\n", message.c_str());
+    return false;
+  }
+  std::fprintf(stderr, "vantorel-headless: waiting for GDB on 127.0.0.1:%u\n", gdb_port);
+  while (gdb_last_ending == gdb_ending::none) {
+    const bool running = gdb_server_connected() && !machine_stopped();
+    gdb_server_poll(running ? 0 : 100);
+    if (gdb_server_connected() && !machine_stopped() && run_frame()) {
+      headless_audio_drain();
+      ++frames_run;
+    }
+  }
+  gdb_killed = gdb_last_ending == gdb_ending::killed;
+  gdb_server_close();
+  return true;
+}
 
 void load_state(const std::string& path) {
   std::string message;
@@ -379,6 +413,7 @@ bool perform(const Action& act) {
       return false;
     }
     case Step::load_state: load_state(act.text); return true;
+    case Step::gdb: return serve_gdb(act.number);
     case Step::screenshot: {
       std::string error;
       if (write_screenshot(act.text, error)) return true;
@@ -424,6 +459,7 @@ int main(int argc, char** argv) {
       status = exit_failure;
       break;
     }
+    if (gdb_killed) break;
   }
   // The end of the run is the program's quit: a recording still going on is saved now.
   tape_recorder_finish();
