@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs the Debian packages the build, the programs and the tests need, when missing.
 set -e
-PACKAGES="build-essential cmake pkg-config libgtk-3-dev libsdl2-dev z80asm libz80ex-dev
+PACKAGES="build-essential cmake pkg-config libgtk-3-dev libsdl2-dev z80asm z80dasm libz80ex-dev
 googletest libgtest-dev libcairo2-dev xvfb xauth x11-utils xdotool imagemagick openbox wmctrl clang
 libclang-rt-14-dev shared-mime-info libglib2.0-bin appstream groff-base python3-gi"
 missing=""

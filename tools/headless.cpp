@@ -2,9 +2,9 @@
 // command line. Used by scripts, tests and people who test Aquarius software.
 //
 // The command line is a small script. Settings (--dir, --timing, --model, --series, --ram,
-// --no-fallback, --autoload, --audio, --soft-reset-after) take effect at start-up, wherever
-// they stand; every other option is an action, carried out in the order given, so that a run
-// can wait, type, look and type again.
+// --no-fallback, --autoload, --audio, --soft-reset-after, --symbols, --break, --trace,
+// --trace-limit) take effect at start-up, wherever they stand; every other option is an action,
+// carried out in the order given, so that a run can wait, type, look and type again.
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,8 +23,10 @@
 #include "core/memory.h"
 #include "core/roms.h"
 #include "core/save_state.h"
+#include "debug/disassembler.h"
 #include "debug/gdb_server.h"
 #include "debug/run_control.h"
+#include "debug/symbols.h"
 #include "input/keyboard.h"
 #include "loading/cassette.h"
 #include "loading/loader.h"
@@ -39,6 +41,7 @@ namespace {
 
 constexpr int exit_usage = 2;      // unknown option, bad number, missing value, untypeable key
 constexpr int exit_failure = 1;    // the run itself failed (ROMs, output files)
+constexpr int exit_not_reached = 3;  // --until: the address was not reached within --max-frames
 constexpr long default_frames = 100;  // run before the first look when no --frames is given
 
 // A key stroke of --keys: the key is held for two frames, then all is up for one, which the
@@ -48,13 +51,16 @@ constexpr int key_up_frames = 1;
 constexpr uint8_t shift_column = 7, shift_bit = 4;
 
 enum class Step { frames, keys, screenshot, screen_text, unlimited, load, type, soft_reset, hard_reset, microex, dump,
-                  save_state, load_state, gdb };
+                  save_state, load_state,
+                  until, regs, poke, gdb };
 
 struct Action {
   Step step = Step::frames;
   long number = 0;    // --frames, --gdb
   std::string text;   // --keys (decoded), --type, --load, --screenshot
-  unsigned address = 0, length = 0;  // --dump
+  unsigned address = 0, length = 0;  // --dump, --until, --poke
+  std::string address_text;          // as typed: resolved once the symbols are in
+  long max_frames = -1;              // --until's --max-frames; -1: no limit
 };
 
 Action action(Step step, std::string text = {}) {
@@ -74,6 +80,10 @@ struct Settings {
   bool autoload = false;
   std::string audio;
   long soft_reset_after = -1;
+  std::vector<std::string> symbol_files;
+  std::vector<std::string> breaks;  // addresses as typed
+  std::string trace;
+  long trace_limit = 1000000;
 };
 
 // The settings chosen on the command line, applied by start-up between reading vantorel.ini and
@@ -96,6 +106,12 @@ void usage(FILE* to) {
       "  --autoload              start a loaded cassette automatically\n"
       "  --audio FILE.wav        record every sample from the first frame to the end\n"
       "  --soft-reset-after N    soft reset before frame N (counted from start-up)\n"
+      "  --symbols FILE          labels for addresses (z80asm, z88dk .map, sjasmplus .sym, EQU)\n"
+      "  --break ADDR            (repeatable) print the registers each time PC arrives at ADDR;\n"
+      "                          the action that was running goes on\n"
+      "  --trace FILE            one line per instruction run: T-state, PC, bytes, mnemonic and\n"
+      "                          the registers after it\n"
+      "  --trace-limit N         stop the trace after N lines (default 1000000)\n"
       "Actions (carried out in the order given):\n"
       "  --frames N              run N frames\n"
       "  --keys TEXT             press the keys of TEXT one by one (2 frames down, 1 up);\n"
@@ -109,7 +125,11 @@ void usage(FILE* to) {
       "  --unlimited             unlimited speed (no sound is made while it is on)\n"
       "  --screen-text           print the 25 x 40 screen codes as text ('.' for the rest)\n"
       "  --screenshot FILE       write the 352 x 232 picture as PNG (PPM if FILE ends in .ppm)\n"
-      "  --dump ADDR:LEN         print LEN bytes of memory from ADDR (both hex)\n"
+      "  --dump ADDR:LEN         print LEN bytes of memory from ADDR (LEN hex)\n"
+      "  --until ADDR            run until PC arrives at ADDR, which stops the machine there\n"
+      "  --max-frames N          (after --until) give up after N frames: the run ends, status 3\n"
+      "  --regs                  print the registers on one line\n"
+      "  --poke ADDR:HEXBYTES    write the bytes into memory from ADDR, as the CPU would\n"
       "  --save-state FILE       write the whole machine to FILE\n"
       "  --load-state FILE       go on from the machine in FILE (refused: nothing changes, status 1)\n"
       "  --gdb PORT              stop and serve GDB on 127.0.0.1:PORT (0: any free port, named on\n"
@@ -118,7 +138,8 @@ void usage(FILE* to) {
       "Information (shown at once, nothing runs):\n"
       "  --help                  show this text\n"
       "  --version               show the version\n"
-      "Without any --frames, 100 frames run before the first look (or at the end).\n");
+      "Without any --frames, 100 frames run before the first look (or at the end).\n"
+      "An ADDR is hex ($E010, 0xE010, E010h, E010), a label, or LABEL+N / LABEL-N (N hex).\n");
 }
 
 bool fail_usage(const std::string& message) {
@@ -166,7 +187,23 @@ bool decode_keys(const std::string& text, std::string& keys) {
   return true;
 }
 
-bool is_look(Step s) { return s == Step::screen_text || s == Step::screenshot || s == Step::dump; }
+bool is_look(Step s) {
+  return s == Step::screen_text || s == Step::screenshot || s == Step::dump || s == Step::regs;
+}
+
+// --poke ADDR:HEXBYTES: the bytes go into act.text.
+bool parse_poke(const char* value, Action& act) {
+  const std::string v = value;
+  const size_t colon = v.rfind(':');
+  const std::string hex = colon == std::string::npos ? "" : v.substr(colon + 1);
+  const bool hex_ok = !hex.empty() && hex.size() % 2 == 0 &&
+                      hex.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+  if (!hex_ok || colon == 0)
+    return fail_usage("--poke wants ADDR:HEXBYTES (an even number of hex digits), not \"" + v + "\"");
+  act.address_text = v.substr(0, colon);
+  for (size_t i = 0; i < hex.size(); i += 2) act.text += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  return true;
+}
 
 bool parse(int argc, char** argv) {
   bool any_frames = false;
@@ -221,18 +258,45 @@ bool parse(int argc, char** argv) {
     else if (a == "--unlimited") script.push_back(action(Step::unlimited));
     else if (a == "--dump") {
       if (!value()) return false;
-      unsigned address = 0, length = 0;
+      const std::string text = v;
+      const size_t colon = text.rfind(':');
+      unsigned length = 0;
       char extra = 0;
-      if (std::sscanf(v, "%x:%x%c", &address, &length, &extra) != 2 || address > 0xFFFF || length > 0x10000)
-        return fail_usage(std::string("--dump wants ADDR:LEN in hex (at most FFFF:10000), not \"") + v + "\"");
+      if (colon == std::string::npos || std::sscanf(text.c_str() + colon + 1, "%x%c", &length, &extra) != 1 ||
+          length > 0x10000)
+        return fail_usage("--dump wants ADDR:LEN, LEN in hex (at most 10000), not \"" + text + "\"");
       Action act = action(Step::dump);
-      act.address = address;
+      act.address_text = text.substr(0, colon);
       act.length = length;
       script.push_back(act);
     }
     else if (a == "--gdb") {
       Action act = action(Step::gdb);
       if (!value() || !whole_number(a.c_str(), v, act.number, 0, 65535)) return false;
+      script.push_back(act);
+    }
+    else if (a == "--symbols") { if (!value()) return false; settings.symbol_files.push_back(v); }
+    else if (a == "--break") { if (!value()) return false; settings.breaks.push_back(v); }
+    else if (a == "--trace") { if (!value()) return false; settings.trace = v; }
+    else if (a == "--trace-limit") {
+      if (!value() || !whole_number(a.c_str(), v, settings.trace_limit, 0, std::numeric_limits<long>::max())) return false;
+    }
+    else if (a == "--until") {
+      if (!value()) return false;
+      Action act = action(Step::until);
+      act.address_text = v;
+      script.push_back(act);
+      any_frames = true;
+    }
+    else if (a == "--max-frames") {
+      if (script.empty() || script.back().step != Step::until) return fail_usage("--max-frames belongs right after an --until");
+      if (!value() || !whole_number(a.c_str(), v, script.back().max_frames, 0, std::numeric_limits<long>::max()))
+        return false;
+    }
+    else if (a == "--regs") script.push_back(action(Step::regs));
+    else if (a == "--poke") {
+      Action act = action(Step::poke);
+      if (!value() || !parse_poke(v, act)) return false;
       script.push_back(act);
     }
     else if (a == "--help" || a == "-h") { usage(stdout); std::exit(0); }
@@ -259,6 +323,8 @@ void anchor_paths() {
     if (!path.empty() && path[0] != '/') path = std::string(here) + "/" + path;
   };
   anchor(settings.audio);
+  anchor(settings.trace);
+  for (std::string& file : settings.symbol_files) anchor(file);
   for (Action& act : script)
     if (act.step == Step::load || act.step == Step::screenshot || act.step == Step::save_state ||
         act.step == Step::load_state)
@@ -282,15 +348,142 @@ void keep_pending_samples() {
   headless_audio_drain();
 }
 
-void run_frames(long n) {
-  for (long k = 0; k < n; ++k) {
-    if (frames_run == settings.soft_reset_after) {
-      keep_pending_samples();
-      SoftReset();
+// ---- Debugging: symbols, breakpoints, --until, the trace ----
+
+int failure_status = exit_failure;  // the status a failed action ends the run with
+uint32_t reported_stops = 0;        // stop_count() when the registers were last printed for a break
+bool poke_refused = false;          // a --poke byte fell outside RAM
+
+void print_registers() {
+  std::printf("PC=%04X SP=%04X AF=%04X BC=%04X DE=%04X HL=%04X IX=%04X IY=%04X AF'=%04X BC'=%04X DE'=%04X "
+              "HL'=%04X I=%02X R=%02X T=%u\n",
+              z80.pc, z80.sp, z80.af.w, z80.bc.w, z80.de.w, z80.hl.w, z80.ix.w, z80.iy.w, z80.af_alt.w,
+              z80.bc_alt.w, z80.de_alt.w, z80.hl_alt.w, z80.i, (z80.r7 & 0x80) | (z80.r & 0x7F),
+              static_cast<unsigned>(t_state));
+  std::fflush(stdout);
+}
+
+// A --break the machine stopped at is told once, by its registers.
+void report_break() {
+  if (last_stop().reason != StopReason::breakpoint || stop_count() == reported_stops) return;
+  reported_stops = stop_count();
+  print_registers();
+}
+
+// Loads the symbol files and turns every address typed into a number, before anything runs.
+// 0, or the exit status.
+int prepare_debugging() {
+  for (const std::string& path : settings.symbol_files) {
+    const SymbolLoadReport report = load_symbol_file(debug_symbols, path);
+    if (!report.error.empty()) {
+      std::fprintf(stderr, "vantorel-headless: --symbols: %s\n", report.error.c_str());
+      return exit_failure;
     }
-    one_Z80_frame();
-    headless_audio_drain();
-    ++frames_run;
+  }
+  const auto resolve = [](const std::string& text, const char* option, unsigned& address) {
+    const ParsedAddress parsed = parse_address(text, &debug_symbols);
+    if (!parsed.ok) return fail_usage(std::string(option) + ": " + parsed.error);
+    address = parsed.address;
+    return true;
+  };
+  for (Action& act : script) {
+    const char* option = act.step == Step::dump ? "--dump" : act.step == Step::until ? "--until" : "--poke";
+    if (!act.address_text.empty() && !resolve(act.address_text, option, act.address)) return exit_usage;
+  }
+  for (const std::string& text : settings.breaks) {
+    unsigned address = 0;
+    if (!resolve(text, "--break", address)) return exit_usage;
+    add_breakpoint(static_cast<uint16_t>(address));
+  }
+  return 0;
+}
+
+saved_file trace_file;
+std::string trace_text;  // lines not yet handed to the file
+long trace_lines = 0;
+std::string trace_error;
+
+void flush_trace() {
+  if (trace_error.empty() && !trace_text.empty())
+    write_saved_file(trace_file, reinterpret_cast<const uint8_t*>(trace_text.data()), trace_text.size(), trace_error);
+  trace_text.clear();
+}
+
+void trace_instruction(const ExecutedInstruction& executed) {
+  const DisassembledInstruction shown = disassemble(executed.bytes, executed.pc, &debug_symbols);
+  char bytes[16] = "";
+  for (int i = 0; i < shown.length && i < 4; ++i) std::snprintf(bytes + 3 * i, 4, "%02X ", executed.bytes[i]);
+  char line[256];
+  std::snprintf(line, sizeof line, "%5u %04X %-12s%-20s AF=%04X BC=%04X DE=%04X HL=%04X IX=%04X IY=%04X SP=%04X\n",
+                static_cast<unsigned>(executed.t_state), executed.pc, bytes, shown.text, z80.af.w, z80.bc.w, z80.de.w,
+                z80.hl.w, z80.ix.w, z80.iy.w, z80.sp);
+  trace_text += line;
+  if (++trace_lines >= settings.trace_limit) set_instruction_observer(nullptr);
+  if (trace_text.size() >= 1 << 16) flush_trace();
+}
+
+bool open_trace() {
+  if (settings.trace.empty()) return true;
+  if (!start_saved_file(trace_file, settings.trace, trace_error)) {
+    std::fprintf(stderr, "vantorel-headless: cannot write %s\n", trace_error.c_str());
+    return false;
+  }
+  if (settings.trace_limit > 0) set_instruction_observer(trace_instruction);
+  return true;
+}
+
+bool close_trace() {
+  if (settings.trace.empty()) return true;
+  set_instruction_observer(nullptr);
+  flush_trace();
+  if (trace_error.empty() && finish_saved_file(trace_file, trace_error)) return true;
+  abandon_saved_file(trace_file);
+  std::fprintf(stderr, "vantorel-headless: cannot write %s\n", trace_error.c_str());
+  return false;
+}
+
+// Runs on to the end of the frame (true), or, for --until, to PC at until (false: the machine
+// stays stopped there, and the next action that runs goes on from it). At a --break the
+// registers are printed and the run goes on.
+bool run_script_frame(bool to_until = false, uint16_t until = 0) {
+  if (frames_run == settings.soft_reset_after && !machine_stopped()) {
+    keep_pending_samples();
+    SoftReset();
+  }
+  const auto go_on = [&] {
+    report_break();
+    if (to_until) run_to_address(until);
+    else resume();
+  };
+  if (machine_stopped() || to_until) go_on();
+  while (!run_frame()) {
+    if (to_until && last_stop().reason == StopReason::run_to) return false;
+    go_on();
+  }
+  headless_audio_drain();
+  ++frames_run;
+  return true;
+}
+
+void run_frames(long n) {
+  for (long k = 0; k < n; ++k) run_script_frame();
+}
+
+bool run_until(const Action& act) {
+  for (long frames = 0; act.max_frames < 0 || frames < act.max_frames; ++frames)
+    if (!run_script_frame(true, static_cast<uint16_t>(act.address))) return true;
+  cancel_run_requests();
+  std::fprintf(stderr, "vantorel-headless: PC did not reach %s in %ld frames\n", act.address_text.c_str(), act.max_frames);
+  failure_status = exit_not_reached;
+  return false;
+}
+
+void poke(const Action& act) {
+  for (size_t i = 0; i < act.text.size(); ++i) {
+    const uint16_t address = static_cast<uint16_t>(act.address + i);
+    if (debug_poke(address, static_cast<uint8_t>(act.text[i]))) continue;
+    std::fprintf(stderr, "vantorel-headless: --poke: %04X is not RAM, the byte was not stored\n", address);
+    poke_refused = true;
   }
 }
 
@@ -387,6 +580,8 @@ bool perform(const Action& act) {
     case Step::keys: strike_keys(act.text); return true;
     case Step::type: aqua_arch_get_spool_file(act.text.c_str()); return true;
     case Step::load:
+      // A text is typed while the loader runs frames of its own: the machine must be running.
+      if (machine_stopped()) resume();
       if (is_state_file(act.text)) {
         load_state(act.text);
         return true;
@@ -400,7 +595,7 @@ bool perform(const Action& act) {
     case Step::hard_reset: keep_pending_samples(); HardReset(); return true;
     case Step::microex:
       keep_pending_samples();
-      if (!per_MicroEx) select_MicroEx();
+      set_micro_expander(true);
       return true;
     case Step::unlimited: speed = 1; return true;
     case Step::screen_text: print_screen_text(); return true;
@@ -413,6 +608,9 @@ bool perform(const Action& act) {
       return false;
     }
     case Step::load_state: load_state(act.text); return true;
+    case Step::until: return run_until(act);
+    case Step::regs: print_registers(); return true;
+    case Step::poke: poke(act); return true;
     case Step::gdb: return serve_gdb(act.number);
     case Step::screenshot: {
       std::string error;
@@ -436,6 +634,8 @@ int main(int argc, char** argv) {
     }
   }
 
+  if (const int status = prepare_debugging()) return status;
+
   StartupChoices choices;
   choices.apply_settings = apply_settings;
   choices.builtin_fallback = !settings.no_fallback;
@@ -454,13 +654,16 @@ int main(int argc, char** argv) {
   }
 
   int status = 0;
+  if (!open_trace()) return exit_failure;
   for (const Action& act : script) {
     if (!perform(act)) {
-      status = exit_failure;
+      status = failure_status;
       break;
     }
     if (gdb_killed) break;
   }
+  if (!close_trace() && status == 0) status = exit_failure;
+  if (poke_refused && status == 0) status = exit_failure;
   // The end of the run is the program's quit: a recording still going on is saved now.
   tape_recorder_finish();
   if (headless_tape_failed || state_refused) status = exit_failure;

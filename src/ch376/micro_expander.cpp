@@ -89,6 +89,11 @@ void select_MicroEx() {
   resume_audio();
 }
 
+bool set_micro_expander(bool on) {
+  if (per_MicroEx != on) select_MicroEx();
+  return per_MicroEx == on;
+}
+
 // HardReset keeps the audio paused around this.
 void microex_hard_reset() {
   drop_pending_cartridge();

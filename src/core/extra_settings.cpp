@@ -9,6 +9,7 @@
 
 #include "core/config.h"
 #include "core/host_file.h"
+#include "core/memory.h"
 
 bool cursor_controller = false;
 bool integer_scaling = true;
@@ -33,6 +34,7 @@ constexpr flag_entry flags[] = {
     {"integer_scaling", &integer_scaling, true},
     {"keypad_controller", &keypad_controller, false},
     {"micro_expander", &micro_expander_on, false},
+    {"power_on_ram_random", &power_on_ram_random, false},
     {"sound", &sound_enabled, true},
 };
 

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "core/host.h"
+#include "debug/run_control.h"
 #include "loading/cassette.h"
 #include "loading/tape_recorder.h"
 #include "sound/audio_out.h"
@@ -68,10 +69,22 @@ void pace_frame() {
   if (steering) rate_control_deadline(fill_after_frame);
 }
 
+void frame_start_work() { get_joystick_state(); }
+
 void one_Z80_frame() {
+  // With a stop armed the debugger's checking loop runs the frame; this loop stays as lean as
+  // the machine's speed needs.
+  if (run_control_armed || break_requested.load(std::memory_order_relaxed)) {
+    run_frame();
+    return;
+  }
   get_joystick_state();
   // The machine has no frame interrupt: programs poll the vertical-sync flag instead.
   while (t_state < frame_length) One_Z80_Instruction();
+  frame_end_work();
+}
+
+void frame_end_work() {
   if (spool_file) spool_cadence();
   tape_recorder_frame(frame_length);
   // An unchanged picture is not painted again.
@@ -80,6 +93,7 @@ void one_Z80_frame() {
     picture_presented();
   }
   ++frame_count;
+  ++frame_counter;
   // The last instruction usually ends past the frame; its excess counts against the next
   // frame so that the long-run rate is exact.
   t_state = t_state >= frame_length ? t_state - frame_length : 0;

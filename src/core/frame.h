@@ -26,8 +26,13 @@ uint32_t frame_length_for(uint8_t timing);
 void set_timing(uint8_t index);
 // Runs exactly one frame: joystick poll, instructions up to frame_length, spool cadence, the
 // tape recorder's idle count, a repaint request when the picture changed, frame count, overshoot
-// carried into the next frame.
+// carried into the next frame. While the debugger has a stop armed (debug/run_control.h) the
+// frame may end early at a stop and go on with the next call; a stopped machine runs nothing.
 void one_Z80_frame();
+// The frame's start-work (the joystick poll) and end-work (everything after the instructions):
+// once per frame, whether the frame ran in one go or across the debugger's stops.
+void frame_start_work();
+void frame_end_work();
 // The desktop's pacing after each frame, shared with the audio bench: with a device playing the
 // frame's samples go to the FIFO, then the frame waits for its deadline on the steady clock
 // (one frame period after the last; far behind or ahead, deadlines start afresh from now), then

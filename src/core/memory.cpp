@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "core/ports.h"
+#include "debug/run_control.h"
 
 uint8_t* ram = nullptr;
 // The CPU fetches opcodes through the page table without any check, so a page must always
@@ -20,6 +21,8 @@ uint8_t AQUA_ROM[8192];
 uint8_t EXT_ROM[4096];
 uint32_t cart_base = 0x10000;
 uint8_t cart_view_key = 0;
+bool power_on_ram_random = false;
+uint32_t power_on_ram_seed = 0x2F6B4A1D;
 
 namespace {
 // The cartridge as stored, and as the CPU sees it through the exclusive-or on the cartridge
@@ -98,10 +101,25 @@ void memory_free() {
   ram = nullptr;
 }
 
+// Dynamic RAM comes up holding whatever its cells settled to; a program that works only on
+// cleared RAM fails on the machine. The noise is a seeded sequence, so a run can be repeated.
+static void fill_ram_with_noise() {
+  uint32_t x = power_on_ram_seed ? power_on_ram_seed : 1;
+  for (uint32_t a = 0x3000; a <= memtop && a <= 0xFFFF; ++a) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    ram[a] = static_cast<uint8_t>(x >> 24);
+  }
+  power_on_ram_seed = x;
+}
+
 void Rebuild_Mem() {
   if (!ram) memory_allocate();
   std::memset(ram, 0, 0x10000);
+  if (power_on_ram_random) fill_ram_with_noise();
   // The Aquarius II's extension ROM lives in RAM: programs may overwrite it.
   if (model == 1) std::memcpy(ram + 0x2000, EXT_ROM, sizeof EXT_ROM);
   point_pages_at_ram();
+  note_power_on();
 }

@@ -18,6 +18,7 @@
 #include "core/host_file.h"
 #include "core/memory.h"
 #include "core/ports.h"
+#include "debug/run_control.h"
 #include "input/keyboard.h"
 #include "loading/loader.h"
 #include "loading/tape_recorder.h"
@@ -160,6 +161,7 @@ void write_missing_rom_notice(const std::vector<RomProblem>& problems) {
   notice[1] = '!';
   std::memcpy(notice + 2, text.data(), text.size());
   notice[2 + text.size()] = 0;
+  mark_ram_written(0x3F00, static_cast<uint32_t>(3 + text.size()));
 }
 
 void copy_firmware(uint8_t* dest, size_t dest_size, const unsigned char* src, size_t src_size) {
@@ -339,6 +341,33 @@ void HardReset() {
     Reset_Z80();
   }
   resume_audio();
+}
+
+void set_ram_size(uint8_t size) {
+  ram_size = size < 5 ? size : 4;
+  memtop = max_memtop[ram_size];
+  tape_recorder_finish();
+  Reset_Z80();
+  host_request_repaint();
+}
+
+int switch_model(uint8_t new_model) {
+  const uint8_t old_model = model;
+  model = new_model ? 1 : 0;
+  if (switch_roms(old_model, rom_mode) != 0) return 1;
+  tape_recorder_finish();
+  Reset_Z80();
+  return 0;
+}
+
+int switch_series(uint8_t new_series) {
+  const uint8_t old_rom_mode = rom_mode;
+  rom_mode = new_series ? 1 : 0;
+  select_rom_names();
+  if (switch_roms(model, old_rom_mode) != 0) return 1;
+  tape_recorder_finish();
+  Reset_Z80();
+  return 0;
 }
 
 void SoftReset() {

@@ -20,6 +20,7 @@
 #include "core/ports.h"
 #include "core/roms.h"
 #include "core/state_io.h"
+#include "debug/run_control.h"
 #include "input/keyboard.h"
 #include "loading/cassette.h"
 #include "loading/loader.h"
@@ -279,6 +280,8 @@ void apply(Staged& s) {
   memtop = s.top;
   speed = s.speed_flag;
   std::memcpy(ram, s.memory.data(), 0x10000);
+  // The state does not say which bytes its program wrote: none counts as unwritten.
+  mark_ram_written(0, 0x10000);
   for (int i = 1; i < 8; ++i) Page_RAM[i] = ram + i * 0x2000;
   PORTxxFC = s.ports[0]; PORTxxFD = s.ports[1]; PORTxxFE = s.ports[2]; PORTxxFF = s.ports[3];
   earbit = s.ear; vsync = s.sync;

@@ -166,10 +166,8 @@ int main(int argc, char** argv) {
   while (!quit_requested) {
     // Paused, the loop still paces itself, so that the window and its dialogs stay alive. A Break
     // asked for meanwhile (GDB arriving, its Ctrl-C) stops the machine before its next instruction.
-    if (!machine_paused || break_requested) {
-      one_Z80_frame();
-      keys_frame_end();
-    }
+    // The key queue moves on with the frames that end, not with a frame the debugger stopped.
+    if ((!machine_paused || break_requested) && run_frame()) keys_frame_end();
     gdb_server_poll(0);
     follow_stops();
     ui_event();

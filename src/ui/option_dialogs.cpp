@@ -4,11 +4,9 @@
 #include "core/frame.h"
 #include "core/memory.h"
 #include "core/roms.h"
-#include "loading/tape_recorder.h"
 #include "sound/audio_out.h"
 #include "ui/audio_device.h"
 #include "ui/desktop.h"
-#include "z80/z80.h"
 
 namespace {
 
@@ -78,11 +76,7 @@ void select_ram() {
   if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
     for (int i = 0; i < 5; ++i) {
       if (!gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(choices[i]))) continue;
-      ram_size = static_cast<uint8_t>(i);
-      memtop = max_memtop[i];
-      tape_recorder_finish();
-      Reset_Z80();
-      update_display();
+      set_ram_size(static_cast<uint8_t>(i));
       break;
     }
   }
@@ -94,12 +88,7 @@ void select_ram() {
 // program in memory and the screen intact, the menus on the choice that runs.
 void select_model(GtkWidget*, gpointer) {
   pause_audio();
-  const uint8_t old_model = model;
-  model = model ? 0 : 1;
-  if (switch_roms(old_model, rom_mode) == 0) {
-    tape_recorder_finish();
-    Reset_Z80();
-  }
+  switch_model(model ? 0 : 1);
   set_choice_sensitivity(model_typex, model);
   update_display();
   resume_audio();
@@ -107,13 +96,7 @@ void select_model(GtkWidget*, gpointer) {
 
 void update_rom(GtkWidget*, gpointer) {
   pause_audio();
-  const uint8_t old_rom_mode = rom_mode;
-  rom_mode = rom_mode ? 0 : 1;
-  select_rom_names();
-  if (switch_roms(model, old_rom_mode) == 0) {
-    tape_recorder_finish();
-    Reset_Z80();
-  }
+  switch_series(rom_mode ? 0 : 1);
   set_choice_sensitivity(rom_typex, rom_mode);
   resume_audio();
 }

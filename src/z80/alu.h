@@ -7,6 +7,7 @@
 #include "z80/bus.h"
 #include "z80/z80.h"
 
+Z80_BUS_BEGIN
 namespace z80alu {
 
 inline uint8_t& A() { return z80.af.b.h; }
@@ -45,8 +46,9 @@ inline uint16_t& pair() {
   }
 }
 
-// Data accesses: immediates, memory operands and the stack all go through the read function.
-inline uint8_t imm8() { return z80bus::read(z80.pc++); }
+// Immediates and displacements are operand reads; memory operands and the stack are data reads.
+// On the machine both are the same read of the memory map.
+inline uint8_t imm8() { return z80bus::read_operand(z80.pc++); }
 inline uint16_t read16(uint16_t address) {
   uint8_t low = z80bus::read(address);
   return static_cast<uint16_t>(low | (z80bus::read(static_cast<uint16_t>(address + 1)) << 8));
@@ -55,8 +57,12 @@ inline void write16(uint16_t address, uint16_t value) {
   z80bus::write(address, static_cast<uint8_t>(value));
   z80bus::write(static_cast<uint16_t>(address + 1), static_cast<uint8_t>(value >> 8));
 }
+inline uint16_t operand16(uint16_t address) {
+  uint8_t low = z80bus::read_operand(address);
+  return static_cast<uint16_t>(low | (z80bus::read_operand(static_cast<uint16_t>(address + 1)) << 8));
+}
 inline uint16_t imm16() {
-  uint16_t value = read16(z80.pc);
+  uint16_t value = operand16(z80.pc);
   z80.pc = static_cast<uint16_t>(z80.pc + 2);
   return value;
 }
@@ -194,3 +200,4 @@ inline void bit_test(int bit, uint8_t v, uint8_t undocumented_source) {
 }
 
 }  // namespace z80alu
+Z80_BUS_END

@@ -16,4 +16,6 @@ struct BaseEntries {
 
 }  // namespace
 
+Z80_BUS_BEGIN
 const Z80Table base_ops = build_table<Z80Table, BaseEntries>();
+Z80_BUS_END

@@ -7,6 +7,7 @@
 #include "z80/alu.h"
 #include "z80/z80_ops.h"
 
+Z80_BUS_BEGIN
 namespace z80base {
 using namespace z80alu;
 
@@ -337,3 +338,4 @@ void base_op() {
 }
 
 }  // namespace z80base
+Z80_BUS_END

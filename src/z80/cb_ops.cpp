@@ -36,6 +36,8 @@ struct CbEntries {
 
 }  // namespace
 
+Z80_BUS_BEGIN
 const Z80Table cb_ops = build_table<Z80Table, CbEntries>();
 
 void prefix_cb() { run_prefixed(cb_ops); }
+Z80_BUS_END

@@ -177,6 +177,8 @@ struct EdEntries {
 
 }  // namespace
 
+Z80_BUS_BEGIN
 const Z80Table ed_ops = build_table<Z80Table, EdEntries>();
 
 void prefix_ed() { run_prefixed(ed_ops); }
+Z80_BUS_END

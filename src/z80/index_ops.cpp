@@ -57,6 +57,7 @@ struct IndexedBitEntries {
 
 }  // namespace
 
+Z80_BUS_BEGIN
 const Z80Table dd_ops = build_table<Z80Table, IndexEntries<1>>();
 const Z80Table fd_ops = build_table<Z80Table, IndexEntries<2>>();
 const Z80IndexedBitTable ddcb_ops = build_table<Z80IndexedBitTable, IndexedBitEntries<1>>();
@@ -64,3 +65,4 @@ const Z80IndexedBitTable fdcb_ops = build_table<Z80IndexedBitTable, IndexedBitEn
 
 void prefix_dd() { run_prefixed(dd_ops); }
 void prefix_fd() { run_prefixed(fd_ops); }
+Z80_BUS_END

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "core/frame.h"
 #include "z80/bus.h"
 #include "z80/z80.h"
 
@@ -12,6 +13,7 @@ using Z80IndexedBitHandler = void (*)(uint16_t effective_address);
 using Z80Table = std::array<Z80Handler, 256>;
 using Z80IndexedBitTable = std::array<Z80IndexedBitHandler, 256>;
 
+Z80_BUS_BEGIN
 extern const Z80Table base_ops;
 extern const Z80Table cb_ops;
 extern const Z80Table ed_ops;
@@ -25,6 +27,7 @@ void prefix_cb();
 void prefix_ed();
 void prefix_dd();
 void prefix_fd();
+Z80_BUS_END
 
 // Builds a 256-entry table from Maker::entry<opcode>() for every opcode.
 template <typename Table, typename Maker, std::size_t... OPS>
@@ -38,6 +41,7 @@ constexpr Table build_table() {
 
 // The byte after a prefix is an opcode fetch of its own, with its own refresh. A null entry
 // leaves the prefix alone in this call (pc and r advanced for the prefix only).
+Z80_BUS_BEGIN
 inline void run_prefixed(const Z80Table& table) {
   const Z80Handler handler = table[z80bus::fetch(z80.pc)];
   if (!handler) return;
@@ -45,3 +49,15 @@ inline void run_prefixed(const Z80Table& table) {
   ++z80.pc;
   handler();
 }
+
+// One instruction (a dropped DD/FD prefix counts as one) and the common end.
+inline void execute_instruction() {
+  temp_t_state = t_state;
+  const uint8_t opcode = z80bus::fetch(z80.pc);
+  ++z80.r;
+  ++z80.pc;
+  base_ops[opcode]();
+  frame_t_state = t_state - temp_t_state;
+  z80bus::instruction_end(frame_t_state);
+}
+Z80_BUS_END

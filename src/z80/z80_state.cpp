@@ -39,12 +39,4 @@ void Reset_Z80() {
   earbit = 0;
 }
 
-void One_Z80_Instruction() {
-  temp_t_state = t_state;
-  const uint8_t opcode = z80bus::fetch(z80.pc);
-  ++z80.r;
-  ++z80.pc;
-  base_ops[opcode]();
-  frame_t_state = t_state - temp_t_state;
-  z80bus::instruction_end(frame_t_state);
-}
+void One_Z80_Instruction() { execute_instruction(); }

@@ -95,7 +95,8 @@ TEST_F(Settings, ExtraSettingsAreNamedLinesBesideTheMainFile) {
   keypad_controller = cursor_controller = true;
   save_extra_settings();
   EXPECT_EQ(dir.read_text("vantorel-extra.ini"),
-            "cursor_controller=1\ninteger_scaling=0\nkeypad_controller=1\nmicro_expander=0\nsound=1\nrecent=/files/5.caq\n"
+            "cursor_controller=1\ninteger_scaling=0\nkeypad_controller=1\nmicro_expander=0\npower_on_ram_random=0\nsound=1\n"
+            "recent=/files/5.caq\n"
             "recent=/files/9.caq\nrecent=/files/8.caq\nrecent=/files/7.caq\nrecent=/files/6.caq\n"
             "recent=/files/4.caq\nrecent=/files/3.caq\nrecent=/files/2.caq\n");
   recent_files.clear();

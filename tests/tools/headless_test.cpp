@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -536,3 +537,55 @@ TEST_F(Headless, CommandLineSettingsOverrideTheFileWhichIsNeverWritten) {
 }
 
 }  // namespace
+
+// The runner as a test runner for a cartridge: its z80asm labels, a stop at a label, the
+// registers, breakpoints that print and let the run go on, a poke and a look, a trace, and the
+// status of a label never reached.
+TEST_F(Headless, DebuggingOptionsStopAtLabelsPrintAndTrace) {
+  const std::vector<std::string> cartridge = {"--symbols", DEBUG_CART_LABELS, "--load", DEBUG_CART, "--soft-reset"};
+  const auto with_cartridge = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), cartridge.begin(), cartridge.end());
+    return run(prog, args);
+  };
+  const RunResult r = with_cartridge({"--until", "pass", "--max-frames", "300", "--regs", "--break", "store",
+                                      "--frames", "1", "--dump", "VAR:1", "--poke", "FRESH+1:A5C3", "--dump", "3B00:3"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::vector<std::string> lines = lines_of(r.out);
+  ASSERT_GE(lines.size(), 5u) << r.out;
+  const std::string hex4 = "[0-9A-F]{4}";
+  EXPECT_TRUE(std::regex_match(lines[0], std::regex("PC=E011 SP=3E00 AF=" + hex4 + " BC=" + hex4 + " DE=" + hex4 +
+                                                    " HL=" + hex4 + " IX=" + hex4 + " IY=" + hex4 + " AF'=" + hex4 +
+                                                    " BC'=" + hex4 + " DE'=" + hex4 + " HL'=" + hex4 +
+                                                    " I=[0-9A-F]{2} R=[0-9A-F]{2} T=[0-9]+")))
+      << lines[0];
+  // Every pass of the frame stops at store (A already 0x55), and the frame runs on to its end.
+  const size_t breaks = lines.size() - 3;
+  EXPECT_GT(breaks, 50u) << r.out;
+  for (size_t i = 1; i <= breaks; ++i) EXPECT_EQ(lines[i].substr(0, 21), "PC=E013 SP=3E00 AF=55") << lines[i];
+  EXPECT_EQ(lines[breaks + 1], "55");
+  EXPECT_EQ(lines[breaks + 2].substr(2), " A5 C3") << "the byte before the poke as the cartridge left it";
+
+  // The trace: one line per instruction from the first, up to the limit.
+  const RunResult traced = with_cartridge({"--trace", "trace.txt", "--trace-limit", "40", "--frames", "2"});
+  ASSERT_EQ(traced.status, 0) << traced.err;
+  const std::vector<std::string> trace = lines_of(slurp(prog + "/trace.txt"));
+  ASSERT_EQ(trace.size(), 40u);
+  EXPECT_TRUE(std::regex_match(trace[0], std::regex(" +0 0000 [0-9A-F]{2} .* AF=" + hex4 + " BC=" + hex4 + " DE=" +
+                                                    hex4 + " HL=" + hex4 + " IX=" + hex4 + " IY=" + hex4 + " SP=" + hex4)))
+      << trace[0];
+
+  // A label never reached ends the run with status 3, the actions after it not carried out; bad
+  // addresses and a missing label file are found before anything runs.
+  const RunResult missed = with_cartridge({"--until", "0123", "--max-frames", "5", "--regs"});
+  EXPECT_EQ(missed.status, 3);
+  EXPECT_EQ(missed.out, "");
+  EXPECT_NE(missed.err.find("0123"), std::string::npos) << missed.err;
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"--until", "no_such_label"}, {"--break", "pass+"}, {"--max-frames", "5"}, {"--poke", "VAR:123"},
+           {"--dump", "nolabel:4"}}) {
+    const RunResult bad = with_cartridge(args);
+    EXPECT_EQ(bad.status, 2) << args[0] << " " << args[1] << bad.err;
+    EXPECT_EQ(bad.out, "");
+  }
+  EXPECT_EQ(run(prog, {"--symbols", "missing.lbl", "--frames", "1"}).status, 1);
+}
