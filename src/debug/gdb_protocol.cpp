@@ -432,7 +432,7 @@ void gdb_session_begin(gdb_session& session) {
   session.body.reserve(GDB_PACKET_SIZE);
   // GDB expects to find the target stopped. Its packets wait until the machine is.
   session.link = gdb_link::attaching;
-  request_break();
+  if (!machine_stopped()) request_break();
 }
 
 void gdb_check_stop(gdb_session& session) {

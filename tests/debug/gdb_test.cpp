@@ -264,11 +264,17 @@ TEST(GdbStub, SessionStepsWatchesBreaksAndDetaches) {
   EXPECT_EQ(run.dir.read_text("out"), "20 20 20\n");
 }
 
-// k ends the connection and the run (the actions after it are not carried out); a port already
-// in use is said and ends the run with status 1.
+// GDB arriving at a machine already stopped (by --until) finds it there, and it runs when GDB
+// lets it. k ends the connection and the run (the actions after it are not carried out); a port
+// already in use is said and ends the run with status 1.
 TEST(GdbStub, KillEndsTheRunAndABusyPortIsRefused) {
-  HeadlessGdb killed({"--gdb", "0", "--screen-text"});
+  HeadlessGdb killed({"--until", "4", "--gdb", "0", "--screen-text"});
   ASSERT_TRUE(killed.connect_client());
+  EXPECT_EQ(killed.ask("p5"), "0400");
+  killed.send_raw(framed("c"));
+  EXPECT_EQ(killed.reply(300), "<timeout>");
+  killed.send_raw("\x03");
+  EXPECT_EQ(killed.reply(), "T02");
   killed.send_raw(framed("k"));
   EXPECT_EQ(killed.reply(), "<closed>");
   EXPECT_EQ(killed.status(), 0);
