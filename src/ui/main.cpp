@@ -108,14 +108,17 @@ bool open_gdb_server(const std::string& port_text) {
   return false;
 }
 
-// A stop (GDB's, the debugger's) silences the machine as Pause does; the run after it starts the
-// device afresh.
+// A stop (GDB's, the debugger's) silences the machine as Pause does, also after a Pause or a
+// dialog ended meanwhile; the run after it starts the device afresh.
 void follow_stops() {
   static bool was_stopped = false;
-  if (machine_stopped() == was_stopped) return;
-  was_stopped = !was_stopped;
-  pause_audio();
-  if (!was_stopped) resume_audio();
+  const bool stopped = machine_stopped();
+  if (stopped && !audio_device_paused) pause_audio();
+  if (!stopped && was_stopped) {
+    pause_audio();
+    resume_audio();
+  }
+  was_stopped = stopped;
 }
 
 std::string absolute(const std::string& path) {
