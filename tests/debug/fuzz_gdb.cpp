@@ -4,44 +4,36 @@
 // are reached too, at a rate of inputs that still finds things). Whatever comes in, the stub must
 // send only acknowledgements and well-formed packets with correct checksums, and a session that
 // ends must leave no point of GDB's behind and the machine running.
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#include "core/roms.h"
 #include "core/memory.h"
+#include "core/roms.h"
 #include "debug/gdb_protocol.h"
 #include "debug/run_control.h"
 #include "z80/z80.h"
 
 namespace {
 
-int hex(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 void check_output(const std::string& out) {
-  size_t at = 0;
-  while (at < out.size()) {
+  for (size_t at = 0; at < out.size();) {
     if (out[at] == '+' || out[at] == '-') {
       ++at;
       continue;
     }
-    if (out[at] != '$') std::abort();
     const size_t hash = out.find('#', at);
-    if (hash == std::string::npos || hash + 3 > out.size()) std::abort();
+    if (out[at] != '$' || hash == std::string::npos || hash + 3 > out.size() || hash - at > 2 * 4096 + 16) std::abort();
     unsigned sum = 0;
     for (size_t i = at + 1; i < hash; ++i) {
-      const char c = out[i];
-      if (c == '$' || c == '#' || (c == '}' && (i + 1 == hash))) std::abort();
-      sum += static_cast<uint8_t>(c);
+      if (out[i] == '$' || (out[i] == '}' && i + 1 == hash)) std::abort();
+      sum += static_cast<uint8_t>(out[i]);
     }
-    if (hex(out[hash + 1]) < 0 || hex(out[hash + 2]) < 0 ||
-        static_cast<unsigned>(hex(out[hash + 1]) * 16 + hex(out[hash + 2])) != (sum & 0xFF))
-      std::abort();
-    if (hash - at > 2 * 4096 + 16) std::abort();
+    char digits[3];
+    std::snprintf(digits, sizeof digits, "%02x", sum & 0xFF);
+    if (out.compare(hash + 1, 2, digits) != 0) std::abort();
     at = hash + 3;
   }
 }
@@ -61,7 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (session.link != gdb_link::stopped) std::abort();
   const size_t chunk = data[0] ? data[0] : 1;
   int frames_left = 3;
-  for (size_t at = 1; at < size; at += chunk) {
+  for (size_t at = 1; at < size && session.link != gdb_link::detached && session.link != gdb_link::killed;
+       at += chunk) {
     gdb_receive(session, data + at, std::min(chunk, size - at));
     if (session.link == gdb_link::running && frames_left-- > 0) {
       run_frame();
@@ -69,7 +62,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     check_output(session.output);
     session.output.clear();
-    if (session.link == gdb_link::detached || session.link == gdb_link::killed) break;
   }
   gdb_session_end(session);
   if (!breakpoint_list().empty() || !watchpoint_list().empty() || machine_stopped()) std::abort();
