@@ -457,7 +457,11 @@ bool run_script_frame(bool to_until = false, uint16_t until = 0) {
   };
   if (machine_stopped() || to_until) go_on();
   while (!run_frame()) {
-    if (to_until && last_stop().reason == StopReason::run_to) return false;
+    // A --break at the --until address stops there first: the address is reached all the same.
+    if (to_until && (last_stop().reason == StopReason::run_to || z80.pc == until)) {
+      report_break();
+      return false;
+    }
     go_on();
   }
   headless_audio_drain();

@@ -61,7 +61,7 @@ struct Watchpoint {
   uint16_t first, last; // inclusive range
   bool on_read, on_write;
   bool enabled;
-  uint32_t hits;        // accesses that stopped the machine
+  uint32_t hits;        // accesses it caught (the first of an instruction is the one a stop reports)
 };
 
 // The instruction history: the last HISTORY_LENGTH instructions run through the checking loop.
@@ -97,8 +97,10 @@ const StopEvent& last_stop();
 uint32_t stop_count();
 
 // Each of these leaves the stopped state (if stopped) and arms its condition; the machine then
-// runs with the host's next frames. Every resume executes the instruction at PC without looking
-// at a breakpoint or run-to address there. Any stop cancels a step or run-to in progress.
+// runs with the host's next frames. Going on from a stop executes the instruction at PC without
+// looking at a breakpoint or run-to address there. Any stop cancels a step or run-to in progress.
+// A breakpoint or run-to address is reached when PC arrives at it: an instruction that repeats
+// itself in place (LDIR and its kin, HALT, JR to itself) reaches it once, not at every repeat.
 void resume();
 // One instruction (a prefix the CPU drops counts as one).
 void step_into();

@@ -250,6 +250,7 @@ TEST(RunControl, StatesKeepTheDebuggingOut) {
   const std::vector<uint8_t> plain = encode_state();
   add_breakpoint(at("store"));
   add_watchpoint(WatchSpace::memory, 0x3A00, 0x3AFF, true, true);
+  load_symbol_text(debug_symbols, "TABLE EQU $3A00", "symbols");
   EXPECT_TRUE(encode_state() == plain);
   // Loading a state while stopped stays stopped, at the state's PC, with the lists kept.
   std::string message;
