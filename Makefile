@@ -40,12 +40,12 @@ test-tsan: deps
 # The libFuzzer harnesses (clang, ASan+UBSan), each for a bounded time: the CH376 command
 # stream over a sandbox usb directory (then the sandbox's surroundings must be untouched), the
 # loaders alone at speed (cartridge, cassette, text), the loaders with the machine running on
-# what they loaded, and the settings reader.
+# what they loaded, the settings reader, and the GDB stub's packets.
 test-fuzz: deps
 	cmake -S . -B $(BUILD_FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
 	  -DCMAKE_CXX_COMPILER=clang++ -DVANTOREL_DESKTOP=OFF -DVANTOREL_FUZZ=ON \
 	  -DVANTOREL_SANITIZE=address,undefined -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
-	cmake --build $(BUILD_FUZZ) -j $(JOBS) --target fuzz_ch376 fuzz_loading fuzz_readers fuzz_config fuzz_state
+	cmake --build $(BUILD_FUZZ) -j $(JOBS) --target fuzz_ch376 fuzz_loading fuzz_readers fuzz_config fuzz_state fuzz_gdb
 	tests/ch376/run_fuzz.sh $(BUILD_FUZZ) $(FUZZ_SECONDS)
 	tests/run_fuzz.sh $(BUILD_FUZZ) $(FUZZ_SECONDS)
 

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -24,28 +25,35 @@ inline std::string slurp(const std::string& path) {
   return s.str();
 }
 
-// Started in directory cwd; standard output and error go through files there.
-inline RunResult run_headless_in(const std::string& cwd, std::vector<std::string> args) {
+// Started in directory cwd, in the background (-1 when it could not be); standard output and
+// error go through the files .stdout and .stderr there.
+inline pid_t start_headless_in(const std::string& cwd, std::vector<std::string> args) {
   const std::string program = std::string(VANTOREL_BINARY_DIR) + "/vantorel-headless";
   args.insert(args.begin(), program);
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
-  const std::string out_path = cwd + "/.stdout", err_path = cwd + "/.stderr";
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
-  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  RunResult r;
+  posix_spawn_file_actions_addopen(&actions, 1, (cwd + "/.stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, (cwd + "/.stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   pid_t pid;
-  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
+  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid = -1;
   posix_spawn_file_actions_destroy(&actions);
-  r.out = slurp(out_path);
-  r.err = slurp(err_path);
+  return pid;
+}
+
+// Waits for the end of a run started so, and collects its exit status and output.
+inline RunResult finish_headless(pid_t pid, const std::string& cwd) {
+  RunResult r;
+  int status = 0;
+  if (pid > 0 && waitpid(pid, &status, 0) == pid) r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.out = slurp(cwd + "/.stdout");
+  r.err = slurp(cwd + "/.stderr");
   return r;
+}
+
+inline RunResult run_headless_in(const std::string& cwd, std::vector<std::string> args) {
+  return finish_headless(start_headless_in(cwd, std::move(args)), cwd);
 }

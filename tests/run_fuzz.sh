@@ -31,3 +31,5 @@ run fuzz_loading "$src/tests/loading/corpus" 20000
 run fuzz_config "$src/tests/core/corpus" 4096
 # A state runs a frame after it loads: some milliseconds, so five seconds is a stall.
 run fuzz_state "$src/tests/core/corpus-state" 20000 5
+# A packet that lets the machine run costs a frame.
+run fuzz_gdb "$src/tests/debug/corpus-gdb" 8192 5

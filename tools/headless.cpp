@@ -24,6 +24,7 @@
 #include "core/roms.h"
 #include "core/save_state.h"
 #include "debug/disassembler.h"
+#include "debug/gdb_server.h"
 #include "debug/run_control.h"
 #include "debug/symbols.h"
 #include "input/keyboard.h"
@@ -51,11 +52,11 @@ constexpr uint8_t shift_column = 7, shift_bit = 4;
 
 enum class Step { frames, keys, screenshot, screen_text, unlimited, load, type, soft_reset, hard_reset, microex, dump,
                   save_state, load_state,
-                  until, regs, poke };
+                  until, regs, poke, gdb };
 
 struct Action {
   Step step = Step::frames;
-  long number = 0;    // --frames
+  long number = 0;    // --frames, --gdb
   std::string text;   // --keys (decoded), --type, --load, --screenshot
   unsigned address = 0, length = 0;  // --dump, --until, --poke
   std::string address_text;          // as typed: resolved once the symbols are in
@@ -131,6 +132,9 @@ void usage(FILE* to) {
       "  --poke ADDR:HEXBYTES    write the bytes into memory from ADDR, as the CPU would\n"
       "  --save-state FILE       write the whole machine to FILE\n"
       "  --load-state FILE       go on from the machine in FILE (refused: nothing changes, status 1)\n"
+      "  --gdb PORT              stop and serve GDB on 127.0.0.1:PORT (0: any free port, named on\n"
+      "                          standard error) until it detaches (the actions go on) or kills\n"
+      "                          (the run ends, status 0); a port in use is status 1\n"
       "Information (shown at once, nothing runs):\n"
       "  --help                  show this text\n"
       "  --version               show the version\n"
@@ -264,6 +268,11 @@ bool parse(int argc, char** argv) {
       Action act = action(Step::dump);
       act.address_text = text.substr(0, colon);
       act.length = length;
+      script.push_back(act);
+    }
+    else if (a == "--gdb") {
+      Action act = action(Step::gdb);
+      if (!value() || !whole_number(a.c_str(), v, act.number, 0, 65535)) return false;
       script.push_back(act);
     }
     else if (a == "--symbols") { if (!value()) return false; settings.symbol_files.push_back(v); }
@@ -535,6 +544,30 @@ bool write_screenshot(const std::string& path, std::string& error) {
 }
 
 bool state_refused = false;  // a state given to --load-state or --load was refused
+bool gdb_killed = false;     // GDB's k ended the run
+
+// --gdb PORT: the machine stands still until a client comes, which stops it; then it runs while
+// GDB lets it, frame by frame, the connection polled between frames and waited on while stopped.
+// A client that detaches or goes away leaves it running on with the next action.
+bool serve_gdb(long port) {
+  std::string message;
+  if (!gdb_server_open(static_cast<uint16_t>(port), message)) {
+    std::fprintf(stderr, "vantorel-headless: %s\n", message.c_str());
+    return false;
+  }
+  std::fprintf(stderr, "vantorel-headless: waiting for GDB on 127.0.0.1:%u\n", gdb_port);
+  while (gdb_last_ending == gdb_ending::none) {
+    const bool running = gdb_server_connected() && !machine_stopped();
+    gdb_server_poll(running ? 0 : 100);
+    if (gdb_server_connected() && !machine_stopped() && run_frame()) {
+      headless_audio_drain();
+      ++frames_run;
+    }
+  }
+  gdb_killed = gdb_last_ending == gdb_ending::killed;
+  gdb_server_close();
+  return true;
+}
 
 void load_state(const std::string& path) {
   std::string message;
@@ -582,6 +615,7 @@ bool perform(const Action& act) {
     case Step::until: return run_until(act);
     case Step::regs: print_registers(); return true;
     case Step::poke: poke(act); return true;
+    case Step::gdb: return serve_gdb(act.number);
     case Step::screenshot: {
       std::string error;
       if (write_screenshot(act.text, error)) return true;
@@ -630,6 +664,7 @@ int main(int argc, char** argv) {
       status = failure_status;
       break;
     }
+    if (gdb_killed) break;
   }
   if (!close_trace() && status == 0) status = exit_failure;
   if (poke_refused && status == 0) status = exit_failure;

@@ -45,8 +45,10 @@ inline uint8_t ReadByte(uint16_t address) {
 }
 
 // A mapped cartridge is ROM whatever memtop says.
+inline bool writable(uint16_t address) { return address >= 0x2000 && address <= memtop && address < cart_base; }
+
 inline void WriteByte(uint16_t address, uint8_t value) {
-  if (address < 0x2000 || address > memtop || address >= cart_base) return;
+  if (!writable(address)) return;
   Page_RAM[address >> 13][address & 0x1FFF] = value;
 }
 

@@ -16,7 +16,9 @@
 #include "core/frame.h"
 #include "core/program_dir.h"
 #include "core/roms.h"
+#include "debug/gdb_server.h"
 #include "debug/run_control.h"
+#include "sound/audio_out.h"
 #include "ui/audio_device.h"
 #include "ui/debugger_window.h"
 #include "ui/desktop.h"
@@ -75,11 +77,13 @@ bool answered_help_or_version(int argc, char** argv) {
     }
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       std::printf(
-          "usage: vantorel [GTK options] [--dir DIR] [FILE]\n"
+          "usage: vantorel [GTK options] [--dir DIR] [--gdb PORT] [FILE]\n"
           "The Aquarius home computer in a window.\n"
           "  --dir DIR   program directory holding roms/, usb/ and vantorel.ini (default: the\n"
           "              current directory when it holds roms/ or vantorel.ini, otherwise\n"
           "              $XDG_DATA_HOME/vantorel, by default ~/.local/share/vantorel)\n"
+          "  --gdb PORT  serve GDB's remote protocol on 127.0.0.1:PORT (0: any free port,\n"
+          "              named on standard error); the machine runs until GDB stops it\n"
           "  FILE        a file to load at start-up, as if dropped on the window\n"
           "  --help      show this text\n"
           "  --version   show the version\n"
@@ -87,6 +91,21 @@ bool answered_help_or_version(int argc, char** argv) {
       return true;
     }
   }
+  return false;
+}
+
+// --gdb PORT: the listener opens before anything else, so that a port in use ends the program at
+// once with its reason (status 1).
+bool open_gdb_server(const std::string& port_text) {
+  char* end = nullptr;
+  const long port = std::strtol(port_text.c_str(), &end, 10);
+  std::string message = "--gdb wants a port from 0 to 65535, not \"" + port_text + "\"";
+  if (end != port_text.c_str() && *end == 0 && port >= 0 && port <= 65535 &&
+      gdb_server_open(static_cast<uint16_t>(port), message)) {
+    std::fprintf(stderr, "vantorel: waiting for GDB on 127.0.0.1:%u\n", gdb_port);
+    return true;
+  }
+  std::fprintf(stderr, "vantorel: %s\n", message.c_str());
   return false;
 }
 
@@ -102,17 +121,20 @@ int main(int argc, char** argv) {
   if (answered_help_or_version(argc, argv)) return 0;
   // GTK takes its own options first; what is left is ours.
   gtk_parse_args(&argc, &argv);
-  std::string dir_option, file;
+  std::string dir_option, file, gdb_option;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--dir") == 0 && i + 1 < argc) {
       dir_option = argv[++i];
+    } else if (std::strcmp(argv[i], "--gdb") == 0 && i + 1 < argc) {
+      gdb_option = argv[++i];
     } else if (argv[i][0] == '-' || !file.empty()) {
-      std::fprintf(stderr, "usage: vantorel [GTK options] [--dir DIR] [FILE]\n");
+      std::fprintf(stderr, "usage: vantorel [GTK options] [--dir DIR] [--gdb PORT] [FILE]\n");
       return 2;
     } else {
       file = argv[i];
     }
   }
+  if (!gdb_option.empty() && !open_gdb_server(gdb_option)) return 1;
   file = absolute(file);
   // A data directory that could not be made, another program in the same directory: said on
   // standard error at once, and in an error box once the window is there.
@@ -135,12 +157,16 @@ int main(int argc, char** argv) {
   while (!quit_requested) {
     // Paused or stopped by the debugger, the loop still paces itself, so that the windows and
     // their dialogs stay alive; a stopped machine runs nothing until it is resumed, and a frame
-    // stopped in its middle ends (with its keys) when it is finished.
-    if (!machine_paused && run_frame()) keys_frame_end();
+    // stopped in its middle ends (with its keys) when it is finished. A Break asked for while
+    // paused (GDB arriving, its Ctrl-C) stops the machine before its next instruction.
+    if ((!machine_paused || break_requested) && run_frame()) keys_frame_end();
+    gdb_server_poll(0);
     follow_machine_stops();
     ui_event();
     if (quit_signalled && !quit_requested) shutdown(nullptr, nullptr);
-    if ((!speed || machine_paused || machine_stopped()) && !quit_requested) update_timer();
+    // While GDB holds the machine stopped, its next packet ends the wait at once.
+    if (machine_stopped() && gdb_server_connected() && !quit_requested) gdb_server_poll(20);
+    else if ((!speed || machine_paused || machine_stopped()) && !quit_requested) update_timer();
   }
   return 0;
 }

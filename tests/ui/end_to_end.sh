@@ -663,4 +663,50 @@ tape_at_start() {
   echo "a tape given on the command line loaded from the power-on screen"
 }
 tape_at_start
+# ---- vantorel --gdb 0, with a client of a few lines of bash: GDB arriving stops the machine, even
+# a paused one, and it stays stopped when the pause ends (a write to screen RAM does not show);
+# continue runs it (the write shows), GDB's Ctrl-C stops it again, and after detach the window
+# closes as usual.
+gdb_session() {
+  local dir="$work/gdb" port reply
+  mkdir -p "$dir" && cp -r "$work/roms" "$dir/" && cd "$dir" || exit 1
+  "$program" --gdb 0 >"$work/stdout.txt" 2>"$work/stderr.txt" &
+  pid=$!
+  poll 30 named_window "^$title\$" || fail "no window with --gdb 0"
+  window=$found
+  measure_window
+  port=$(sed -n 's/.*waiting for GDB on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/stderr.txt")
+  answer() {  # the reply expected to the packet just sent
+    IFS= read -r -d '#' -t 10 reply <&3 && read -r -n 2 -t 5 _ <&3 && printf + >&3
+    [ "${reply##*\$}" = "$1" ] || fail "GDB was answered \"${reply##*\$}\", expected \"$1\""
+  }
+  ask() {  # packet, then the reply expected ("" for none)
+    local sum=0 i
+    for ((i = 0; i < ${#1}; i++)); do sum=$(((sum + $(printf %d "'${1:i:1}")) & 255)); done
+    printf '$%s#%02x' "$1" "$sum" >&3
+    [ -z "$2" ] || answer "$2"
+  }
+  sleep 2
+  xdotool windowactivate --sync "$window" 2>/dev/null
+  xdotool key Pause
+  sleep 0.5
+  exec 3<>"/dev/tcp/127.0.0.1/$port" || fail "no GDB port to connect to: $(cat "$work/stderr.txt")"
+  ask '?' T05
+  xdotool key Pause
+  picture_shot "$work/gdb_stopped.png" || fail "no picture"
+  ask 'M31e5,3:474442' OK
+  sleep 1
+  count=$(wait_for_picture "$work/gdb_stopped.png" 1) || fail "the machine GDB stopped drew ($count pixels)"
+  ask c ""
+  unlike_stopped() { picture_shot "$work/picture.png" && [ "$(differing "$work/picture.png" "$work/gdb_stopped.png")" != 0 ]; }
+  poll 10 unlike_stopped || fail "continue from GDB did not run the machine"
+  printf '\003' >&3
+  answer T02
+  ask D OK
+  exec 3>&-
+  close_program
+  cd "$work" || exit 1
+  echo "--gdb: GDB stopped the machine, continue ran it, Ctrl-C stopped it, detach let it go"
+}
+gdb_session
 echo "PASS"
