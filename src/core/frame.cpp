@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "core/host.h"
+#include "core/printer.h"
 #include "loading/cassette.h"
 #include "loading/tape_recorder.h"
 #include "sound/audio_out.h"
@@ -74,6 +75,7 @@ void one_Z80_frame() {
   while (t_state < frame_length) One_Z80_Instruction();
   if (spool_file) spool_cadence();
   tape_recorder_frame(frame_length);
+  printer_frame_end(frame_length);
   // An unchanged picture is not painted again.
   if (picture_changed()) {
     host_request_repaint();

@@ -25,8 +25,8 @@ uint32_t frame_length_for(uint8_t timing);
 // The logic of the "Timing" menu: index 0 = PAL, 1 = NTSC.
 void set_timing(uint8_t index);
 // Runs exactly one frame: joystick poll, instructions up to frame_length, spool cadence, the
-// tape recorder's idle count, a repaint request when the picture changed, frame count, overshoot
-// carried into the next frame.
+// tape recorder's idle count, the printer's clock, a repaint request when the picture changed,
+// frame count, overshoot carried into the next frame.
 void one_Z80_frame();
 // The desktop's pacing after each frame, shared with the audio bench: with a device playing the
 // frame's samples go to the FIFO, then the frame waits for its deadline on the steady clock
