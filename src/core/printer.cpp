@@ -254,8 +254,9 @@ void printer_restore(const PrinterSaved& s) {
   size_t at = 0;
   for (uint32_t line = 0; line < s.lines; ++line) {
     clear_line(line);
-    const uint8_t length = at < s.paper.size() ? s.paper[at++] : 0;
-    std::memcpy(printer_paper[line], s.paper.data() + at, length);
+    if (at >= s.paper.size()) continue;  // a state without the printer: a clean roll
+    const uint8_t length = s.paper[at++];
+    std::copy_n(s.paper.begin() + static_cast<long>(at), length, printer_paper[line]);
     printer_line_length[line] = length;
     at += length;
   }
