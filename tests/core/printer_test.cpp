@@ -4,9 +4,7 @@
 #include <unistd.h>
 
 #include <cmath>
-#include <string>
 
-#include "core/frame.h"
 #include "core/ports.h"
 #include "core/printer.h"
 #include "core/roms.h"
@@ -15,8 +13,7 @@
 
 namespace {
 
-// Brings the machine's clock to absolute T-state `when` (frames end on the way), as the CPU
-// reaches an OUT or IN there.
+// The machine's clock at absolute T-state `when` (frames end on the way), as at an OUT or IN.
 void clock_to(uint64_t when) {
   while (when >= printer_clock + frame_length) {
     t_state = frame_length;
@@ -41,11 +38,9 @@ struct Sender {
     }
     if (last == 10) at += std::llround(12 * bit);
   }
+  // Then time passes on an idle line: what is due is printed.
   void text(const std::string& bytes) {
     for (const char c : bytes) byte(static_cast<uint8_t>(c));
-  }
-  // Time passes on an idle line: what is due is printed.
-  void finish() {
     clock_to(at);
     WritePort(0xFE, 0xFF);
   }
@@ -64,7 +59,6 @@ class Printer : public ::testing::Test {
   void SetUp() override {
     ASSERT_EQ(chdir(dir.path.c_str()), 0);
     Initialise_Emulator();  // the free ROMs, whose character ROM the text is read with
-    printer_restore(PrinterSaved{});
   }
   void TearDown() override {
     printer_restore(PrinterSaved{});
@@ -82,7 +76,6 @@ TEST_F(Printer, ReadsSendersUpTo15PercentOffAndDropsBadFrames) {
     printer_restore(PrinterSaved{});
     Sender sender{2900 * s.factor, s.jitter};
     sender.text("\r\n" + sent + "\r\n");
-    sender.finish();
     EXPECT_EQ(printer_lines, 3u);
     EXPECT_EQ(paper_line(1), sent);
   }
@@ -92,7 +85,7 @@ TEST_F(Printer, ReadsSendersUpTo15PercentOffAndDropsBadFrames) {
   printer_restore(PrinterSaved{});
   Sender sender;
   sender.byte('X', false);
-  sender.finish();
+  sender.text("");  // the line goes high again
   clock_to(sender.at + 10000);
   WritePort(0xFE, 0xFE);
   clock_to(sender.at + 11200);
@@ -105,7 +98,6 @@ TEST_F(Printer, ReadsSendersUpTo15PercentOffAndDropsBadFrames) {
   clock_to(sender.at);
   EXPECT_EQ(ReadPort(0xFE), 0xFF);
   sender.text("K");
-  sender.finish();
   EXPECT_EQ(paper_line(0), "OK");
 }
 
@@ -120,15 +112,12 @@ TEST_F(Printer, PaperWrapsAt40KeepsTheLastLinesAndSavesText) {
   };
   for (const auto& c : cases) {
     printer_restore(PrinterSaved{});
-    Sender sender;
-    sender.text(c.sent);
-    sender.finish();
+    Sender{}.text(c.sent);
     EXPECT_EQ(printer_text(), c.text) << c.sent;
   }
   printer_restore(PrinterSaved{});
   Sender sender;
   for (uint32_t n = 0; n < PRINTER_MAX_LINES + 5; ++n) sender.text(std::to_string(n % 10) + "\r\n");
-  sender.finish();
   EXPECT_EQ(printer_lines, PRINTER_MAX_LINES);
   EXPECT_EQ(paper_line(0), "6") << "the oldest lines went";
   EXPECT_EQ(printer_picture_height(), 2 * PRINTER_MARGIN + (PRINTER_MAX_LINES - 1) * PRINTER_LINE_ROWS);
@@ -145,7 +134,6 @@ TEST_F(Printer, LineInProgressGoesOnFromASaveState) {
   const auto rest = [](Sender s) {
     s.byte('N', true, 6);
     s.text("E\r\n");
-    s.finish();
   };
   rest(sender);
   ASSERT_EQ(printer_text(), "HALF A LINE\n");

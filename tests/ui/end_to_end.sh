@@ -563,12 +563,9 @@ count=$(wait_for_picture "$work/lprint.png" 10) || fail "after LPRINT HELLO the 
 xdotool key alt+f p
 poll 15 named_window '^Printer Output$' || fail "File -> Printer Output... opened no window"
 paper_window=$found
-shows_paper() {
-  local info
-  info=$(xwininfo -id "$paper_window")
-  import -window root -crop "$(identify -format %wx%h "$work/paper2.png")+$(echo "$info" | sed -n 's/^ *Absolute upper-left X: *//p')+$(echo "$info" | sed -n 's/^ *Absolute upper-left Y: *//p')" \
-    +repage "$work/paper_shot.png" 2>/dev/null && [ "$(differing "$work/paper_shot.png" "$work/paper2.png")" = 0 ]
-}
+info=$(xwininfo -id "$paper_window")
+crop="$(identify -format %wx%h "$work/paper2.png")+$(echo "$info" | sed -n 's/^ *Absolute upper-left X: *//p')+$(echo "$info" | sed -n 's/^ *Absolute upper-left Y: *//p')"
+shows_paper() { import -window root -crop "$crop" +repage "$work/paper_shot.png" 2>/dev/null && [ "$(differing "$work/paper_shot.png" "$work/paper2.png")" = 0 ]; }
 poll 15 shows_paper || fail "Printer Output does not show what LPRINT printed"
 wmctrl -i -c "$paper_window"
 close_program
