@@ -2,8 +2,9 @@
 ;
 ; Brings the machine up when the user has no ROM images of their own: title screen, colour
 ; bars and a beep, the list of missing ROM files the emulator leaves at 0x3F00, start of a
-; cartridge carrying our header or the machine's own, otherwise a small line editor whose two
-; commands, CLOAD and CSAVE, read a binary from tape and write it back.
+; cartridge carrying our header or the machine's own, otherwise a small line editor whose
+; commands CLOAD and CSAVE read a binary from tape and write it back, and LPRINT and COPY send a
+; line or the screen to the printer.
 ;
 ; The machine has no interrupts: everything is paced by polling the vertical-sync flag.
 ; From the first instruction on, this ROM keeps its stack and its variables in the bytes
@@ -30,6 +31,7 @@ PORT_AY_DATA:   equ 0xF6
 PORT_AY_SELECT: equ 0xF7
 PORT_KEYBOARD:  equ 0xFF        ; column select on the high address byte, 0 bit = key down
 PORT_CART_KEY:  equ 0xFF        ; writes: the key the cartridge port's data lines are XORed with
+PORT_PRINTER:   equ 0xFE        ; bit 0 out: the printer's serial line (idle 1); in: 1 = ready
 AY_PORT_A:      equ 14          ; the hand controller
 
 MESSAGE_MAGIC:  equ 0x3F00      ; 'M','!' then a NUL-terminated text left by the emulator
@@ -95,6 +97,8 @@ reset:
 ; ---------------------------------------------------------------- start-up
 
 cold_start:
+        ld a,0xFF
+        out (PORT_PRINTER),a            ; the serial line idles high
         call clear_variables
         call clear_screen
         call draw_title
@@ -500,11 +504,21 @@ ek_return:
         or a
         jr z,ek_prompt
         ld de,text_cload
+        ld c,COMMAND_LENGTH
         call line_is
         jr z,ek_load
         ld de,text_csave
+        ld c,COMMAND_LENGTH
         call line_is
         jr z,ek_save
+        ld de,text_copy
+        ld c,COPY_LENGTH
+        call line_is
+        jr z,ek_copy
+        ld de,text_lprint
+        ld c,LPRINT_LENGTH
+        call line_begins
+        jr z,ek_lprint
         ld hl,text_unknown
         call print_string
 ek_prompt:
@@ -514,6 +528,12 @@ ek_load:
         jp new_line_prompt
 ek_save:
         call cassette_save
+        jp new_line_prompt
+ek_copy:
+        call printer_copy
+        jp new_line_prompt
+ek_lprint:
+        call printer_lprint
         jp new_line_prompt
 ek_backspace:
         ld a,(line_len)
@@ -527,12 +547,18 @@ ek_backspace:
         ld (hl),' '
         ret
 
-; Z set when the line just ended (the cursor is on the next row now) is exactly the command
-; at DE. The screen row is the line buffer.
+; Z set when the line just ended (the cursor is on the next row now) is exactly the C
+; characters at DE. The screen row is the line buffer.
 line_is:
         ld a,(line_len)
-        cp COMMAND_LENGTH
+        cp c
         ret nz
+; Z set when the line just ended starts with the C characters at DE; HL then points past them
+; on the screen.
+line_begins:
+        ld a,(line_len)
+        cp c
+        ret c                           ; shorter: NZ from the compare
         push de
         ld hl,cur_row
         dec (hl)
@@ -543,7 +569,7 @@ line_is:
         ld de,PROMPT_LENGTH
         add hl,de
         pop de
-        ld b,COMMAND_LENGTH
+        ld b,c
 lic_loop:
         ld a,(de)
         cp (hl)
@@ -890,7 +916,11 @@ text_cload:     db "CLOAD"
 text_cload_end:
 COMMAND_LENGTH: equ text_cload_end-text_cload
 text_csave:     db "CSAVE"          ; as long as CLOAD
-text_unknown:   db "ONLY CLOAD AND CSAVE ARE UNDERSTOOD", CH_NEWLINE, 0
+text_copy:      db "COPY"
+COPY_LENGTH:    equ $-text_copy
+text_lprint:    db "LPRINT"
+LPRINT_LENGTH:  equ $-text_lprint
+text_unknown:   db "COMMANDS: CLOAD CSAVE LPRINT COPY", CH_NEWLINE, 0
 text_status:    db "HAND CONTROLLER "
 text_status_end: db 0
 text_press_play: db "Press <PLAY>", CH_NEWLINE, 0
@@ -1087,6 +1117,96 @@ tape_write_block:
         call TAPE_WRITE_ROUTINE
         inc hl
         djnz tape_write_block
+        ret
+
+; ---------------------------------------------------------------- printer
+
+; LPRINT: the rest of the line (HL points at it on the screen) to the printer, without the
+; blanks before it and, when it starts with a quote, up to the closing one; then CR LF.
+printer_lprint:
+        ld a,(line_len)
+        sub LPRINT_LENGTH
+        ld b,a
+        ld c,0                          ; the closing quote, once one has opened
+lp_blank:
+        ld a,b
+        or a
+        jr z,printer_line_end
+        ld a,(hl)
+        cp ' '
+        jr nz,lp_quote
+        inc hl
+        dec b
+        jr lp_blank
+lp_quote:
+        cp '"'
+        jr nz,lp_text
+        ld c,a
+        inc hl
+        dec b
+lp_text:
+        ld a,b
+        or a
+        jr z,printer_line_end
+        ld a,(hl)
+        cp c
+        jr z,printer_line_end
+        call printer_byte
+        inc hl
+        dec b
+        jr lp_text
+
+; COPY, as the machine's own: CR LF, the 960 codes of rows 1 to 24 with no line ends (the
+; printer wraps after 40 by itself), CR LF.
+printer_copy:
+        call printer_line_end
+        ld hl,SCREEN+COLUMNS
+        ld de,(ROWS-1)*COLUMNS
+pc_loop:
+        ld a,(hl)
+        call printer_byte
+        inc hl
+        dec de
+        ld a,d
+        or e
+        jr nz,pc_loop
+printer_line_end:
+        ld a,CH_RETURN
+        call printer_byte
+        ld a,CH_NEWLINE
+        ; falls through
+
+; Sends A to the printer, every register kept, as the machine's own byte routine does: it
+; waits until the printer is ready, then sends a start bit (0), the eight data bits from the
+; least significant, and a stop bit (1), each held for PRINTER_DELAY rounds of DEC H; JR NZ and
+; the few instructions around them: 2,881 T-states, some 1,240 baud.
+PRINTER_DELAY:  equ 0xB1
+PRINTER_FRAME_BITS: equ 10
+printer_byte:
+        push af
+        push bc
+        push hl
+        ld c,a
+pb_ready:
+        in a,(PORT_PRINTER)
+        rrca
+        jr nc,pb_ready
+        ld b,PRINTER_FRAME_BITS
+        xor a                           ; the start bit
+pb_bit:
+        out (PORT_PRINTER),a
+        ld h,PRINTER_DELAY
+pb_delay:
+        dec h
+        jr nz,pb_delay
+        scf                             ; ones shifted in behind the data make the stop bit
+        rr c
+        ld a,0
+        rla
+        djnz pb_bit
+        pop hl
+        pop bc
+        pop af
         ret
 
         ; The fixed addresses below are placed by padding; z80asm refuses a negative ds, so

@@ -3,8 +3,9 @@
 //
 // The command line is a small script. Settings (--dir, --timing, --model, --series, --ram,
 // --no-fallback, --autoload, --audio, --soft-reset-after, --symbols, --break, --trace,
-// --trace-limit) take effect at start-up, wherever they stand; every other option is an action,
-// carried out in the order given, so that a run can wait, type, look and type again.
+// --trace-limit, --printer, --printer-png) take effect at start-up or, for the printer's
+// outputs, at the end of the run, wherever they stand; every other option is an action, carried
+// out in the order given, so that a run can wait, type, look and type again.
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,6 +22,7 @@
 #include "core/frame.h"
 #include "core/host_file.h"
 #include "core/memory.h"
+#include "core/printer.h"
 #include "core/roms.h"
 #include "core/save_state.h"
 #include "debug/disassembler.h"
@@ -84,6 +86,7 @@ struct Settings {
   std::vector<std::string> breaks;  // addresses as typed
   std::string trace;
   long trace_limit = 1000000;
+  std::string printer_text, printer_png;  // what was printed, written at the end of the run
 };
 
 // The settings chosen on the command line, applied by start-up between reading vantorel.ini and
@@ -112,6 +115,8 @@ void usage(FILE* to) {
       "  --trace FILE            one line per instruction run: T-state, PC, bytes, mnemonic and\n"
       "                          the registers after it\n"
       "  --trace-limit N         stop the trace after N lines (default 1000000)\n"
+      "  --printer FILE          at the end, write what the printer printed as text\n"
+      "  --printer-png FILE      at the end, write the printer's paper as PNG\n"
       "Actions (carried out in the order given):\n"
       "  --frames N              run N frames\n"
       "  --keys TEXT             press the keys of TEXT one by one (2 frames down, 1 up);\n"
@@ -231,6 +236,8 @@ bool parse(int argc, char** argv) {
     else if (a == "--no-fallback") settings.no_fallback = true;
     else if (a == "--autoload") settings.autoload = true;
     else if (a == "--audio") { if (!value()) return false; settings.audio = v; }
+    else if (a == "--printer") { if (!value()) return false; settings.printer_text = v; }
+    else if (a == "--printer-png") { if (!value()) return false; settings.printer_png = v; }
     else if (a == "--soft-reset-after") {
       if (!value() || !whole_number(a.c_str(), v, settings.soft_reset_after, 0, std::numeric_limits<long>::max()))
         return false;
@@ -325,6 +332,8 @@ void anchor_paths() {
   anchor(settings.audio);
   anchor(settings.trace);
   for (std::string& file : settings.symbol_files) anchor(file);
+  anchor(settings.printer_text);
+  anchor(settings.printer_png);
   for (Action& act : script)
     if (act.step == Step::load || act.step == Step::screenshot || act.step == Step::save_state ||
         act.step == Step::load_state)
@@ -543,6 +552,19 @@ bool write_screenshot(const std::string& path, std::string& error) {
   return write_screenshot_png(path, error);
 }
 
+// The printer's outputs at the end of the run; false when one could not be written.
+bool write_printer_outputs() {
+  bool written = true;
+  const auto failed = [&](const std::string& error) {
+    std::fprintf(stderr, "vantorel-headless: cannot write %s\n", error.c_str());
+    written = false;
+  };
+  std::string error;
+  if (!settings.printer_text.empty() && !printer_save_text(settings.printer_text, error)) failed(error);
+  if (!settings.printer_png.empty() && !write_paper_png(settings.printer_png, error)) failed(error);
+  return written;
+}
+
 bool state_refused = false;  // a state given to --load-state or --load was refused
 bool gdb_killed = false;     // GDB's k ended the run
 
@@ -670,7 +692,7 @@ int main(int argc, char** argv) {
   if (poke_refused && status == 0) status = exit_failure;
   // The end of the run is the program's quit: a recording still going on is saved now.
   tape_recorder_finish();
-  if (headless_tape_failed || state_refused) status = exit_failure;
+  if (headless_tape_failed || state_refused || !write_printer_outputs()) status = exit_failure;
   std::string audio_error;
   if (!settings.audio.empty() && !headless_audio_close(audio_error)) {
     std::fprintf(stderr, "vantorel-headless: cannot write %s\n", audio_error.c_str());

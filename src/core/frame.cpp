@@ -6,6 +6,7 @@
 
 #include "core/host.h"
 #include "debug/run_control.h"
+#include "core/printer.h"
 #include "loading/cassette.h"
 #include "loading/tape_recorder.h"
 #include "sound/audio_out.h"
@@ -87,6 +88,7 @@ void one_Z80_frame() {
 void frame_end_work() {
   if (spool_file) spool_cadence();
   tape_recorder_frame(frame_length);
+  printer_frame_end(frame_length);
   // An unchanged picture is not painted again.
   if (picture_changed()) {
     host_request_repaint();

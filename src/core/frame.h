@@ -25,9 +25,10 @@ uint32_t frame_length_for(uint8_t timing);
 // The logic of the "Timing" menu: index 0 = PAL, 1 = NTSC.
 void set_timing(uint8_t index);
 // Runs exactly one frame: joystick poll, instructions up to frame_length, spool cadence, the
-// tape recorder's idle count, a repaint request when the picture changed, frame count, overshoot
-// carried into the next frame. While the debugger has a stop armed (debug/run_control.h) the
-// frame may end early at a stop and go on with the next call; a stopped machine runs nothing.
+// tape recorder's idle count, the printer's clock, a repaint request when the picture changed,
+// frame count, overshoot carried into the next frame. While the debugger has a stop armed
+// (debug/run_control.h) the frame may end early at a stop and go on with the next call; a
+// stopped machine runs nothing.
 void one_Z80_frame();
 // The frame's start-work (the joystick poll) and end-work (everything after the instructions):
 // once per frame, whether the frame ran in one go or across the debugger's stops.

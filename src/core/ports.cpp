@@ -4,6 +4,7 @@
 
 #include "ch376/ch376.h"
 #include "core/memory.h"
+#include "core/printer.h"
 #include "input/keyboard.h"
 #include "loading/loader.h"
 #include "loading/cassette.h"
@@ -22,6 +23,8 @@ uint8_t ReadPort(uint16_t port) {
     case 0xF7: return snd.regs[14];
     case 0xFC: return caq_loaded ? get_caq_byte() : 0xFF;
     case 0xFD: return vsync;
+    // Bit 0 is the printer's ready line; the others read high.
+    case 0xFE: return static_cast<uint8_t>(0xFE | printer_ready());
     case 0xFF: return keyboard_scan(static_cast<uint8_t>(port >> 8));
     default: return 0xFF;
   }
@@ -39,7 +42,10 @@ void WritePort(uint16_t port, uint8_t value) {
       earbit = static_cast<uint8_t>(1 - (value & 1));
       break;
     case 0xFD: PORTxxFD = value; break;
-    case 0xFE: PORTxxFE = value; break;
+    case 0xFE:
+      PORTxxFE = value;
+      printer_write(value);
+      break;
     case 0xFF:
       PORTxxFF = value;
       cartridge_key_written(value);

@@ -18,6 +18,7 @@
 #include "core/host_file.h"
 #include "core/memory.h"
 #include "core/ports.h"
+#include "core/printer.h"
 #include "core/roms.h"
 #include "core/state_io.h"
 #include "debug/run_control.h"
@@ -82,6 +83,7 @@ struct Staged {
   bool micro_expander = false;  // the state has the Micro Expander's section
   std::vector<uint8_t> waiting_cartridge;  // loaded under the Micro Expander, for the next soft reset
   Ch376Saved usb;
+  PrinterSaved printer;  // a clean roll and an idle line for states saved before the printer
 };
 
 // The Micro Expander's device record rebuilt for a state, freed unless the state goes in.
@@ -229,6 +231,8 @@ bool read_recorder(StateReader& r, Staged& s) {
 
 bool read_usb(StateReader& r, Staged& s) { return ch376_read_state(r, s.usb); }
 
+bool read_printer(StateReader& r, Staged& s) { return printer_read_state(r, s.printer); }
+
 bool read_waiting_cartridge(StateReader& r, Staged& s) {
   s.waiting_cartridge = r.sized(CART_MAX_BYTES);
   const size_t n = s.waiting_cartridge.size();
@@ -244,7 +248,7 @@ constexpr SectionReader SECTIONS[] = {
     {"CPU ", read_cpu}, {"MACH", read_machine}, {"ROMS", read_roms}, {"RAM ", read_ram},
     {"CART", read_cartridge}, {"PORT", read_ports}, {"AY  ", read_sound}, {"VID ", read_picture},
     {"TAPE", read_cassette}, {"SPOL", read_spooler}, {"TREC", read_recorder}, {"USB ", read_usb},
-    {"WCRT", read_waiting_cartridge}, {"SCLK", read_sample_fraction},
+    {"WCRT", read_waiting_cartridge}, {"SCLK", read_sample_fraction}, {"PRNT", read_printer},
 };
 constexpr unsigned SECTION_COUNT = sizeof SECTIONS / sizeof SECTIONS[0];
 constexpr unsigned USB_SECTION = 11;
@@ -332,6 +336,7 @@ void apply(Staged& s) {
   tape_record_length = static_cast<uint32_t>(s.recording.size());
   tape_record_idle = s.recording_idle;
   tape_record_overflow = s.recording_cut;
+  printer_restore(s.printer);
 }
 
 // The Micro Expander plugged in or out as the state had it; its ROM and RAM came with the
@@ -409,6 +414,10 @@ std::vector<uint8_t> encode_state() {
   w.section("TREC");
   w.u32(tape_record_idle); w.u8(tape_record_overflow);
   w.sized(tape_record, tape_record_length);
+  w.end_section();
+
+  w.section("PRNT");
+  printer_write_state(w);
   w.end_section();
 
   if (per_MicroEx && ch376) {

@@ -175,3 +175,11 @@ void on_drag_data_received(GtkWidget* widget, GdkDragContext* context, gint x, g
 // The file name a dropped URI list stands for: the last entry's, when it is a local file.
 // Empty when the list is empty or its last entry is not a file: URI.
 std::string dropped_file_name(const char* text);
+
+// File → Printer Output… (printer_window.cpp): the paper in a window of its own, and the status
+// bar's "Printing…" label, which add_printer_status puts in the bar and keeps up to date.
+extern GtkWidget* printer_window;      // null until first opened; hidden, not destroyed, when closed
+extern GtkWidget* printer_paper_area;  // the paper, twice its size, at the window's top left
+extern GtkWidget* printer_status;      // "Printing…", shown while bytes come in
+void on_printer_output(GtkWidget* widget, gpointer data);
+void add_printer_status(GtkWidget* bar);

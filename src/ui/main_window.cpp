@@ -208,6 +208,7 @@ void build_menus() {
   add_item(file_menu, "Load S_tate…", G_CALLBACK(on_load_state));
   gtk_menu_shell_append(GTK_MENU_SHELL(file_menu), gtk_separator_menu_item_new());
   add_item(file_menu, "Save Scree_nshot", G_CALLBACK(on_screenshot), GDK_KEY_F11);
+  add_item(file_menu, "_Printer Output…", G_CALLBACK(on_printer_output));
   gtk_menu_shell_append(GTK_MENU_SHELL(file_menu), gtk_separator_menu_item_new());
   add_item(file_menu, "_Quit", G_CALLBACK(shutdown), GDK_KEY_q, GDK_CONTROL_MASK);
 
@@ -417,6 +418,7 @@ void initialise_libraries() {
   no_sound_status = gtk_label_new("No sound device");
   gtk_box_pack_end(GTK_BOX(status_bar), no_sound_status, FALSE, FALSE, NO_SOUND_MARGIN);
   for (GtkWidget* field : {fps_status, model_status, no_sound_status}) gtk_widget_set_no_show_all(field, TRUE);
+  add_printer_status(status_bar);
   show_status_fields();
 
   gtk_widget_show_all(main_window);

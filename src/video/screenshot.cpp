@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "core/host_file.h"
+#include "core/printer.h"
 #include "core/roms.h"
 #include "video/raster.h"
 
@@ -19,19 +20,33 @@ cairo_status_t append_png_bytes(void* closure, const unsigned char* data, unsign
 
 }  // namespace
 
-// The picture buffer is already cairo's RGB24 layout (0x00RRGGBB in native words), and a row of
-// 352 such pixels is a stride cairo accepts, so the buffer is handed over without a copy.
-bool encode_screenshot(std::vector<uint8_t>& png) {
+// The pixels are already cairo's RGB24 layout (0x00RRGGBB in native words); a row whose stride
+// cairo accepts is handed over without a copy, as the picture buffer's 352 pixels are.
+bool encode_png(const uint32_t* pixels, uint32_t width, uint32_t height, std::vector<uint8_t>& png) {
   png.clear();
-  const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, static_cast<int>(display_width));
-  if (stride != static_cast<int>(display_width * sizeof display_buffer[0])) return false;
+  const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, static_cast<int>(width));
+  if (stride != static_cast<int>(width * sizeof pixels[0])) return false;
   cairo_surface_t* surface = cairo_image_surface_create_for_data(
-      reinterpret_cast<unsigned char*>(display_buffer), CAIRO_FORMAT_RGB24, static_cast<int>(display_width),
-      static_cast<int>(display_height), stride);
+      reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(pixels)), CAIRO_FORMAT_RGB24, static_cast<int>(width),
+      static_cast<int>(height), stride);
   const bool ok = cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS &&
                   cairo_surface_write_to_png_stream(surface, append_png_bytes, &png) == CAIRO_STATUS_SUCCESS;
   cairo_surface_destroy(surface);
   return ok;
+}
+
+bool encode_screenshot(std::vector<uint8_t>& png) { return encode_png(display_buffer, display_width, display_height, png); }
+
+bool write_paper_png(const std::string& path, std::string& error) {
+  const uint32_t height = printer_picture_height();
+  std::vector<uint32_t> paper(static_cast<size_t>(PRINTER_PICTURE_WIDTH) * height);
+  printer_picture_rows(0, height, paper.data());
+  std::vector<uint8_t> png;
+  if (!encode_png(paper.data(), PRINTER_PICTURE_WIDTH, height, png)) {
+    error = path + ": the paper could not be encoded";
+    return false;
+  }
+  return save_file(path, png.data(), png.size(), error);
 }
 
 bool write_screenshot_png(const std::string& path, std::string& error) {

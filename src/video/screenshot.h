@@ -1,5 +1,5 @@
 // Screenshots: the 352 x 232 picture as PNG, for the desktop's Save Screenshot and the headless
-// runner's --screenshot alike. (Built apart from the machine library: it needs cairo.)
+// runner's --screenshot alike, and the printer's paper the same way. (Built apart from the machine library: it needs cairo.)
 #pragma once
 #include <cstdint>
 #include <string>
@@ -10,6 +10,10 @@ constexpr const char* SCREENSHOT_DIR = "screenshots";
 
 // The picture as it stands, encoded as PNG into png. False when cairo cannot encode it.
 bool encode_screenshot(std::vector<uint8_t>& png);
+// Any picture of 0x00RRGGBB pixels (width per row) as PNG; false when cairo cannot encode it.
+bool encode_png(const uint32_t* pixels, uint32_t width, uint32_t height, std::vector<uint8_t>& png);
+// The printer's paper as PNG at path, through the one writer. False with error set.
+bool write_paper_png(const std::string& path, std::string& error);
 // The picture as PNG at path, replacing it through the one writer (core/host_file.h). False
 // with error set (the path and the reason).
 bool write_screenshot_png(const std::string& path, std::string& error);

@@ -63,6 +63,9 @@ TEST_F(SaveState, EveryFieldOutsideItsRangeIsRefusedNamingItsSection) {
       {"USB ", 0, 1, 0x02, 1}, {"USB ", 1, 1, 0x13, 1}, {"USB ", 2, 1, 0x01, 1}, {"USB ", 3, 1, 5, 1},
       {"USB ", 261, 1, 2, 1}, {"USB ", 276, 1, 1, 1}, {"USB ", 277, 1, 2, 1}, {"USB ", 280, 1, 1, 1},
       {"USB ", 297, 1, 5, 1}, {"USB ", 298, 4, 0x4000, 1}, {"USB ", 302, 1, 2, 1}, {"USB ", 303, 4, 0x1234, 1},
+      {"PRNT", 0, 4, 0, 1}, {"PRNT", 0, 4, 3001, 1}, {"PRNT", 4, 1, 41, 1}, {"PRNT", 5, 1, 41, 1}, {"PRNT", 5, 1, 40, 0},
+      {"PRNT", 14, 1, 2, 1}, {"PRNT", 15, 1, 3, 1}, {"PRNT", 24, 1, 11, 1}, {"PRNT", 24, 1, 10, 0}, {"PRNT", 26, 4, 2319, 1},
+      {"PRNT", 30, 4, 3481, 1}, {"PRNT", 30, 4, 3480, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.tag) + " +" + std::to_string(c.at) + " = " + std::to_string(c.value));
@@ -98,6 +101,10 @@ TEST_F(SaveState, UnknownSectionsAreSkipped) {
   std::vector<uint8_t> without_fraction = state;
   without_fraction.erase(without_fraction.begin() + body_of("SCLK") - 8, without_fraction.begin() + body_of("SCLK") + 4);
   EXPECT_EQ(load(without_fraction), state_result::ok) << message;
+  // Nor do those saved before the printer (no PRNT section).
+  std::vector<uint8_t> without_printer = state;
+  without_printer.erase(without_printer.begin() + body_of("PRNT") - 8, without_printer.begin() + body_of("PRNT") + 42);
+  EXPECT_EQ(load(without_printer), state_result::ok) << message;
 }
 
 }  // namespace

@@ -15,20 +15,22 @@ constexpr uint16_t TAPE_LOAD_ADDRESS = 0x3900;  // org of load_tape.asm
 
 // Leader, sync, six-byte name, leader, sync, header (load address, length, execution
 // address, little-endian), then the program. An execution address of 0 leaves it unrun.
-// Padding bytes after the program make a longer load.
+// Padding bytes after the program make a longer load. Another program may be given, built for
+// the same address.
 inline std::vector<uint8_t> tape_image(const char name[7], uint16_t exec = TAPE_LOAD_ADDRESS, size_t leader = 16,
-                                       uint16_t padding = 0) {
+                                       uint16_t padding = 0, const unsigned char* program = firmware_load_tape,
+                                       unsigned program_size = firmware_load_tape_size) {
   std::vector<uint8_t> t(leader, 0xFF);
   t.push_back(0x00);
   t.insert(t.end(), name, name + 6);
   t.insert(t.end(), leader, 0xFF);
   t.push_back(0x00);
-  const uint16_t header[3] = {TAPE_LOAD_ADDRESS, static_cast<uint16_t>(firmware_load_tape_size + padding), exec};
+  const uint16_t header[3] = {TAPE_LOAD_ADDRESS, static_cast<uint16_t>(program_size + padding), exec};
   for (uint16_t word : header) {
     t.push_back(static_cast<uint8_t>(word & 0xFF));
     t.push_back(static_cast<uint8_t>(word >> 8));
   }
-  t.insert(t.end(), firmware_load_tape, firmware_load_tape + firmware_load_tape_size);
+  t.insert(t.end(), program, program + program_size);
   for (uint16_t i = 0; i < padding; ++i) t.push_back(static_cast<uint8_t>(i * 7));
   return t;
 }

@@ -31,6 +31,8 @@ extern const unsigned char firmware_usb_state[];
 extern const unsigned firmware_usb_state_size;
 extern const unsigned char firmware_sysrom_power_on[];
 extern const unsigned firmware_sysrom_power_on_size;
+extern const unsigned char firmware_printer_screen[];
+extern const unsigned firmware_printer_screen_size;
 
 namespace {
 
@@ -176,9 +178,9 @@ TEST_F(Headless, KeysAreStruckThroughTheMatrix) {
   ASSERT_LT(hello + 3, lines.size()) << r.out;
   EXPECT_EQ(lines[hello].substr(0, 8), " > HELLO") << r.out;
   // RETURN ended the line: the ROM answered on the next one, and the second text follows.
-  EXPECT_NE(lines[hello + 1].find("ONLY CLOAD AND CSAVE ARE UNDERSTOOD"), std::string::npos) << r.out;
+  EXPECT_NE(lines[hello + 1].find("COMMANDS: CLOAD CSAVE LPRINT COPY"), std::string::npos) << r.out;
   EXPECT_NE(lines[hello + 2].find("> X=1+2*\"Q\"!;:@"), std::string::npos) << r.out;
-  EXPECT_NE(lines[hello + 3].find("ONLY CLOAD AND CSAVE ARE UNDERSTOOD"), std::string::npos) << r.out;
+  EXPECT_NE(lines[hello + 3].find("COMMANDS: CLOAD CSAVE LPRINT COPY"), std::string::npos) << r.out;
 
   // Backslash-n and a real line feed are the same RETURN.
   const RunResult escaped = run(prog, {"--frames", "100", "--keys", "AB\\nCD", "--frames", "5", "--screen-text"});
@@ -214,7 +216,7 @@ TEST_F(Headless, UsageErrorsExitWithTwo) {
       {"--model", "2"},      {"--series", "0"},      {"--series", "3"},      {"--ram", "5"},
       {"--ram", "-1"},       {"--timing", "secam"},  {"--bogus"},            {"--keys", "\xC3\xA9"},
       {"--keys", "[]"},      {"--keys", "a\rb"},     {"--dump", "zz"},       {"--dump", "10000:1"},
-      {"--soft-reset-after"}, {"--dir", "no-such-directory"}};
+      {"--soft-reset-after"}, {"--dir", "no-such-directory"}, {"--printer"}, {"--printer-png"}};
   for (const std::vector<std::string>& args : cases) {
     const RunResult r = run(scratch.path, args);
     std::string shown;
@@ -510,6 +512,33 @@ TEST_F(Headless, AutoloadStartsATapeFromThePowerOnScreen) {
     EXPECT_TRUE(has_line(lines, 25, 50, "LOADED POWER1 " + std::to_string(firmware_load_tape_size))) << r.out;
     EXPECT_TRUE(has_line(lines, 25, 50, loading_test::tape_line())) << r.out;
   }
+}
+
+// LPRINT and COPY on the free ROM through the printer: the text holds the line and the 24 rows
+// (1 to 7 the character set a cassette program drew), and the paper matches the golden picture,
+// checked by eye (renewed as the boot screen's, with this test's actions and --printer-png).
+TEST_F(Headless, LprintAndCopyReachThePaper) {
+  const std::vector<uint8_t> tape = loading_test::tape_image("PRSCRN", loading_test::TAPE_LOAD_ADDRESS, 16, 0,
+                                                             firmware_printer_screen, firmware_printer_screen_size);
+  scratch.write("screen.caq", std::vector<unsigned char>(tape.begin(), tape.end()));
+  const RunResult r = run(prog, {"--autoload", "--load", scratch.file("screen.caq"), "--frames", "200", "--keys",
+                                 "LPRINT \"HELLO, PRINTER\"\n", "--frames", "20", "--keys", "COPY\n", "--frames", "450",
+                                 "--printer", "paper.txt", "--printer-png", "paper.png"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::vector<std::string> lines = lines_of(slurp(prog + "/paper.txt"));
+  ASSERT_EQ(lines.size(), 26u) << slurp(prog + "/paper.txt");
+  EXPECT_EQ(lines[0], "HELLO, PRINTER");
+  EXPECT_EQ(lines[1], "") << "COPY starts with CR LF";
+  EXPECT_EQ(lines[2].substr(32), " !\"#$%&'");
+  EXPECT_EQ(lines[3], "()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNO");
+  EXPECT_EQ(lines[4], "PQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvw");
+  EXPECT_TRUE(has_line(lines, 10, 25, " > COPY")) << "the line that asked for the copy";
+  EXPECT_EQ(lines[25], " HAND CONTROLLER FF");
+  Picture paper, golden;
+  ASSERT_TRUE(read_png(prog + "/paper.png", paper));
+  ASSERT_TRUE(read_png(std::string(VANTOREL_SOURCE_DIR) + "/tests/golden/printer_paper.png", golden));
+  EXPECT_EQ(differing_pixels(paper, golden), 0u) << "the paper differs from tests/golden/printer_paper.png";
+  EXPECT_EQ(run(prog, {"--frames", "1", "--printer-png", "no/such/dir/x.png"}).status, 1) << "cannot be written";
 }
 
 TEST_F(Headless, CommandLineSettingsOverrideTheFileWhichIsNeverWritten) {

@@ -21,6 +21,7 @@
 #   quits and writes both settings files;
 # - a second program started in the same directory says so in a dialog and saves no settings;
 # - a line typed at 25 keys a second arrives whole in both layouts, on an idle and a busy host;
+# - LPRINT typed on the keyboard shows in File -> Printer Output... as the headless runner prints it;
 # - one quit signal with a modal dialog open closes it and quits, settings saved;
 # - with the Micro Expander on, a cartridge chosen in the file chooser leaves the running
 #   program alone until the Soft Reset, which starts the cartridge;
@@ -577,6 +578,27 @@ for layout in NATIVE PI; do
     echo "$layout, frames ${delay} ms longer: the line typed at 25 keys a second arrived whole"
   done
 done
+# ---- LPRINT typed on the host keyboard: File -> Printer Output... shows the paper, twice its
+# size at the window's top left, as the headless runner's --printer-png draws it.
+reference "$work/lprint.png" 1 --keys 'LPRINT HELLO\n' --printer-png "$work/paper.png"
+convert "$work/paper.png" -sample 200% "$work/paper2.png" || fail "cannot scale the paper"
+start_program
+xdotool windowactivate --sync "$window" 2>/dev/null
+xdotool windowfocus --sync "$window" 2>/dev/null
+xdotool type --delay 80 'lprint hello'
+xdotool key Return
+count=$(wait_for_picture "$work/lprint.png" 10) || fail "after LPRINT HELLO the screen differs from the headless runner's in $count pixels"
+xdotool key alt+f p
+poll 15 named_window '^Printer Output$' || fail "File -> Printer Output... opened no window"
+paper_window=$found
+info=$(xwininfo -id "$paper_window")
+crop="$(identify -format %wx%h "$work/paper2.png")+$(echo "$info" | sed -n 's/^ *Absolute upper-left X: *//p')+$(echo "$info" | sed -n 's/^ *Absolute upper-left Y: *//p')"
+shows_paper() { import -window root -crop "$crop" +repage "$work/paper_shot.png" 2>/dev/null && [ "$(differing "$work/paper_shot.png" "$work/paper2.png")" = 0 ]; }
+poll 15 shows_paper || fail "Printer Output does not show what LPRINT printed"
+wmctrl -i -c "$paper_window"
+close_program
+echo "LPRINT typed on the keyboard: Printer Output shows the paper the headless runner prints"
+
 # ---- One SIGTERM or SIGHUP while a modal dialog is open (About, the file chooser, the error box
 # of a first start without ROM files) closes it and quits as a close does: exit status 0 within
 # two seconds, the settings written anew.

@@ -10,6 +10,7 @@
 #include "core/host.h"
 #include "core/ports.h"
 #include "debug/run_control.h"
+#include "core/printer.h"
 #include "input/keyboard.h"
 #include "loading/cassette.h"
 #include "sound/audio_out.h"
@@ -33,7 +34,7 @@ struct menu_row {
 const std::vector<menu_row> expected_menus = {
     {"File",
      {"Load File…", "Recent Files", "-", "Save State", "Load State", "Save State As…", "Load State…", "-",
-      "Save Screenshot", "-", "Quit"}},
+      "Save Screenshot", "Printer Output…", "-", "Quit"}},
     {"Operation",
      {"Hard Reset", "Soft Reset", "-", "Unlimited Speed", "Paste Text", "Pause", "-", "Debugger…",
       "Break on Reading Unwritten RAM", "Power-on RAM"}},
@@ -688,6 +689,23 @@ TEST(MainWindow, StatusBarShowsModelRamAndFrameRate) {
   model = 0;
   ram_size = 2;
   memtop = max_memtop[2];
+}
+
+// "Printing…" stands in the status bar while a byte comes in and for a moment after it.
+TEST(MainWindow, StatusBarSaysPrintingWhileBytesComeIn) {
+  EXPECT_FALSE(visible(printer_status));
+  const uint32_t machine_time = t_state;  // the sound generator's clock counts on it
+  WritePort(0xFE, 0xFE);  // a start bit
+  t_state += PRINTER_BIT_TSTATES;
+  WritePort(0xFE, 0xFF);  // a 0 in bit 0, the rest and the stop bit 1
+  pump(300);
+  EXPECT_TRUE(visible(printer_status));
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(printer_status)), "Printing…");
+  for (int frame = 0; frame < 30; ++frame) printer_frame_end(frame_length);
+  pump(300);
+  EXPECT_FALSE(visible(printer_status));
+  printer_tear_off();
+  t_state = machine_time;
 }
 
 // A notice is shown whole, however long, and the window keeps its width.
