@@ -7,6 +7,7 @@
 // can wait, type, look and type again.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -27,6 +28,7 @@
 #include "loading/cassette.h"
 #include "loading/loader.h"
 #include "loading/tape_recorder.h"
+#include "loading/tape_wav.h"
 #include "sound/audio_out.h"
 #include "tools/headless_host.h"
 #include "video/raster.h"
@@ -46,12 +48,13 @@ constexpr int key_up_frames = 1;
 constexpr uint8_t shift_column = 7, shift_bit = 4;
 
 enum class Step { frames, keys, screenshot, screen_text, unlimited, load, type, soft_reset, hard_reset, microex, dump,
-                  save_state, load_state };
+                  save_state, load_state, export_wav, rewind_tape, eject_tape };
 
 struct Action {
   Step step = Step::frames;
   long number = 0;    // --frames
-  std::string text;   // --keys (decoded), --type, --load, --screenshot
+  std::string text;   // --keys (decoded), --type, --load, --screenshot, the tape of --export-wav
+  std::string wav;    // --export-wav
   unsigned address = 0, length = 0;  // --dump
 };
 
@@ -110,6 +113,11 @@ void usage(FILE* to) {
       "  --dump ADDR:LEN         print LEN bytes of memory from ADDR (both hex)\n"
       "  --save-state FILE       write the whole machine to FILE\n"
       "  --load-state FILE       go on from the machine in FILE (refused: nothing changes, status 1)\n"
+      "  --rewind-tape           put the inserted cassette back to its start\n"
+      "  --eject-tape            take the cassette out\n"
+      "  --export-wav TAPE WAV   write the cassette image TAPE (.caq, or a .wav recording) as\n"
+      "                          the machine's tape signal, 44,100 Hz 16-bit mono; alone, it\n"
+      "                          runs no machine\n"
       "Information (shown at once, nothing runs):\n"
       "  --help                  show this text\n"
       "  --version               show the version\n"
@@ -163,6 +171,12 @@ bool decode_keys(const std::string& text, std::string& keys) {
 
 bool is_look(Step s) { return s == Step::screen_text || s == Step::screenshot || s == Step::dump; }
 
+// A script of nothing but exports is a file conversion: no machine is started for it.
+bool only_exports() {
+  return !script.empty() &&
+         std::all_of(script.begin(), script.end(), [](const Action& act) { return act.step == Step::export_wav; });
+}
+
 bool parse(int argc, char** argv) {
   bool any_frames = false;
   for (int i = 1; i < argc; ++i) {
@@ -209,6 +223,16 @@ bool parse(int argc, char** argv) {
     else if (a == "--screenshot") { if (!value()) return false; script.push_back(action(Step::screenshot, v)); }
     else if (a == "--save-state") { if (!value()) return false; script.push_back(action(Step::save_state, v)); }
     else if (a == "--load-state") { if (!value()) return false; script.push_back(action(Step::load_state, v)); }
+    else if (a == "--export-wav") {
+      Action act = action(Step::export_wav);
+      if (!value()) return false;
+      act.text = v;
+      if (!value()) return false;
+      act.wav = v;
+      script.push_back(act);
+    }
+    else if (a == "--rewind-tape") script.push_back(action(Step::rewind_tape));
+    else if (a == "--eject-tape") script.push_back(action(Step::eject_tape));
     else if (a == "--screen-text") script.push_back(action(Step::screen_text));
     else if (a == "--soft-reset") script.push_back(action(Step::soft_reset));
     else if (a == "--hard-reset") script.push_back(action(Step::hard_reset));
@@ -229,7 +253,7 @@ bool parse(int argc, char** argv) {
     else if (a == "--version") { std::printf("vantorel-headless %s\n", VANTOREL_VERSION); std::exit(0); }
     else { usage(stderr); return fail_usage("unknown option " + a); }
   }
-  if (!any_frames) {
+  if (!any_frames && !only_exports()) {
     // Callers that only say what to load and what to look at get the run they always had.
     size_t at = 0;
     while (at < script.size() && !is_look(script[at].step)) ++at;
@@ -251,8 +275,10 @@ void anchor_paths() {
   anchor(settings.audio);
   for (Action& act : script)
     if (act.step == Step::load || act.step == Step::screenshot || act.step == Step::save_state ||
-        act.step == Step::load_state)
+        act.step == Step::load_state || act.step == Step::export_wav) {
       anchor(act.text);
+      anchor(act.wav);
+    }
   std::free(here);
 }
 
@@ -379,6 +405,17 @@ bool perform(const Action& act) {
       return false;
     }
     case Step::load_state: load_state(act.text); return true;
+    case Step::rewind_tape:
+    case Step::eject_tape:
+      if (!(act.step == Step::rewind_tape ? caq_rewind() : caq_eject()))
+        std::fprintf(stderr, "vantorel-headless: no cassette is inserted\n");
+      return true;
+    case Step::export_wav: {
+      std::string error;
+      if (export_tape_wav(act.text, act.wav, error)) return true;
+      std::fprintf(stderr, "vantorel-headless: cannot export the tape: %s\n", error.c_str());
+      return false;
+    }
     case Step::screenshot: {
       std::string error;
       if (write_screenshot(act.text, error)) return true;
@@ -399,6 +436,12 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "vantorel-headless: cannot enter %s: %s\n", settings.dir.c_str(), std::strerror(errno));
       return exit_usage;
     }
+  }
+
+  if (only_exports()) {
+    for (const Action& act : script)
+      if (!perform(act)) return exit_failure;
+    return 0;
   }
 
   StartupChoices choices;
