@@ -1,30 +1,17 @@
 // Tapes as sound: the signal written for a cassette image, and recordings of it read back
 // through what a recording goes through on its way (sox resamples, slows, inverts, adds noise).
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 
 #include "headless_run.h"
 #include "loading/tape_wav.h"
-#include "scratch_files.h"
+#include "loading_fixture.h"
 #include "tape_image.h"
 
 using namespace loading_test;
 
 namespace {
 
-class TapeWav : public ::testing::Test {
- protected:
-  void SetUp() override { dir_ = make_scratch_dir(); }
-  void TearDown() override {
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
-  std::string dir_;
-};
+using TapeWav = LoadingTest;
 
 std::string le(uint32_t value, int bytes) {
   std::string s;
@@ -39,8 +26,6 @@ std::string format(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits
   return chunk("fmt ", le(tag, 2) + le(channels, 2) + le(rate, 4) + le(rate * align, 4) + le(align, 2) + le(bits, 2));
 }
 std::string riff(const std::string& chunks) { return "RIFF" + le(static_cast<uint32_t>(chunks.size() + 4), 4) + "WAVE" + chunks; }
-
-std::vector<uint8_t> bytes_of(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
 std::vector<uint8_t> decoded(const std::string& path, std::string& error) {
   std::vector<uint8_t> tape;
@@ -156,7 +141,7 @@ TEST_F(TapeWav, HeadersAreReadDefensively) {
       {riff(mono16 + chunk("data", tone)), "no tape signal found"},
   };
   for (const bad_case& c : cases) {
-    const std::string path = write_file(dir_, "case.wav", bytes_of(c.bytes));
+    const std::string path = write_file(dir_, "case.wav", std::vector<uint8_t>(c.bytes.begin(), c.bytes.end()));
     const std::vector<uint8_t> got = decoded(path, error);
     if (!*c.reason)
       EXPECT_EQ(got, tape) << error;
