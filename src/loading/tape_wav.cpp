@@ -294,6 +294,7 @@ bool read_exactly(int fd, uint64_t offset, uint8_t* out, size_t length) {
   while (length) {
     const ssize_t got = pread(fd, out, length, static_cast<off_t>(offset));
     if (got < 0 && errno == EINTR) continue;
+    if (got == 0) errno = 0;  // the end of the file, no error
     if (got <= 0) return false;
     out += got;
     offset += static_cast<uint64_t>(got);
@@ -371,9 +372,13 @@ bool find_chunks(int fd, uint64_t file_size, wav_layout& wav, std::string& error
     error = "sample rate of " + std::to_string(wav.rate) + " Hz (8,000 to 192,000 Hz are read)";
     return false;
   }
-  // A block size below what the samples need is a broken header; the samples' own size holds.
+  // Some writers leave the block size out; any other than the samples' own is a broken header.
   const uint16_t needed = static_cast<uint16_t>(wav.channels * (wav.bits / 8));
-  if (wav.frame_bytes < needed) wav.frame_bytes = needed;
+  if (wav.frame_bytes == 0) wav.frame_bytes = needed;
+  if (wav.frame_bytes != needed) {
+    error = "the WAV file's block size does not fit its format";
+    return false;
+  }
   return true;
 }
 
@@ -460,11 +465,11 @@ bool read_tape_wav(const std::string& path, std::vector<uint8_t>& tape, std::str
   std::vector<tape_decoder> decoders(wav.channels + (wav.channels > 1 ? 1u : 0u), tape_decoder(wav.rate));
   const uint32_t sample_bytes = wav.bits / 8u;
   std::vector<uint8_t> block(static_cast<size_t>(wav.frame_bytes) * 4096);
-  bool read_failed = false;
+  int read_failure = 0;
   for (uint64_t done = 0; done + wav.frame_bytes <= wav.data_bytes;) {
     const uint64_t frames = std::min<uint64_t>(4096, (wav.data_bytes - done) / wav.frame_bytes);
     if (!read_exactly(fd, wav.data_at + done, block.data(), frames * wav.frame_bytes)) {
-      read_failed = true;
+      read_failure = errno ? errno : EIO;  // no errno: the file grew shorter meanwhile
       break;
     }
     for (uint64_t f = 0; f < frames; ++f) {
@@ -481,8 +486,8 @@ bool read_tape_wav(const std::string& path, std::vector<uint8_t>& tape, std::str
     if (std::any_of(decoders.begin(), decoders.end(), [](const tape_decoder& d) { return d.full; })) break;
   }
   close(fd);
-  if (read_failed) {
-    error = std::string("cannot be read (") + std::strerror(errno ? errno : EIO) + ")";
+  if (read_failure) {
+    error = std::string("cannot be read (") + std::strerror(read_failure) + ")";
     return false;
   }
   for (tape_decoder& decoder : decoders) decoder.end();

@@ -137,6 +137,8 @@ TEST_F(TapeWav, HeadersAreReadDefensively) {
       {riff(format(1, 0, 44100, 16) + chunk("data", pcm)), "WAV file of 0 channels"},
       {riff(format(1, 9, 44100, 16) + chunk("data", pcm)), "WAV file of 9 channels"},
       {riff(format(1, 1, 4000, 16) + chunk("data", pcm)), "sample rate of 4000 Hz"},
+      {riff(chunk("fmt ", mono16.substr(8, 12) + le(0xFFFF, 2) + le(16, 2)) + chunk("data", pcm)),
+       "the WAV file's block size does not fit its format"},
       {riff(mono16 + chunk("data", std::string(88200, '\0'))), "no tape signal found"},
       {riff(mono16 + chunk("data", tone)), "no tape signal found"},
   };
