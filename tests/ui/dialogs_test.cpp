@@ -419,21 +419,19 @@ TEST(FileChooser, ExportTapeAsWavStartsFromTheInsertedTape) {
   const std::vector<unsigned char> tape(bytes.begin(), bytes.end());
   write_file(dir + "/HELLO.caq", tape);
   ASSERT_EQ(do_load_file(dir + "/HELLO.caq"), 0);
+  // Each chooser is accepted as it comes, after what it shows is noted.
+  auto accept = [](const char* title, std::string& shown, gchar* (*get)(GtkFileChooser*)) {
+    return dialog_answer{title, [&shown, get](GtkWidget* d) {
+                           pump(100);
+                           gchar* text = get(GTK_FILE_CHOOSER(d));
+                           shown = text ? text : "";
+                           g_free(text);
+                         },
+                         GTK_RESPONSE_ACCEPT};
+  };
   std::string offered, suggested;
-  dialog_answer pick{"Export Tape as WAV", [&](GtkWidget* d) {
-                       pump(100);
-                       gchar* chosen = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(d));
-                       offered = chosen ? chosen : "";
-                       g_free(chosen);
-                     },
-                     GTK_RESPONSE_ACCEPT};
-  dialog_answer save{"Save Tape as WAV", [&](GtkWidget* d) {
-                       pump(100);
-                       gchar* name = gtk_file_chooser_get_current_name(GTK_FILE_CHOOSER(d));
-                       suggested = name ? name : "";
-                       g_free(name);
-                     },
-                     GTK_RESPONSE_ACCEPT};
+  dialog_answer pick = accept("Export Tape as WAV", offered, gtk_file_chooser_get_filename);
+  dialog_answer save = accept("Save Tape as WAV", suggested, gtk_file_chooser_get_current_name);
   const guint first = arm(pick), second = arm(save);
   export_tape_as_wav();
   disarm(first, pick);
