@@ -8,6 +8,7 @@
 // out in the order given, so that a run can wait, type, look and type again.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -33,6 +34,7 @@
 #include "loading/cassette.h"
 #include "loading/loader.h"
 #include "loading/tape_recorder.h"
+#include "loading/tape_wav.h"
 #include "sound/audio_out.h"
 #include "tools/headless_host.h"
 #include "video/raster.h"
@@ -54,12 +56,13 @@ constexpr uint8_t shift_column = 7, shift_bit = 4;
 
 enum class Step { frames, keys, screenshot, screen_text, unlimited, load, type, soft_reset, hard_reset, microex, dump,
                   save_state, load_state,
-                  until, regs, poke, gdb };
+                  until, regs, poke, gdb, export_wav, rewind_tape, eject_tape };
 
 struct Action {
   Step step = Step::frames;
   long number = 0;    // --frames, --gdb
-  std::string text;   // --keys (decoded), --type, --load, --screenshot
+  std::string text;   // --keys (decoded), --type, --load, --screenshot, the tape of --export-wav
+  std::string wav;    // --export-wav
   unsigned address = 0, length = 0;  // --dump, --until, --poke
   std::string address_text;          // as typed: resolved once the symbols are in
   long max_frames = -1;              // --until's --max-frames; -1: no limit
@@ -140,6 +143,11 @@ void usage(FILE* to) {
       "  --gdb PORT              stop and serve GDB on 127.0.0.1:PORT (0: any free port, named on\n"
       "                          standard error) until it detaches (the actions go on) or kills\n"
       "                          (the run ends, status 0); a port in use is status 1\n"
+      "  --rewind-tape           put the inserted cassette back to its start\n"
+      "  --eject-tape            take the cassette out\n"
+      "  --export-wav TAPE WAV   write the cassette image TAPE (.caq, or a .wav recording) as\n"
+      "                          the machine's tape signal, 44,100 Hz 16-bit mono; alone, it\n"
+      "                          runs no machine\n"
       "Information (shown at once, nothing runs):\n"
       "  --help                  show this text\n"
       "  --version               show the version\n"
@@ -210,6 +218,12 @@ bool parse_poke(const char* value, Action& act) {
   return true;
 }
 
+// A script of nothing but exports is a file conversion: no machine is started for it.
+bool only_exports() {
+  return !script.empty() &&
+         std::all_of(script.begin(), script.end(), [](const Action& act) { return act.step == Step::export_wav; });
+}
+
 bool parse(int argc, char** argv) {
   bool any_frames = false;
   for (int i = 1; i < argc; ++i) {
@@ -258,6 +272,16 @@ bool parse(int argc, char** argv) {
     else if (a == "--screenshot") { if (!value()) return false; script.push_back(action(Step::screenshot, v)); }
     else if (a == "--save-state") { if (!value()) return false; script.push_back(action(Step::save_state, v)); }
     else if (a == "--load-state") { if (!value()) return false; script.push_back(action(Step::load_state, v)); }
+    else if (a == "--export-wav") {
+      Action act = action(Step::export_wav);
+      if (!value()) return false;
+      act.text = v;
+      if (!value()) return false;
+      act.wav = v;
+      script.push_back(act);
+    }
+    else if (a == "--rewind-tape") script.push_back(action(Step::rewind_tape));
+    else if (a == "--eject-tape") script.push_back(action(Step::eject_tape));
     else if (a == "--screen-text") script.push_back(action(Step::screen_text));
     else if (a == "--soft-reset") script.push_back(action(Step::soft_reset));
     else if (a == "--hard-reset") script.push_back(action(Step::hard_reset));
@@ -310,7 +334,7 @@ bool parse(int argc, char** argv) {
     else if (a == "--version") { std::printf("vantorel-headless %s\n", VANTOREL_VERSION); std::exit(0); }
     else { usage(stderr); return fail_usage("unknown option " + a); }
   }
-  if (!any_frames) {
+  if (!any_frames && !only_exports()) {
     // Callers that only say what to load and what to look at get the run they always had.
     size_t at = 0;
     while (at < script.size() && !is_look(script[at].step)) ++at;
@@ -336,8 +360,10 @@ void anchor_paths() {
   anchor(settings.printer_png);
   for (Action& act : script)
     if (act.step == Step::load || act.step == Step::screenshot || act.step == Step::save_state ||
-        act.step == Step::load_state)
+        act.step == Step::load_state || act.step == Step::export_wav) {
       anchor(act.text);
+      anchor(act.wav);
+    }
   std::free(here);
 }
 
@@ -638,6 +664,17 @@ bool perform(const Action& act) {
     case Step::regs: print_registers(); return true;
     case Step::poke: poke(act); return true;
     case Step::gdb: return serve_gdb(act.number);
+    case Step::rewind_tape:
+    case Step::eject_tape:
+      if (!(act.step == Step::rewind_tape ? caq_rewind() : caq_eject()))
+        std::fprintf(stderr, "vantorel-headless: no cassette is inserted\n");
+      return true;
+    case Step::export_wav: {
+      std::string error;
+      if (export_tape_wav(act.text, act.wav, error)) return true;
+      std::fprintf(stderr, "vantorel-headless: cannot export the tape: %s\n", error.c_str());
+      return false;
+    }
     case Step::screenshot: {
       std::string error;
       if (write_screenshot(act.text, error)) return true;
@@ -660,6 +697,11 @@ int main(int argc, char** argv) {
     }
   }
 
+  if (only_exports()) {
+    for (const Action& act : script)
+      if (!perform(act)) return exit_failure;
+    return 0;
+  }
   if (const int status = prepare_debugging()) return status;
 
   StartupChoices choices;

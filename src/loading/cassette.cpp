@@ -14,6 +14,8 @@
 #include "core/ports.h"
 #include "core/roms.h"
 #include "input/keyboard.h"
+#include "loading/loader.h"
+#include "loading/tape_recorder.h"
 #include "sound/audio_out.h"
 
 uint8_t* aqua_caq = nullptr;
@@ -21,6 +23,7 @@ uint32_t caq_byte_count = 0;
 uint32_t caq_count = 0;
 uint8_t* caq_image = nullptr;
 uint32_t caq_image_size = 0;
+std::string caq_path;
 
 uint8_t* aqua_txt = nullptr;
 uint32_t spool_len = 0;
@@ -128,6 +131,7 @@ bool caq_insert(const uint8_t* data, uint32_t size) {
   caq_image_size = size;
   caq_byte_count = size;
   caq_count = 0;
+  caq_path.clear();
   aqua_get_caq_file();
   return true;
 }
@@ -248,3 +252,38 @@ void spool_cadence() {
 void select_autoload() { caq_autoload = !caq_autoload; }
 
 void patch_caq_rom() { patch_cassette_routine(); }
+
+int caq_percent_read() {
+  if (!caq_loaded) return -1;
+  // A released stream has handed out the whole image and its trailer.
+  if (!aqua_caq || caq_image_size == 0) return 100;
+  const uint64_t read = caq_count < caq_image_size ? caq_count : caq_image_size;
+  return static_cast<int>(read * 100 / caq_image_size);
+}
+
+std::string caq_shown_name() {
+  if (caq_path.empty()) return tape_file_name(caq_image, caq_image ? caq_image_size : 0);
+  const size_t slash = caq_path.rfind('/');
+  return slash == std::string::npos ? caq_path : caq_path.substr(slash + 1);
+}
+
+bool caq_rewind() {
+  if (!caq_loaded) return false;
+  caq_count = 0;
+  aqua_caq = caq_image;
+  caq_byte_count = caq_image_size;
+  return true;
+}
+
+bool caq_eject() {
+  if (!caq_loaded) return false;
+  caq_loaded = false;
+  aqua_caq = nullptr;
+  caq_count = 0;
+  delete[] caq_image;
+  caq_image = nullptr;
+  caq_image_size = 0;
+  caq_byte_count = 0;
+  caq_path.clear();
+  return true;
+}

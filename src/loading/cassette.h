@@ -8,6 +8,7 @@ extern uint32_t caq_byte_count;     // bytes in the stream
 extern uint32_t caq_count;          // index of the next byte
 extern uint8_t* caq_image;          // the loader's own copy of the inserted image, kept for re-arming
 extern uint32_t caq_image_size;     // bytes in caq_image
+extern std::string caq_path;        // the host file the inserted cassette came from; empty when not known (a state's)
 
 extern uint8_t* aqua_txt;           // text being typed (private copy)
 extern uint32_t spool_len;          // characters still to type
@@ -73,3 +74,16 @@ void spool_cadence();
 void select_autoload();
 // Writes the 6-byte byte-read patch into the system ROM image.
 void patch_caq_rom();
+
+// The cassette as the user handles it. A tape is read from its start once, as a real one: a
+// second CLOAD finds its end unless it is rewound.
+// How much of the inserted cassette has been read, 0 to 100 (100 once it has run out); -1
+// with no cassette in.
+int caq_percent_read();
+// The inserted cassette's name: its file's, or the name recorded on it when the file is not known.
+std::string caq_shown_name();
+// Back to the start of the inserted cassette; false (nothing done) with none in.
+bool caq_rewind();
+// Takes the cassette out: port 0xFC reads 0xFF and the CPU's cassette hook is off until the
+// next one is inserted. False (nothing done) with none in.
+bool caq_eject();

@@ -20,16 +20,18 @@
 #include "core/roms.h"
 #include "input/keyboard.h"
 #include "loading/cassette.h"
+#include "loading/tape_wav.h"
 #include "sound/audio_out.h"
 #include "z80/z80.h"
 
 // Written in lower case; names match in any case (GAME.ROM, game.rom, CHESS.Rom).
-const file_type_entry file_type[9] = {
+const file_type_entry file_type[10] = {
     {FILE_TYPE_BIN, ".bin", 4}, {FILE_TYPE_ROM, ".rom", 4}, {FILE_TYPE_CAQ, ".caq", 4},
     {FILE_TYPE_TXT, ".txt", 4}, {FILE_TYPE_PT3, ".pt3", 4}, {FILE_TYPE_BAS, ".bas", 4},
-    {FILE_TYPE_SCR, ".scr", 4}, {FILE_TYPE_VST, ".vst", 4}, {FILE_TYPE_END, "", 0xFFFFFFFFu},
+    {FILE_TYPE_SCR, ".scr", 4}, {FILE_TYPE_VST, ".vst", 4}, {FILE_TYPE_WAV, ".wav", 4},
+    {FILE_TYPE_END, "", 0xFFFFFFFFu},
 };
-constexpr const file_type_entry* FILE_TYPE_END_ENTRY = &file_type[8];
+constexpr const file_type_entry* FILE_TYPE_END_ENTRY = &file_type[9];
 const file_type_entry* file_type_ptr = FILE_TYPE_END_ENTRY;
 std::string current_filename;
 loaded_file file = {nullptr, 0};
@@ -76,13 +78,25 @@ const file_type_entry* entry_for(const std::string& name) {
 bool is_text_type(uint8_t type) { return type == FILE_TYPE_TXT || type == FILE_TYPE_BAS; }
 bool is_cartridge_type(uint8_t type) { return type == FILE_TYPE_BIN || type == FILE_TYPE_ROM; }
 
-bool insert_cassette_from_file() {
-  if (!caq_insert(file.data, file.size)) {
+bool is_cassette_type(uint8_t type) { return type == FILE_TYPE_CAQ || type == FILE_TYPE_WAV; }
+
+bool insert_cassette(const uint8_t* bytes, uint32_t size) {
+  if (!caq_insert(bytes, size)) {
     load_error = "out of memory";
     return false;
   }
   caq_loaded = true;
+  caq_path = current_filename;
   return true;
+}
+
+bool insert_cassette_from_file() { return insert_cassette(file.data, file.size); }
+
+// A recording is decoded straight from the file, which may be far larger than any image.
+bool insert_recorded_tape() {
+  std::vector<uint8_t> tape;
+  return read_tape_wav(current_filename, tape, load_error) &&
+         insert_cassette(tape.data(), static_cast<uint32_t>(tape.size()));
 }
 
 void start_text_spool() { spool_start(file.data, file.size, SPOOL_STROKE_FILE, 1); }
@@ -102,6 +116,8 @@ uint8_t check_file(const std::string& name) {
 }
 
 bool is_state_file(const std::string& name) { return entry_for(name)->type == FILE_TYPE_VST; }
+
+bool is_tape_recording(const std::string& name) { return entry_for(name)->type == FILE_TYPE_WAV; }
 
 bool aqua_read_file() {
   struct stat st;
@@ -231,6 +247,7 @@ uint8_t menu_load_path(const std::string& path) {
   if (type == FILE_TYPE_PT3 || type == FILE_TYPE_SCR)
     return static_cast<uint8_t>(menu_error("only programs on the USB stick open this kind of file"));
   if (type == FILE_TYPE_VST) return static_cast<uint8_t>(menu_error(STATE_NOT_HERE));
+  if (type == FILE_TYPE_WAV) return insert_recorded_tape() ? 0 : static_cast<uint8_t>(menu_error(load_error));
 
   if (!aqua_read_file()) return static_cast<uint8_t>(menu_error("cannot be read (" + load_error + ")"));
   if (type == FILE_TYPE_CAQ) {
@@ -277,6 +294,7 @@ uint8_t do_load_file(const std::string& path) {
     load_error = STATE_NOT_HERE;
     return 1;
   }
+  if (type == FILE_TYPE_WAV) return insert_recorded_tape() ? 0 : 1;
   if (!aqua_read_file()) return 1;
   if (type == FILE_TYPE_CAQ) return insert_cassette_from_file() ? 0 : 1;
   if (is_cartridge_type(type)) {
@@ -297,7 +315,7 @@ uint8_t do_load_file(const std::string& path) {
 uint8_t open_at_start(const std::string& path) {
   if (do_load_file(path) != 0) return 1;
   const uint8_t type = file_type_ptr->type;
-  if (type == FILE_TYPE_CAQ && !caq_autoload) start_autoload();
+  if (is_cassette_type(type) && !caq_autoload) start_autoload();
   if (is_cartridge_type(type)) SoftReset();
   return 0;
 }

@@ -14,7 +14,7 @@ struct loaded_file {
   uint32_t size;
 };
 
-extern const file_type_entry file_type[9];    // eight extensions, matched in any case, and the end marker
+extern const file_type_entry file_type[10];   // nine extensions, matched in any case, and the end marker
 extern const file_type_entry* file_type_ptr;  // entry found by the last check_file
 extern std::string current_filename;          // full host path of the file being loaded
 extern loaded_file file;                      // content of the last file read
@@ -27,7 +27,8 @@ extern std::string load_error;                // why the last read or mapping fa
 
 // Type codes of the extension table.
 constexpr uint8_t FILE_TYPE_BIN = 1, FILE_TYPE_ROM = 2, FILE_TYPE_CAQ = 3, FILE_TYPE_TXT = 4,
-                  FILE_TYPE_PT3 = 5, FILE_TYPE_BAS = 6, FILE_TYPE_SCR = 7, FILE_TYPE_VST = 8, FILE_TYPE_END = 255;
+                  FILE_TYPE_PT3 = 5, FILE_TYPE_BAS = 6, FILE_TYPE_SCR = 7, FILE_TYPE_VST = 8, FILE_TYPE_WAV = 9,
+                  FILE_TYPE_END = 255;
 
 // A cartridge page is 8K; images are padded with 0xFF (unprogrammed ROM) up to one or two pages.
 constexpr uint32_t CART_PAGE_BYTES = 8192;
@@ -41,6 +42,8 @@ uint8_t check_file(const std::string& name);
 // The name is a save state's (".vst"). The loaders here do not take states: the callers hand
 // them to the state loader, which may have questions to ask.
 bool is_state_file(const std::string& name);
+// The name is a tape recording's (".wav"): it is decoded to a cassette image when loaded.
+bool is_tape_recording(const std::string& name);
 // Reads current_filename whole into file. False (file untouched, load_error set) when it
 // cannot be opened or read, is not a regular file, or is larger than MAX_LOAD_FILE_BYTES.
 bool aqua_read_file();

@@ -163,6 +163,18 @@ void restore_extra_session();
 // After a state load: the menus' marks and the status bar tell the machine now running.
 void refresh_machine_menus();
 
+// The cassette as the user handles it: File → Rewind Tape, Eject Tape, Export Tape as WAV…
+extern GtkWidget* tape_status;        // "NAME 42%" while a cassette is inserted, left of the model
+extern GtkWidget* rewind_tape_item;   // "Rewind Tape", greyed out with no cassette in
+extern GtkWidget* eject_tape_item;    // "Eject Tape", greyed out with no cassette in
+void rewind_tape();
+void eject_tape();
+// A chooser of the tape to export (the inserted cassette's file chosen already, else the
+// recordings in tapes/), then one of where to save the WAV.
+void export_tape_as_wav();
+// The status bar's tape field and the tape items' sensitivity, as the cassette now is.
+void show_tape_status();
+
 // Loading from the menu and by drag-and-drop.
 int load_file();
 // A modal chooser centred on the window, Cancel and the given accepting button, the latter default.

@@ -9,14 +9,14 @@ namespace {
 
 struct file_filter {
   const char* name;
-  const char* extensions[7];  // null-terminated; none: every file
+  const char* extensions[8];  // null-terminated; none: every file
 };
 
 const file_filter file_filters[] = {
-    {"Supported Files", {".rom", ".bin", ".caq", ".txt", ".bas", ".vst", nullptr}},
+    {"Supported Files", {".rom", ".bin", ".caq", ".wav", ".txt", ".bas", ".vst", nullptr}},
     {"All Files", {nullptr}},
     {"Cartridge Files", {".rom", ".bin", nullptr}},
-    {"CAQ Files", {".caq", nullptr}},
+    {"Cassettes", {".caq", ".wav", nullptr}},
     {"TXT Files", {".txt", nullptr}},
     {"Save States", {".vst", nullptr}},
 };
@@ -28,6 +28,7 @@ void show_loaded(const std::string& path, bool cartridge_running) {
   const size_t slash = path.rfind('/');
   show_loaded_title(slash == std::string::npos ? path : path.substr(slash + 1));
   note_loaded_file(path);
+  show_tape_status();
   const uint8_t type = file_type_ptr ? file_type_ptr->type : FILE_TYPE_END;
   if ((type != FILE_TYPE_BIN && type != FILE_TYPE_ROM) || cartridge_running) return;
   show_status_notice(pending_cart ? "Cartridge loaded: Soft Reset starts it in place of the Micro Expander ROM"

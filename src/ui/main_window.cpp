@@ -40,6 +40,9 @@ GtkWidget* cursor_controller_item;
 GtkWidget* no_sound_status;
 GtkWidget* pause_item;
 GtkWidget* recent_menu;
+GtkWidget* tape_status;
+GtkWidget* rewind_tape_item;
+GtkWidget* eject_tape_item;
 GtkWidget* displaysizex[2];
 GtkWidget* frames_per_secondx[2];
 GtkWidget* keyboard_typex[2];
@@ -181,6 +184,9 @@ void on_clear_recent(GtkWidget*, gpointer) {
 }
 
 void on_load_file(GtkWidget*, gpointer) { load_file(); }
+void on_rewind_tape(GtkWidget*, gpointer) { rewind_tape(); }
+void on_eject_tape(GtkWidget*, gpointer) { eject_tape(); }
+void on_export_tape(GtkWidget*, gpointer) { export_tape_as_wav(); }
 void on_hard_reset(GtkWidget*, gpointer) { hard_reset(); }
 void on_soft_reset(GtkWidget*, gpointer) { soft_reset(); }
 void on_sound(GtkWidget*, gpointer) { select_sound(); }
@@ -201,6 +207,10 @@ void build_menus() {
   gtk_menu_item_set_submenu(GTK_MENU_ITEM(recent_head), recent_menu);
   gtk_menu_shell_append(GTK_MENU_SHELL(file_menu), recent_head);
   rebuild_recent_menu();
+  gtk_menu_shell_append(GTK_MENU_SHELL(file_menu), gtk_separator_menu_item_new());
+  rewind_tape_item = add_item(file_menu, "Re_wind Tape", G_CALLBACK(on_rewind_tape));
+  eject_tape_item = add_item(file_menu, "_Eject Tape", G_CALLBACK(on_eject_tape));
+  add_item(file_menu, "E_xport Tape as WAV…", G_CALLBACK(on_export_tape));
   gtk_menu_shell_append(GTK_MENU_SHELL(file_menu), gtk_separator_menu_item_new());
   add_item(file_menu, "_Save State", G_CALLBACK(on_quick_save_state), GDK_KEY_F5);
   add_item(file_menu, "Loa_d State", G_CALLBACK(on_quick_load_state), GDK_KEY_F7);
@@ -281,6 +291,7 @@ void show_status_fields() {
   gtk_widget_set_visible(fps_status, !notice_takes_bar);
   gtk_widget_set_visible(model_status, !notice_takes_bar);
   gtk_widget_set_visible(no_sound_status, sound_device_missing && !notice_takes_bar);
+  if (tape_status) gtk_widget_set_visible(tape_status, caq_percent_read() >= 0 && !notice_takes_bar);
 }
 
 // The width a field takes when shown (the toolkit sizes a hidden widget as nothing).
@@ -312,10 +323,14 @@ void set_notice_text(const std::string& text) {
   int beside = gtk_widget_get_allocated_width(status_bar) - natural_width(fps_status) - natural_width(model_status) -
                2 * gtk_box_get_spacing(GTK_BOX(status_bar));
   if (sound_device_missing) beside -= natural_width(no_sound_status) + 2 * NO_SOUND_MARGIN;
+  if (caq_percent_read() >= 0) beside -= natural_width(tape_status) + 2 * NO_SOUND_MARGIN;
   notice_takes_bar = text_width > beside;
   show_status_fields();
   if (fitted) gtk_window_resize(GTK_WINDOW(main_window), width, 1);
 }
+
+// Room for the tape field's text; a longer name is shortened in the middle.
+constexpr int TAPE_STATUS_CHARS = 24;
 
 // The status bar's notice goes after its time, leaving the usual labels.
 gboolean end_status_notice(gpointer) {
@@ -417,9 +432,15 @@ void initialise_libraries() {
   notice_timer = 0;
   no_sound_status = gtk_label_new("No sound device");
   gtk_box_pack_end(GTK_BOX(status_bar), no_sound_status, FALSE, FALSE, NO_SOUND_MARGIN);
-  for (GtkWidget* field : {fps_status, model_status, no_sound_status}) gtk_widget_set_no_show_all(field, TRUE);
+  // The tape's name gives way (shortened in the middle) before the fixed fields do.
+  tape_status = gtk_label_new("");
+  gtk_label_set_ellipsize(GTK_LABEL(tape_status), PANGO_ELLIPSIZE_MIDDLE);
+  gtk_label_set_max_width_chars(GTK_LABEL(tape_status), TAPE_STATUS_CHARS);
+  gtk_box_pack_end(GTK_BOX(status_bar), tape_status, FALSE, FALSE, NO_SOUND_MARGIN);
+  for (GtkWidget* field : {fps_status, model_status, no_sound_status, tape_status})
+    gtk_widget_set_no_show_all(field, TRUE);
   add_printer_status(status_bar);
-  show_status_fields();
+  show_tape_status();
 
   gtk_widget_show_all(main_window);
   status_due_us = g_get_monotonic_time() + 1000000;
@@ -436,6 +457,7 @@ gboolean update_status_window(gpointer) {
   frame_count = 0;
   // A paste switches unlimited speed on and off by itself.
   show_check_state(unlimited_speed_item, speed != 0);
+  show_tape_status();
   return TRUE;
 }
 
@@ -511,6 +533,23 @@ void refresh_machine_menus() {
   set_choice_sensitivity(rom_typex, rom_mode ? 1 : 0);
   show_microex_state(microex_item);
   set_model_status();
+  show_tape_status();
+}
+
+void show_tape_status() {
+  if (!tape_status) return;
+  const int percent = caq_percent_read();
+  if (percent >= 0) {
+    // The bar is narrow at 100 %: the name and the share read, the rest in the tooltip.
+    const std::string text = caq_shown_name() + " " + std::to_string(percent) + "%";
+    const std::string tip = "The cassette in the machine: " + (caq_path.empty() ? caq_shown_name() : caq_path) + ", " +
+                            std::to_string(percent) + "% read";
+    gtk_label_set_text(GTK_LABEL(tape_status), text.c_str());
+    gtk_widget_set_tooltip_text(tape_status, tip.c_str());
+  }
+  gtk_widget_set_sensitive(rewind_tape_item, percent >= 0);
+  gtk_widget_set_sensitive(eject_tape_item, percent >= 0);
+  show_status_fields();
 }
 
 void show_sound_device_missing(bool missing) {

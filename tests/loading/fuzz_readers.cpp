@@ -1,8 +1,8 @@
 // libFuzzer harness of the loaders alone, without running the machine, so that it is fast
 // enough to reach big inputs: arbitrary bytes read from a file as a cartridge (mapped, then
-// seen through a scrambler key), as a cassette (read whole through port 0xFC) or as a text
-// (typed through the matrix stroke by stroke). What lands in the machine must be exactly what
-// the file held, and nothing may crash.
+// seen through a scrambler key), as a cassette (read whole through port 0xFC), as a recording
+// of a tape (a WAV file, decoded) or as a text (typed through the matrix stroke by stroke).
+// What lands in the machine must be exactly what the file held, and nothing may crash.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -17,6 +17,7 @@
 #include "input/keyboard.h"
 #include "loading/cassette.h"
 #include "loading/loader.h"
+#include "loading/tape_wav.h"
 #include "scratch_files.h"
 
 namespace {
@@ -31,7 +32,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   return 0;
 }
 
-// First byte: bits 0-1 the kind (cartridge, cartridge, cassette, text), the rest a scrambler key.
+// First byte: bits 0-1 the kind (cartridge, cartridge, cassette, text), the rest a scrambler key;
+// for a cassette, bit 2 set makes it a recording.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   const uint8_t control = data[0];
@@ -62,6 +64,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       break;
     }
     case 2:
+      if (control & 4) {
+        std::vector<uint8_t> tape;
+        std::string error;
+        const bool read = read_tape_wav(current_filename, tape, error);
+        loading_test::fuzz_require(read ? !tape.empty() && error.empty() : tape.empty() && !error.empty(),
+                                   "a recording gives a tape or a reason");
+        break;
+      }
       loading_test::fuzz_require(caq_insert(file.data, file.size), "cassette inserted");
       for (size_t i = 0; i < length; ++i) loading_test::fuzz_require(get_caq_byte() == body[i], "cassette byte order");
       for (uint32_t i = 0; i < CAQ_TRAILER_BYTES; ++i) loading_test::fuzz_require(get_caq_byte() == 0x00, "cassette trailer");

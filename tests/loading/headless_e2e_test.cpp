@@ -121,13 +121,19 @@ TEST_F(HeadlessLoading, CartridgesStartAfterSoftReset) {
 TEST_F(HeadlessLoading, BadFilesAreRefusedAndTheMachineRuns) {
   std::string huge = write_file(dir_, "huge.rom", pattern_bytes(20000, 3));
   std::string empty = write_file(dir_, "empty.bin", {});
+  // A recording of nothing: a second of silence.
+  std::vector<uint8_t> silence = {'R', 'I', 'F', 'F', 0xAC, 0x58, 1, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0,
+                                  1, 0, 1, 0, 0x44, 0xAC, 0, 0, 0x88, 0x58, 1, 0, 2, 0, 16, 0, 'd', 'a', 't', 'a', 0x88, 0x58, 1, 0};
+  silence.resize(silence.size() + 88200);
+  std::string quiet = write_file(dir_, "quiet.WAV", silence);
   RunResult r = run_headless(dir_, {"--load", dir_ + "/missing.caq", "--load", huge, "--load", empty, "--load",
-                                    dir_ + "/odd.Rom", "--frames", "60", "--screen-text", "--dump", "E000:1"});
+                                    dir_ + "/odd.Rom", "--load", quiet, "--frames", "60", "--screen-text", "--dump", "E000:1"});
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.err.find("missing.caq was not loaded: "), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("huge.rom was not loaded: "), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("empty.bin was not loaded: "), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("odd.Rom was not loaded"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("quiet.WAV was not loaded: no tape signal found\n"), std::string::npos) << r.err;
   // The built-in ROM came up as usual, with nothing mapped at 0xE000.
   EXPECT_NE(r.out.find("TYPE CLOAD TO READ A TAPE"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("\n00\n"), std::string::npos) << r.out;
@@ -135,7 +141,52 @@ TEST_F(HeadlessLoading, BadFilesAreRefusedAndTheMachineRuns) {
   // Refused loads after a cassette leave it in: CLOAD still reads it.
   std::string tape = write_file(dir_, "demo.caq", tape_image("DEMO01"));
   RunResult kept = run_headless(dir_, {"--load", tape, "--load", dir_ + "/missing.caq", "--load", huge, "--load",
-                                       dir_ + "/odd.Rom", "--type", "CLOAD\n\n", "--frames", "200", "--screen-text"});
+                                       dir_ + "/odd.Rom", "--load", quiet, "--type", "CLOAD\n\n", "--frames", "200",
+                                       "--screen-text"});
   ASSERT_EQ(kept.status, 0) << kept.err;
   EXPECT_NE(kept.out.find(tape_line()), std::string::npos) << kept.out;
+}
+
+// --export-wav alone converts without starting a machine; the recording then loads as the
+// cassette did, and CLOAD runs the program.
+TEST_F(HeadlessLoading, TapeExportedAsSoundLoadsBack) {
+  const std::string tape = write_file(dir_, "demo.caq", tape_image("DEMO01"));
+  const RunResult exported = run_headless(dir_, {"--export-wav", tape, "demo.wav"});
+  ASSERT_EQ(exported.status, 0) << exported.err;
+  EXPECT_EQ(exported.out + exported.err, "");
+  const RunResult loaded = run_headless(dir_, {"--load", dir_ + "/demo.wav", "--autoload", "--frames", "150", "--screen-text"});
+  ASSERT_EQ(loaded.status, 0) << loaded.err;
+  EXPECT_NE(loaded.out.find("LOADED DEMO01"), std::string::npos) << loaded.out;
+  EXPECT_NE(loaded.out.find(tape_line()), std::string::npos) << loaded.out;
+
+  const RunResult missing = run_headless(dir_, {"--export-wav", "none.caq", "none.wav"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("cannot export the tape: " + dir_ + "/none.caq: No such file"), std::string::npos)
+      << missing.err;
+}
+
+// A tape is read once, as a real one: a second CLOAD finds its end, unless it was rewound;
+// an ejected one is gone.
+TEST_F(HeadlessLoading, RewindAndEjectTheCassette) {
+  const std::string tape = write_file(dir_, "twice.caq", tape_image("TWICE1", 0));
+  struct row {
+    const char* between;  // action between the two CLOADs
+    int loads;
+    bool no_cassette;
+  };
+  for (const row& r : {row{nullptr, 1, true}, row{"--rewind-tape", 2, false}, row{"--eject-tape", 1, true}}) {
+    std::vector<std::string> args = {"--load", tape, "--type", "CLOAD\n\n", "--frames", "200"};
+    if (r.between) args.push_back(r.between);
+    args.insert(args.end(), {"--type", "CLOAD\n\n", "--frames", "200", "--screen-text", "--eject-tape"});
+    const RunResult run = run_headless(dir_, args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    size_t loads = 0;
+    for (size_t at = run.out.find("LOADED TWICE1"); at != std::string::npos; at = run.out.find("LOADED TWICE1", at + 1))
+      ++loads;
+    EXPECT_EQ(loads, static_cast<size_t>(r.loads)) << (r.between ? r.between : "nothing") << "\n" << run.out;
+    EXPECT_EQ(run.out.find("NO CASSETTE") != std::string::npos, r.no_cassette) << run.out;
+    // Ejecting what is not there says so.
+    const bool ejected_before = r.between && std::string(r.between) == "--eject-tape";
+    EXPECT_EQ(run.err.find("no cassette is inserted") != std::string::npos, ejected_before) << run.err;
+  }
 }

@@ -18,7 +18,7 @@ struct ExpectedKind {
   const char* extension;
 };
 constexpr ExpectedKind kinds[] = {{1, ".bin"}, {2, ".rom"}, {3, ".caq"}, {4, ".txt"},
-                                  {5, ".pt3"}, {6, ".bas"}, {7, ".scr"}, {8, ".vst"}};
+                                  {5, ".pt3"}, {6, ".bas"}, {7, ".scr"}, {8, ".vst"}, {9, ".wav"}};
 constexpr size_t kind_count = sizeof kinds / sizeof kinds[0];
 
 // What the CPU sees at an address through the page table (opcode fetches do no memtop test).

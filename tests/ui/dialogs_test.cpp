@@ -6,6 +6,7 @@
 #include "input/keyboard.h"
 #include "loading/cassette.h"
 #include "loading/loader.h"
+#include "loading/tape_wav.h"
 #include "sound/audio_out.h"
 #include "ui/audio_device.h"
 #include "ui_fixture.h"
@@ -300,7 +301,7 @@ TEST(FileChooser, FiltersCancelAcceptAndRejectedNames) {
                            filter_names.push_back(gtk_file_filter_get_name(GTK_FILE_FILTER(f->data)));
                          g_slist_free(filters);
                          GtkFileFilter* shown = gtk_file_chooser_get_filter(GTK_FILE_CHOOSER(d));
-                         for (const char* name : {"CHESS.Rom", "game.bin", "TAPE.CAQ", "a.Txt", "p.bAS", "old.VsT",
+                         for (const char* name : {"CHESS.Rom", "game.bin", "TAPE.CAQ", "play.Wav", "a.Txt", "p.bAS", "old.VsT",
                                                   "notes.doc", "GAME.ROM.bak", "rom"}) {
                            GtkFileFilterInfo info = {};
                            info.contains = GTK_FILE_FILTER_DISPLAY_NAME;
@@ -316,11 +317,11 @@ TEST(FileChooser, FiltersCancelAcceptAndRejectedNames) {
   EXPECT_TRUE(cancel.seen);
   EXPECT_EQ(title, "Open File");
   EXPECT_TRUE(caq_loaded) << "cancelling leaves the cassette in";
-  const std::vector<std::string> names = {"Supported Files", "All Files", "Cartridge Files", "CAQ Files", "TXT Files",
+  const std::vector<std::string> names = {"Supported Files", "All Files", "Cartridge Files", "Cassettes", "TXT Files",
                                           "Save States"};
   EXPECT_EQ(filter_names, names);
   // Extensions in any case, save states among them.
-  EXPECT_EQ(supported_names, "CHESS.Rom game.bin TAPE.CAQ a.Txt p.bAS old.VsT ");
+  EXPECT_EQ(supported_names, "CHESS.Rom game.bin TAPE.CAQ play.Wav a.Txt p.bAS old.VsT ");
 
   // The chooser's answer that picks one file of dir and accepts it.
   auto choosing = [&dir](const std::string& name) {
@@ -408,6 +409,41 @@ TEST(FileChooser, FiltersCancelAcceptAndRejectedNames) {
   EXPECT_TRUE(error_box.seen);
   EXPECT_EQ(error_text.substr(0, 5), "00 - ");
   EXPECT_TRUE(page_holds(7, pattern(8192, 42)));  // the previous cartridge stays
+}
+
+// File -> Export Tape as WAV…: the inserted cassette's file is chosen already, the WAV is
+// offered beside it under its name, and it reads back as the tape.
+TEST(FileChooser, ExportTapeAsWavStartsFromTheInsertedTape) {
+  const std::string dir = scratch_dir + "/export";
+  const std::string bytes = std::string(16, '\xFF') + std::string("\0HELLO \x01\x02\x03", 10);
+  const std::vector<unsigned char> tape(bytes.begin(), bytes.end());
+  write_file(dir + "/HELLO.caq", tape);
+  ASSERT_EQ(do_load_file(dir + "/HELLO.caq"), 0);
+  // Each chooser is accepted as it comes, after what it shows is noted.
+  auto accept = [](const char* title, std::string& shown, gchar* (*get)(GtkFileChooser*)) {
+    return dialog_answer{title, [&shown, get](GtkWidget* d) {
+                           pump(100);
+                           gchar* text = get(GTK_FILE_CHOOSER(d));
+                           shown = text ? text : "";
+                           g_free(text);
+                         },
+                         GTK_RESPONSE_ACCEPT};
+  };
+  std::string offered, suggested;
+  dialog_answer pick = accept("Export Tape as WAV", offered, gtk_file_chooser_get_filename);
+  dialog_answer save = accept("Save Tape as WAV", suggested, gtk_file_chooser_get_current_name);
+  const guint first = arm(pick), second = arm(save);
+  export_tape_as_wav();
+  disarm(first, pick);
+  disarm(second, save);
+  EXPECT_EQ(offered, dir + "/HELLO.caq");
+  EXPECT_EQ(suggested, "HELLO.wav");
+  std::vector<uint8_t> heard;
+  std::string error;
+  EXPECT_TRUE(read_tape_wav(dir + "/HELLO.wav", heard, error)) << error;
+  EXPECT_EQ(heard, tape);
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(notice_status)), "Tape exported: HELLO.wav");
+  caq_eject();
 }
 
 TEST(DragAndDrop, UriListWithThreeFilesLoadsOnlyTheLast) {

@@ -26,7 +26,8 @@
 # - with the Micro Expander on, a cartridge chosen in the file chooser leaves the running
 #   program alone until the Soft Reset, which starts the cartridge;
 # - the debugger window (F8) leaves the machine running; its Break stops it and its Run goes on;
-# - a tape given on the command line loads from the power-on screen, CAQ Autoload off.
+# - a tape given on the command line loads from the power-on screen, CAQ Autoload off;
+# - File -> Rewind Tape lets CLOAD read the same tape a second time.
 # Usage: end_to_end.sh <vantorel> <vantorel-headless> <drag_source> <firmware dir>
 set -u
 program=$1
@@ -731,4 +732,42 @@ gdb_session() {
   echo "--gdb: GDB stopped the machine, continue ran it, Ctrl-C stopped it, detach let it go"
 }
 gdb_session
+
+# ---- A tape is read once, as a real one; after File -> Rewind Tape a second CLOAD loads it
+# again (the picture the headless runner gives for the same steps, with --rewind-tape).
+rewind_tape() {
+  local dir="$work/rewind" size
+  mkdir -p "$dir/roms"
+  cp "$firmware/sysrom.bin" "$dir/roms/aquariusS2.rom" && cp "$firmware/charrom.bin" "$dir/roms/charS2.rom" || exit 1
+  # As above, but not run (execution address 0), so that the prompt comes back.
+  size=$(stat -c %s "$firmware/load_tape.bin")
+  { head -c 16 /dev/zero | tr '\0' '\377'; printf '\0TWICE1'; head -c 16 /dev/zero | tr '\0' '\377'
+    printf '\0\0\071'"\\$(printf %03o $((size & 255)))\\$(printf %03o $((size >> 8)))"'\0\0'
+    cat "$firmware/load_tape.bin"; } >"$dir/twice.caq"
+  local steps=(--autoload --load "$dir/twice.caq" --frames 300)
+  "$headless" --dir "$dir" "${steps[@]}" --screenshot "$work/loaded_once.png" >/dev/null &&
+    "$headless" --dir "$dir" "${steps[@]}" --rewind-tape --keys 'cload\n' --frames 10 --keys '\n' --frames 150 \
+      --screenshot "$work/loaded_twice.png" >/dev/null || fail "the headless runner failed"
+  cd "$dir" || exit 1
+  "$program" twice.caq >"$work/stdout.txt" 2>"$work/stderr.txt" &
+  pid=$!
+  poll 30 named_window "^$title - twice.caq\$" || fail "no window titled \"$title - twice.caq\""
+  window=$found
+  measure_window
+  PICTURE_W=352
+  PICTURE_H=232
+  find_picture "$work/loaded_once.png" >/dev/null
+  xdotool windowactivate --sync "$window" 2>/dev/null
+  xdotool key alt+f w
+  sleep 0.5
+  xdotool type --delay 60 cload
+  xdotool key Return
+  sleep 0.5
+  xdotool key Return
+  count=$(wait_for_picture "$work/loaded_twice.png" 15) || fail "after Rewind Tape, CLOAD did not load the tape again ($count pixels)"
+  close_program
+  cd "$work" || exit 1
+  echo "Rewind Tape: a second CLOAD loaded the tape again"
+}
+rewind_tape
 echo "PASS"

@@ -13,6 +13,7 @@
 #include "core/printer.h"
 #include "input/keyboard.h"
 #include "loading/cassette.h"
+#include "loading/loader.h"
 #include "sound/audio_out.h"
 #include "sound/ay.h"
 #include "ui/audio_device.h"
@@ -33,8 +34,8 @@ struct menu_row {
 // The menu tree as the user sees it ("-" is a separator).
 const std::vector<menu_row> expected_menus = {
     {"File",
-     {"Load File…", "Recent Files", "-", "Save State", "Load State", "Save State As…", "Load State…", "-",
-      "Save Screenshot", "Printer Output…", "-", "Quit"}},
+     {"Load File…", "Recent Files", "-", "Rewind Tape", "Eject Tape", "Export Tape as WAV…", "-", "Save State",
+      "Load State", "Save State As…", "Load State…", "-", "Save Screenshot", "Printer Output…", "-", "Quit"}},
     {"Operation",
      {"Hard Reset", "Soft Reset", "-", "Unlimited Speed", "Paste Text", "Pause", "-", "Debugger…",
       "Break on Reading Unwritten RAM", "Power-on RAM"}},
@@ -706,6 +707,36 @@ TEST(MainWindow, StatusBarSaysPrintingWhileBytesComeIn) {
   EXPECT_FALSE(visible(printer_status));
   printer_tear_off();
   t_state = machine_time;
+}
+
+// The status bar names the inserted cassette and how much of it has been read; Rewind Tape and
+// Eject Tape are greyed out with none in.
+TEST(MainWindow, TapeFieldAndItemsFollowTheCassette) {
+  const bool autoload = caq_autoload;
+  caq_autoload = false;
+  show_status_notice("");  // a notice too long to stand beside the fields would hide them
+  caq_eject();
+  show_tape_status();
+  EXPECT_FALSE(visible(tape_status));
+  EXPECT_FALSE(sensitive({"File", "Rewind Tape"}) || sensitive({"File", "Eject Tape"}));
+  const std::vector<uint8_t> image(200, 0xFF);
+  ASSERT_TRUE(caq_insert(image.data(), 200));
+  caq_loaded = true;
+  caq_path = scratch_dir + "/GAME.caq";
+  for (const auto& [reads, shown] : {std::pair{0, "GAME.caq 0%"}, {50, "GAME.caq 25%"}, {300, "GAME.caq 100%"}}) {
+    for (int i = 0; i < reads; ++i) ReadPort(0x00FC);
+    update_status_window(nullptr);
+    EXPECT_TRUE(visible(tape_status));
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(tape_status)), shown);
+  }
+  EXPECT_TRUE(sensitive({"File", "Rewind Tape"}) && sensitive({"File", "Eject Tape"}));
+  activate({"File", "Rewind Tape"});
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(tape_status)), "GAME.caq 0%");
+  EXPECT_EQ(ReadPort(0x00FC), 0xFF);
+  activate({"File", "Eject Tape"});
+  EXPECT_FALSE(caq_loaded || visible(tape_status));
+  EXPECT_FALSE(sensitive({"File", "Rewind Tape"}) || sensitive({"File", "Eject Tape"}));
+  caq_autoload = autoload;
 }
 
 // A notice is shown whole, however long, and the window keeps its width.
