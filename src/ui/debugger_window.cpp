@@ -624,17 +624,14 @@ void on_load_symbols(GtkWidget*, gpointer) {
   pause_audio();
   GtkWidget* chooser = new_file_chooser("Load Symbols", GTK_FILE_CHOOSER_ACTION_OPEN, "_Load");
   gtk_window_set_transient_for(GTK_WINDOW(chooser), GTK_WINDOW(debugger_window));
-  gchar* path = nullptr;
-  if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) path = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser));
-  gtk_widget_destroy(chooser);
-  if (path) {
+  const std::string path = run_chooser(chooser);
+  if (!path.empty()) {
     const SymbolLoadReport report = load_symbol_file(debug_symbols, path);
     if (!report.error.empty())
       say(report.error);
     else
       say(std::to_string(report.loaded) + " symbols from " + path +
           (report.skipped ? " (" + std::to_string(report.skipped) + " lines that are not symbols skipped)" : ""));
-    g_free(path);
     refresh_all();
   }
   resume_audio();

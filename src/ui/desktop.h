@@ -179,6 +179,8 @@ void show_tape_status();
 int load_file();
 // A modal chooser centred on the window, Cancel and the given accepting button, the latter default.
 GtkWidget* new_file_chooser(const char* title, GtkFileChooserAction action, const char* accept_label);
+// Runs a chooser and destroys it: the path chosen, or empty.
+std::string run_chooser(GtkWidget* chooser);
 void add_filter_defaults(GtkWidget* chooser);
 // Adds to a chooser filter the files whose names end in extension (".vst"), in any case.
 void add_extension_pattern(GtkFileFilter* filter, const char* extension);

@@ -65,13 +65,7 @@ std::string choose_state_file(bool saving) {
     const std::string suggested = (last_loaded_name.empty() ? "vantorel" : last_loaded_name) + ".vst";
     gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(chooser), suggested.c_str());
   }
-  std::string path;
-  if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
-    gchar* chosen = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser));
-    if (chosen) path = chosen;
-    g_free(chosen);
-  }
-  gtk_widget_destroy(chooser);
+  std::string path = run_chooser(chooser);
   // A name typed without the extension gets it, so that the chooser finds it again.
   if (saving && !path.empty() && !is_state_file(path)) path += ".vst";
   return path;

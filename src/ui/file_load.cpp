@@ -67,6 +67,17 @@ GtkWidget* new_file_chooser(const char* title, GtkFileChooserAction action, cons
   return chooser;
 }
 
+std::string run_chooser(GtkWidget* chooser) {
+  std::string path;
+  if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
+    gchar* chosen = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser));
+    if (chosen) path = chosen;
+    g_free(chosen);
+  }
+  gtk_widget_destroy(chooser);
+  return path;
+}
+
 int load_file() {
   load_file_begin();
   GtkWidget* chooser = new_file_chooser("Open File", GTK_FILE_CHOOSER_ACTION_OPEN, "_Open");

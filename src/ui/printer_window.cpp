@@ -77,14 +77,7 @@ std::string choose_paper_file(const char* title, const char* suggested) {
   GtkWidget* chooser = new_file_chooser(title, GTK_FILE_CHOOSER_ACTION_SAVE, "_Save");
   gtk_file_chooser_set_do_overwrite_confirmation(GTK_FILE_CHOOSER(chooser), TRUE);
   gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(chooser), suggested);
-  std::string path;
-  if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
-    gchar* chosen = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser));
-    if (chosen) path = chosen;
-    g_free(chosen);
-  }
-  gtk_widget_destroy(chooser);
-  return path;
+  return run_chooser(chooser);
 }
 
 void save_paper(const char* title, const char* suggested, bool (*save)(const std::string&, std::string&)) {

@@ -18,18 +18,6 @@ std::string base_name(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// The path chosen in a chooser, or empty.
-std::string run_chooser(GtkWidget* chooser) {
-  std::string path;
-  if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
-    gchar* chosen = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser));
-    if (chosen) path = chosen;
-    g_free(chosen);
-  }
-  gtk_widget_destroy(chooser);
-  return path;
-}
-
 // The tape to export: the inserted cassette's own file when there is one, as that is the tape
 // the user has in hand; otherwise the folder of the machine's own recordings.
 std::string choose_tape() {
