@@ -618,6 +618,17 @@ quit_from_dialog() {  # signal, keys that open the dialog ("" when it opens by i
   [ "$took" -le 2000 ] || fail "with $2 open, SIG$signal took $took ms to end the program"
   echo "$2 open: one SIG$signal ended the program in $took ms, settings saved"
 }
+# The test tape of load_tape.bin: leader, sync, NAME; leader, sync, header (load at 0x3900, the
+# length, the high byte of the run address given as a printf escape: '\071' runs it at 0x3900,
+# '\0' does not run it), the program.
+load_tape_image() {
+  local size
+  size=$(stat -c %s "$firmware/load_tape.bin")
+  head -c 16 /dev/zero | tr '\0' '\377'; printf '\0%s' "$1"; head -c 16 /dev/zero | tr '\0' '\377'
+  printf '\0\0\071'"\\$(printf %03o $((size & 255)))\\$(printf %03o $((size >> 8)))"'\0'"$2"
+  cat "$firmware/load_tape.bin"
+}
+
 quit_from_dialog TERM "alt+h a" "About"
 quit_from_dialog HUP "ctrl+o" "the file chooser"
 mkdir -p "$work/first/roms" && cd "$work/first" && quit_from_dialog TERM "" "the error box of a start without ROM files"
@@ -663,11 +674,7 @@ tape_at_start() {
   mkdir -p "$dir/roms"
   cp "$firmware/sysrom_power_on.bin" "$dir/roms/aquariusS2.rom" && cp "$firmware/charrom.bin" "$dir/roms/charS2.rom" ||
     fail "no built power-on ROM in $firmware"
-  # Leader, sync, name; leader, sync, header (load and run at 0x3900, the length), the program.
-  size=$(stat -c %s "$firmware/load_tape.bin")
-  { head -c 16 /dev/zero | tr '\0' '\377'; printf '\0GAME01'; head -c 16 /dev/zero | tr '\0' '\377'
-    printf '\0\0\071'"\\$(printf %03o $((size & 255)))\\$(printf %03o $((size >> 8)))"'\0\071'
-    cat "$firmware/load_tape.bin"; } >"$dir/game.caq"
+  load_tape_image GAME01 '\071' >"$dir/game.caq"
   "$headless" --dir "$dir" --autoload --load "$dir/game.caq" --frames 300 --screenshot "$work/tape_at_start.png" \
     >/dev/null || fail "the headless runner failed"
   cd "$dir" || exit 1
@@ -739,11 +746,8 @@ rewind_tape() {
   local dir="$work/rewind" size
   mkdir -p "$dir/roms"
   cp "$firmware/sysrom.bin" "$dir/roms/aquariusS2.rom" && cp "$firmware/charrom.bin" "$dir/roms/charS2.rom" || exit 1
-  # As above, but not run (execution address 0), so that the prompt comes back.
-  size=$(stat -c %s "$firmware/load_tape.bin")
-  { head -c 16 /dev/zero | tr '\0' '\377'; printf '\0TWICE1'; head -c 16 /dev/zero | tr '\0' '\377'
-    printf '\0\0\071'"\\$(printf %03o $((size & 255)))\\$(printf %03o $((size >> 8)))"'\0\0'
-    cat "$firmware/load_tape.bin"; } >"$dir/twice.caq"
+  # Not run (execution address 0), so that the prompt comes back.
+  load_tape_image TWICE1 '\0' >"$dir/twice.caq"
   local steps=(--autoload --load "$dir/twice.caq" --frames 300)
   "$headless" --dir "$dir" "${steps[@]}" --screenshot "$work/loaded_once.png" >/dev/null &&
     "$headless" --dir "$dir" "${steps[@]}" --rewind-tape --keys 'cload\n' --frames 10 --keys '\n' --frames 150 \
